@@ -1,0 +1,34 @@
+#include "app/clock.h"
+
+#include "app/frontend.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+namespace telva {
+
+QDateTime Clock::now() const {
+    return QDateTime::currentDateTime();
+}
+
+void Clock::sleep(int milliseconds, Frontend* frontend) {
+    QElapsedTimer timer;
+    timer.start();
+    qint64 shownSecond = -1;
+    while (timer.elapsed() < milliseconds) {
+        const qint64 left = (milliseconds - timer.elapsed() + 999) / 1000;
+        if (frontend && left != shownSecond) {
+            shownSecond = left;
+            frontend->showProgress(QStringLiteral("Ожидание %1 с ...").arg(left));
+        }
+        if (frontend) frontend->processEvents();
+        QThread::msleep(std::min<qint64>(50, milliseconds - timer.elapsed() + 1));
+    }
+}
+
+Clock& Clock::system() {
+    static Clock clock;
+    return clock;
+}
+
+} // namespace telva

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QDateTime>
+
+namespace telva {
+
+class Frontend;
+
+// The time as the program sees it; tests replace it to move time without waiting.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime now() const;
+    // Waits the given time; the frontend keeps painting and sees the seconds left.
+    virtual void sleep(int milliseconds, Frontend* frontend);
+
+    static Clock& system();
+};
+
+} // namespace telva

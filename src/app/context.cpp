@@ -1,0 +1,20 @@
+#include "app/context.h"
+
+#include "app/frontend.h"
+
+namespace telva {
+
+void AppContext::showStatus(const QString& text) {
+    frontend.showStatus(text);
+}
+
+void AppContext::showStatus(const QString& text, const QString& errorText) {
+    frontend.showStatus(statusText(text, errorText));
+}
+
+void AppContext::showProgress(const QString& text) {
+    frontend.showStatus(text);
+    frontend.processEvents();
+}
+
+} // namespace telva

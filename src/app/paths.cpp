@@ -1,0 +1,36 @@
+#include "app/paths.h"
+
+#include <QDir>
+
+namespace telva {
+
+namespace {
+
+QString xdgFolder(const char* variable, const char* homeRelative) {
+    const QString explicitPath = qEnvironmentVariable(variable);
+    if (!explicitPath.isEmpty() && QDir::isAbsolutePath(explicitPath))
+        return QDir::cleanPath(explicitPath);
+    const QString home = qEnvironmentVariable("HOME");
+    if (home.isEmpty()) return {};
+    return QDir::cleanPath(home + QLatin1String(homeRelative));
+}
+
+} // namespace
+
+QString configHome() {
+    return xdgFolder("XDG_CONFIG_HOME", "/.config");
+}
+
+QString dataHome() {
+    return xdgFolder("XDG_DATA_HOME", "/.local/share");
+}
+
+QString InitArchiveBaseFolder(const QString& activeMode) {
+    const QString base = dataHome();
+    if (base.isEmpty()) return {};
+    const QString folder = base + QStringLiteral("/KVB/TELVA/") + activeMode;
+    QDir().mkpath(folder);
+    return folder;
+}
+
+} // namespace telva

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/result.h"
+
+#include <QString>
+
+namespace telva {
+
+// One row of the report kind table.
+struct ReportKind {
+    const char* rootMarker; // text the root element's name contains
+    QString displayName;    // shown in the kind field
+    QString encExt;         // extension of the encrypted file, without dot
+    QString listCode;       // code in the sent-reports list
+};
+
+// The three kinds, in the order they are tested; the first is the main kind.
+const QList<ReportKind>& reportKinds();
+
+// The kind whose marker occurs in the root element's qualified name, or nothing.
+const ReportKind* kindForRootName(const QString& qualifiedName);
+// List code for an encrypted file's extension with its dot (".er7" to "Р7"), or empty.
+QString listCodeForExtension(const QString& dottedExt);
+
+// Parses the whole document (any declared encoding; well-formedness checked) and returns
+// the qualified name of its root element, or the parser's message.
+Result<QString> readRootElementName(const QString& path);
+
+// The file's kind, or the failure's own message (without the "file open" prefix).
+Result<const ReportKind*> detectKindOfFile(const QString& path);
+
+// The output name: the extension after the last "/", "\" or ":" replaced (or added).
+QString outputFileName(const QString& input, const QString& ext);
+
+// Message box texts of a failed detection.
+QString unknownKindText();
+QString kindErrorText(const QString& reason);
+
+} // namespace telva

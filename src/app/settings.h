@@ -1,0 +1,91 @@
+#pragma once
+
+#include "app/result.h"
+
+#include <QSet>
+#include <QString>
+
+namespace telva {
+
+class Frontend;
+
+// Proxy host, port and user as the HTTP client holds them; the password lives in memory only.
+struct ProxySettings {
+    QString host;
+    int port = 0;
+    QString user;
+    QString password;
+};
+
+// The identity by which a certificate is remembered and found again.
+struct CertIdentity {
+    QString subject;
+    QString org;
+    QString issuer;
+    QString sernum;
+    int store = 0;
+};
+
+// The fund's hosts; each may carry a port ("host:port").
+struct FundHosts {
+    QString kvbSite = QStringLiteral("www.kvb.example");
+    QString gate = QStringLiteral("gate.kvb.example");
+    QString docGate = QStringLiteral("docs.kvb.example");
+    QString testGate = QStringLiteral("test-gate.kvb.example");
+    QString style = QStringLiteral("www.kvb.example");
+};
+
+// Every stored value, held in memory from start to exit.
+struct Settings {
+    // Global values.
+    QString activeMode = QStringLiteral("R7");
+    QString kvbRootCertUrl;
+    QString provName;
+    int provType = 0;
+    int left = 956;
+    int top = 214;
+    int height = 314;
+    int width = 775;
+    ProxySettings proxy;
+    FundHosts hosts;
+
+    // Values of the work mode.
+    QString srcExt = QStringLiteral("xml");
+    QString encExt = QStringLiteral("er7");
+    QString kvitExt = QStringLiteral("p7e");
+    QString apCertUrl;
+    QString gateSendUrl;
+    QString gateInfoUrl;
+    QString gateLoadUrl;
+    CertIdentity priv{{}, {}, {}, {}, 0};
+    CertIdentity pub{{}, {}, {}, {}, 7};
+
+    // Names of values whose reading failed; they are not written back at exit.
+    QSet<QString> unread;
+
+    Settings();
+};
+
+// Default addresses built from the fund's hosts.
+QString defaultKvbRootCertUrl(const FundHosts& hosts);
+QString defaultApCertUrl(const FundHosts& hosts);
+QString defaultGateSendUrl(const FundHosts& hosts);
+QString defaultGateInfoUrl(const FundHosts& hosts);
+QString defaultGateLoadUrl(const FundHosts& hosts);
+
+// Where the two halves of the store live.
+QString globalSettingsPath();
+QString modeSettingsPath(const QString& activeMode);
+
+// Reads both halves in their fixed order. Each failed read is shown through the frontend's
+// error box; the value keeps its default and is remembered as unread.
+void LoadSettings(Settings& settings, Frontend& frontend);
+// Writes every value that was read, in the same order; failures go to the error box.
+void SaveSettings(const Settings& settings, Frontend& frontend);
+
+// Splits "host:port". Empty text leaves host and port unchanged; no colon means port 80.
+[[nodiscard]] Status SplitHostPort(const QString& text, QString& host, int& port);
+// The conversion error of a text that is not a whole number.
+QString invalidIntegerText(const QString& text);
+
+} // namespace telva

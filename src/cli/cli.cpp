@@ -1,0 +1,108 @@
+#include "cli/cli.h"
+
+#include "app/paths.h"
+#include "app/program.h"
+#include "cli/commands.h"
+
+namespace telva {
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(CliSession&, QStringList);
+    const char* usage;
+};
+
+const Command kCommands[] = {
+    {"kind", cmdKind, "kind FILE                 вид отчета и имя выходного файла"},
+    {"settings", cmdSettings, "settings                  действующие настройки (Имя=Значение)"},
+};
+
+void printUsage(QTextStream& out) {
+    out << "telva-cli " << ProgramVersion() << "\n"
+        << "Использование: telva-cli [--proxy ХОСТ:ПОРТ] [--proxy-user ИМЯ] [--test] "
+           "[--yes|--no] [-v] КОМАНДА ...\n"
+        << "       telva-cli --version\n\nКоманды:\n";
+    for (const Command& command : kCommands)
+        out << "  " << command.usage << "\n";
+    out.flush();
+}
+
+} // namespace
+
+int CliSession::fail(const QString& text) {
+    err << text << Qt::endl;
+    return 1;
+}
+
+std::optional<QString> takeOption(QStringList& args, const QString& name, bool* missingValue) {
+    const qsizetype at = args.indexOf(name);
+    if (at < 0) return std::nullopt;
+    if (at + 1 >= args.size()) {
+        if (missingValue) *missingValue = true;
+        args.removeAt(at);
+        return std::nullopt;
+    }
+    const QString value = args.at(at + 1);
+    args.remove(at, 2);
+    return value;
+}
+
+bool takeFlag(QStringList& args, const QString& name) {
+    return args.removeAll(name) > 0;
+}
+
+int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTextStream& in) {
+    QStringList args = arguments;
+    if (args.isEmpty() || args.first() == QLatin1String("--help") ||
+        args.first() == QLatin1String("-h")) {
+        printUsage(args.isEmpty() ? err : out);
+        return args.isEmpty() ? 2 : 0;
+    }
+    if (args.first() == QLatin1String("--version")) {
+        out << ProgramVersion() << Qt::endl;
+        return 0;
+    }
+
+    CliSession session(out, err, in);
+    AppContext& ctx = session.ctx;
+    LoadSettings(ctx.settings, session.frontend);
+    ctx.archiveBaseFolder = InitArchiveBaseFolder(ctx.settings.activeMode);
+
+    bool missing = false;
+    const std::optional<QString> proxy = takeOption(args, QStringLiteral("--proxy"), &missing);
+    const std::optional<QString> proxyUser =
+        takeOption(args, QStringLiteral("--proxy-user"), &missing);
+    ctx.testMode = takeFlag(args, QStringLiteral("--test"));
+    if (takeFlag(args, QStringLiteral("--yes"))) session.frontend.fixedAnswer = true;
+    if (takeFlag(args, QStringLiteral("--no"))) session.frontend.fixedAnswer = false;
+    session.frontend.verbose = takeFlag(args, QStringLiteral("-v"));
+    if (missing) return session.fail(QStringLiteral("Не указано значение параметра."));
+    if (proxy) {
+        ctx.settings.proxy.host.clear();
+        ctx.settings.proxy.port = 0;
+        const Status split =
+            SplitHostPort(*proxy, ctx.settings.proxy.host, ctx.settings.proxy.port);
+        if (!split) return session.fail(split.text());
+    }
+    if (proxyUser) ctx.settings.proxy.user = *proxyUser;
+    if (args.isEmpty()) {
+        printUsage(err);
+        return 2;
+    }
+
+    const QString name = args.takeFirst();
+    for (const Command& command : kCommands) {
+        if (name == QLatin1String(command.name)) {
+            const int rc = command.run(session, args);
+            SaveSettings(ctx.settings, session.frontend);
+            return rc;
+        }
+    }
+    err << "Неизвестная команда: " << name << Qt::endl;
+    printUsage(err);
+    return 2;
+}
+
+} // namespace telva

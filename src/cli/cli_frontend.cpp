@@ -1,0 +1,88 @@
+#include "cli/cli_frontend.h"
+
+#include <cstdio>
+#include <termios.h>
+#include <unistd.h>
+
+namespace telva {
+
+CliFrontend::CliFrontend(QTextStream& out, QTextStream& err, QTextStream& in)
+    : out_(out), err_(err), in_(in) {}
+
+void CliFrontend::showStatus(const QString& text) {
+    lastStatus = text;
+    if (verbose && !text.isEmpty()) err_ << text << Qt::endl;
+}
+
+void CliFrontend::showProgress(const QString& text) {
+    if (verbose) err_ << text << Qt::endl;
+}
+
+void CliFrontend::messageBox(const QString& text, const QString& caption, Icon) {
+    out_ << (caption.isEmpty() ? QString() : caption + QStringLiteral(": ")) << text << Qt::endl;
+}
+
+bool CliFrontend::askYesNo(const QString& text, const QString& caption, Icon) {
+    if (fixedAnswer) return *fixedAnswer;
+    err_ << caption << ": " << text << Qt::endl;
+    const QString answer = readLine(QStringLiteral("Да/Нет [y/N]: "), false).trimmed().toLower();
+    return answer == QLatin1String("y") || answer == QLatin1String("yes") ||
+           answer == QStringLiteral("д") || answer == QStringLiteral("да");
+}
+
+void CliFrontend::showError(const QString& text) {
+    ++errorCount;
+    err_ << text << Qt::endl;
+}
+
+bool CliFrontend::askProxyCredentials(QString& user, QString& password) {
+    const QString fromEnv = qEnvironmentVariable("TELVA_PROXY_PASSWORD");
+    if (!fromEnv.isEmpty()) {
+        password = fromEnv;
+        return true;
+    }
+    if (!isatty(STDIN_FILENO)) return false;
+    password = readLine(QStringLiteral("Пароль прокси-сервера для %1: ").arg(user), true);
+    return true;
+}
+
+bool CliFrontend::editProxySettings(QString&, QString&, QString&) {
+    // The terminal takes the proxy from --proxy and --proxy-user; there is no dialog.
+    return false;
+}
+
+std::optional<QString> CliFrontend::askKeyPassword(const QString& what) {
+    const QString fromEnv = qEnvironmentVariable("TELVA_KEY_PASSWORD");
+    if (!fromEnv.isEmpty()) return fromEnv;
+    if (!isatty(STDIN_FILENO)) return std::nullopt;
+    return readLine(QStringLiteral("Пароль закрытого ключа (%1): ").arg(what), true);
+}
+
+bool CliFrontend::openFile(const QString& path) {
+    out_ << path << Qt::endl;
+    return true;
+}
+
+bool CliFrontend::openUrl(const QString& url) {
+    out_ << url << Qt::endl;
+    return true;
+}
+
+QString CliFrontend::readLine(const QString& prompt, bool secret) {
+    err_ << prompt << Qt::flush;
+    termios saved{};
+    const bool hide = secret && isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (hide) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    const QString line = in_.readLine();
+    if (hide) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        err_ << Qt::endl;
+    }
+    return line;
+}
+
+} // namespace telva

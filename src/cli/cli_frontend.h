@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/frontend.h"
+
+#include <QTextStream>
+
+namespace telva {
+
+// The terminal as the person in front of the core: status texts go to standard output,
+// questions are asked at the prompt (or answered by flags when there is no terminal).
+class CliFrontend : public Frontend {
+public:
+    CliFrontend(QTextStream& out, QTextStream& err, QTextStream& in);
+
+    void showStatus(const QString& text) override;
+    void processEvents() override {}
+    void showProgress(const QString& text) override;
+    void messageBox(const QString& text, const QString& caption, Icon icon) override;
+    bool askYesNo(const QString& text, const QString& caption, Icon icon) override;
+    void showError(const QString& text) override;
+    bool askProxyCredentials(QString& user, QString& password) override;
+    bool editProxySettings(QString& host, QString& portText, QString& user) override;
+    std::optional<QString> askKeyPassword(const QString& what) override;
+    bool openFile(const QString& path) override;
+    bool openUrl(const QString& url) override;
+
+    // Answer to every Yes/No question without asking (--yes / --no).
+    std::optional<bool> fixedAnswer;
+    // The last status text shown; commands print it as their outcome.
+    QString lastStatus;
+    // Number of errors shown in the error box.
+    int errorCount = 0;
+    // Print every status text as it comes (otherwise only the final one is printed).
+    bool verbose = false;
+
+private:
+    QString readLine(const QString& prompt, bool secret);
+
+    QTextStream& out_;
+    QTextStream& err_;
+    QTextStream& in_;
+};
+
+} // namespace telva

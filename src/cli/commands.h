@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringList>
+
+namespace telva {
+
+struct CliSession;
+
+// One function per command; args are what follows the command's name.
+int cmdKind(CliSession& session, QStringList args);
+int cmdSettings(CliSession& session, QStringList args);
+
+} // namespace telva

@@ -1,0 +1,97 @@
+#include "gui/gui_frontend.h"
+
+#include "app/program.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+namespace telva {
+
+namespace {
+
+QMessageBox::Icon toQt(Frontend::Icon icon) {
+    switch (icon) {
+    case Frontend::Icon::Information:
+        return QMessageBox::Information;
+    case Frontend::Icon::Warning:
+        return QMessageBox::Warning;
+    case Frontend::Icon::Error:
+        return QMessageBox::Critical;
+    case Frontend::Icon::Question:
+        return QMessageBox::Question;
+    case Frontend::Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+void GuiFrontend::showStatus(const QString& text) {
+    if (statusSink_) statusSink_(text);
+}
+
+void GuiFrontend::processEvents() {
+    // Paint and keep the window alive, but let no click start a second action.
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void GuiFrontend::messageBox(const QString& text, const QString& caption, Icon icon) {
+    QMessageBox box(toQt(icon), caption, text, QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+bool GuiFrontend::askYesNo(const QString& text, const QString& caption, Icon icon) {
+    QMessageBox box(toQt(icon), caption, text, QMessageBox::NoButton, parent_);
+    QAbstractButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+    box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void GuiFrontend::showError(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, programTitle(), text, QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+bool GuiFrontend::askProxyCredentials(QString& user, QString& password) {
+    Q_UNUSED(user);
+    bool ok = false;
+    const QString entered =
+        QInputDialog::getText(parent_, QStringLiteral("Авторизация"), QStringLiteral("Пароль"),
+                              QLineEdit::Password, password, &ok);
+    if (ok) password = entered;
+    return ok;
+}
+
+bool GuiFrontend::editProxySettings(QString&, QString&, QString&) {
+    return false;
+}
+
+std::optional<QString> GuiFrontend::askKeyPassword(const QString& what) {
+    bool ok = false;
+    const QString entered =
+        QInputDialog::getText(parent_, QStringLiteral("Пароль закрытого ключа"),
+                              QStringLiteral("Введите пароль закрытого ключа\n%1").arg(what),
+                              QLineEdit::Password, QString(), &ok);
+    if (!ok) return std::nullopt;
+    return entered;
+}
+
+bool GuiFrontend::openFile(const QString& path) {
+    if (!QFileInfo::exists(path)) return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool GuiFrontend::openUrl(const QString& url) {
+    return QDesktopServices::openUrl(QUrl(url));
+}
+
+} // namespace telva

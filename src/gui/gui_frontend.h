@@ -1,0 +1,36 @@
+#pragma once
+
+#include "app/frontend.h"
+
+#include <functional>
+
+class QWidget;
+
+namespace telva {
+
+// The window's side of the core: Qt dialogs and the status line.
+class GuiFrontend : public Frontend {
+public:
+    explicit GuiFrontend(QWidget* parent = nullptr) : parent_(parent) {}
+
+    void setParent(QWidget* parent) { parent_ = parent; }
+    // Where status texts go (the main window's status line).
+    void setStatusSink(std::function<void(const QString&)> sink) { statusSink_ = std::move(sink); }
+
+    void showStatus(const QString& text) override;
+    void processEvents() override;
+    void messageBox(const QString& text, const QString& caption, Icon icon) override;
+    bool askYesNo(const QString& text, const QString& caption, Icon icon) override;
+    void showError(const QString& text) override;
+    bool askProxyCredentials(QString& user, QString& password) override;
+    bool editProxySettings(QString& host, QString& portText, QString& user) override;
+    std::optional<QString> askKeyPassword(const QString& what) override;
+    bool openFile(const QString& path) override;
+    bool openUrl(const QString& url) override;
+
+private:
+    QWidget* parent_;
+    std::function<void(const QString&)> statusSink_;
+};
+
+} // namespace telva

@@ -1,0 +1,156 @@
+#include "app/frontend.h"
+#include "app/paths.h"
+#include "app/settings.h"
+#include "fake_frontend.h"
+#include "temp_profile.h"
+
+#include <QFile>
+#include <QSettings>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using telva::test::FakeFrontend;
+using telva::test::TempProfile;
+
+namespace {
+
+QString stored(const QString& path, const QString& name) {
+    QSettings store(path, QSettings::IniFormat);
+    return store.contains(name) ? store.value(name).toString() : QStringLiteral("<absent>");
+}
+
+void store(const QString& path, const QString& name, const QString& value) {
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue(name, value);
+}
+
+} // namespace
+
+TEST(Settings, FirstStartWritesOnlyTheForcedValuesUntilExit) {
+    TempProfile profile;
+    FakeFrontend fe;
+    Settings s;
+    LoadSettings(s, fe);
+    EXPECT_TRUE(fe.errors.isEmpty());
+    const QString global = globalSettingsPath();
+    const QString mode = modeSettingsPath(QStringLiteral("R7"));
+    EXPECT_TRUE(global.endsWith(QStringLiteral("/.config/KVB/TELVA.conf")));
+    EXPECT_TRUE(mode.endsWith(QStringLiteral("/.config/KVB/TELVA/R7.conf")));
+    EXPECT_EQ(stored(global, QStringLiteral("KVBRootCertUrl")),
+              QStringLiteral("http://www.kvb.example/uc/CA_KVB_RF_2012.cer"));
+    EXPECT_EQ(stored(mode, QStringLiteral("APCertURL")),
+              QStringLiteral("http://www.kvb.example/uc/R7_KVB_RF_2012.cer"));
+    EXPECT_EQ(stored(mode, QStringLiteral("GateSendURL")),
+              QStringLiteral("http://gate.kvb.example/service2.php"));
+    EXPECT_EQ(stored(global, QStringLiteral("ProvName")), QStringLiteral("<absent>"));
+    EXPECT_EQ(stored(mode, QStringLiteral("PubStore")), QStringLiteral("<absent>"));
+
+    SaveSettings(s, fe);
+    EXPECT_EQ(stored(global, QStringLiteral("proxy")), QStringLiteral(":0"));
+    EXPECT_EQ(stored(global, QStringLiteral("ActiveMode")), QStringLiteral("R7"));
+    EXPECT_EQ(stored(mode, QStringLiteral("PubStore")), QStringLiteral("7"));
+    EXPECT_EQ(stored(mode, QStringLiteral("PrivStore")), QStringLiteral("0"));
+    EXPECT_EQ(stored(mode, QStringLiteral("KvitExt")), QStringLiteral("p7e"));
+    EXPECT_EQ(stored(mode, QStringLiteral("GateLoadURL")),
+              QStringLiteral("http://gate.kvb.example/get_ack.php"));
+}
+
+TEST(Settings, ForcedAddressesAreReplacedAndOthersSurvive) {
+    TempProfile profile;
+    const QString global = globalSettingsPath();
+    const QString mode = modeSettingsPath(QStringLiteral("R7"));
+    store(global, QStringLiteral("KVBRootCertUrl"), QStringLiteral("http://evil/x"));
+    store(global, QStringLiteral("GateHost"), QStringLiteral("127.0.0.1:8080"));
+    store(mode, QStringLiteral("APCertURL"), QStringLiteral("http://evil/y"));
+    store(mode, QStringLiteral("GateSendURL"), QStringLiteral("http://evil/z"));
+    store(mode, QStringLiteral("GateInfoURL"), QStringLiteral("http://mine/info"));
+    FakeFrontend fe;
+    Settings s;
+    LoadSettings(s, fe);
+    EXPECT_EQ(s.kvbRootCertUrl, QStringLiteral("http://www.kvb.example/uc/CA_KVB_RF_2012.cer"));
+    EXPECT_EQ(s.apCertUrl, QStringLiteral("http://www.kvb.example/uc/R7_KVB_RF_2012.cer"));
+    EXPECT_EQ(s.gateSendUrl, QStringLiteral("http://127.0.0.1:8080/service2.php"));
+    EXPECT_EQ(s.gateInfoUrl, QStringLiteral("http://mine/info"));
+    EXPECT_EQ(s.gateLoadUrl, QStringLiteral("http://127.0.0.1:8080/get_ack.php"));
+}
+
+TEST(Settings, OtherModeUsesItsOwnKeyAndLeavesR7Alone) {
+    TempProfile profile;
+    store(globalSettingsPath(), QStringLiteral("ActiveMode"), QStringLiteral("X"));
+    store(modeSettingsPath(QStringLiteral("R7")), QStringLiteral("EncExt"), QStringLiteral("e7a"));
+    FakeFrontend fe;
+    Settings s;
+    LoadSettings(s, fe);
+    EXPECT_EQ(s.encExt, QStringLiteral("er7"));
+    s.encExt = QStringLiteral("esl");
+    SaveSettings(s, fe);
+    EXPECT_EQ(stored(modeSettingsPath(QStringLiteral("X")), QStringLiteral("EncExt")),
+              QStringLiteral("esl"));
+    EXPECT_EQ(stored(modeSettingsPath(QStringLiteral("R7")), QStringLiteral("EncExt")),
+              QStringLiteral("e7a"));
+    EXPECT_TRUE(InitArchiveBaseFolder(s.activeMode).endsWith(QStringLiteral("/KVB/TELVA/X")));
+}
+
+TEST(Settings, BadIntegersFallBackAndWrongTypesAreNotWrittenBackEmpty) {
+    TempProfile profile;
+    const QString global = globalSettingsPath();
+    const QString mode = modeSettingsPath(QStringLiteral("R7"));
+    store(global, QStringLiteral("ProvType"), QStringLiteral("abc"));
+    store(mode, QStringLiteral("PubStore"), QString());
+    {
+        QSettings s(mode, QSettings::IniFormat);
+        s.setValue(QStringLiteral("PrivSubject"),
+                   QStringList{QStringLiteral("a"), QStringLiteral("b")});
+    }
+    FakeFrontend fe;
+    Settings s;
+    LoadSettings(s, fe);
+    EXPECT_EQ(s.provType, 0);
+    EXPECT_EQ(s.pub.store, 7);
+    ASSERT_EQ(fe.errors.size(), 1);
+    EXPECT_EQ(fe.errors.first(), QStringLiteral("Неверный тип данных для 'PrivSubject'"));
+    SaveSettings(s, fe);
+    QSettings check(mode, QSettings::IniFormat);
+    EXPECT_EQ(check.value(QStringLiteral("PrivSubject")).toStringList().size(), 2);
+}
+
+TEST(Settings, UnreadableProxyPortIsReportedAndKept) {
+    TempProfile profile;
+    store(globalSettingsPath(), QStringLiteral("proxy"), QStringLiteral("host:port"));
+    FakeFrontend fe;
+    Settings s;
+    LoadSettings(s, fe);
+    ASSERT_EQ(fe.errors.size(), 1);
+    EXPECT_EQ(fe.errors.first(), QStringLiteral("'port' - неверное целое значение"));
+    EXPECT_TRUE(s.proxy.host.isEmpty());
+    SaveSettings(s, fe);
+    EXPECT_EQ(stored(globalSettingsPath(), QStringLiteral("proxy")), QStringLiteral("host:port"));
+}
+
+TEST(SplitHostPort, FollowsTheThreeRules) {
+    QString host;
+    int port = 0;
+    EXPECT_TRUE(SplitHostPort(QStringLiteral("10.0.0.1:3128"), host, port).ok());
+    EXPECT_EQ(host, QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(port, 3128);
+    EXPECT_TRUE(SplitHostPort(QStringLiteral("proxyhost"), host, port).ok());
+    EXPECT_EQ(host, QStringLiteral("proxyhost"));
+    EXPECT_EQ(port, 80);
+    EXPECT_TRUE(SplitHostPort(QStringLiteral(":0"), host, port).ok());
+    EXPECT_TRUE(host.isEmpty());
+    EXPECT_EQ(port, 0);
+    host = QStringLiteral("keep");
+    port = 5;
+    EXPECT_TRUE(SplitHostPort(QString(), host, port).ok());
+    EXPECT_EQ(host, QStringLiteral("keep"));
+    const Status bad = SplitHostPort(QStringLiteral("h:"), host, port);
+    EXPECT_FALSE(bad.ok());
+    EXPECT_EQ(bad.text(), QStringLiteral("'' - неверное целое значение"));
+}
+
+TEST(StatusText, AppendsReasonWithoutItsFullStop) {
+    EXPECT_EQ(statusText(QStringLiteral("Ошибка при шифровании "), QStringLiteral("Нет ключа.")),
+              QStringLiteral("Ошибка при шифровании (Нет ключа)."));
+    EXPECT_EQ(statusText(QStringLiteral("Готово"), QString()), QStringLiteral("Готово"));
+    EXPECT_EQ(statusText(QStringLiteral("X "), QStringLiteral("")), QStringLiteral("X ()."));
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "app/frontend.h"
+
+#include <QList>
+#include <QStringList>
+#include <deque>
+#include <functional>
+
+namespace telva::test {
+
+// A scripted person: records everything the core shows and answers from queues.
+class FakeFrontend : public Frontend {
+public:
+    struct Box {
+        QString text;
+        QString caption;
+        Icon icon;
+    };
+
+    void showStatus(const QString& text) override { statuses.append(text); }
+    void processEvents() override { ++processed; }
+    void showProgress(const QString& text) override { progress.append(text); }
+    void messageBox(const QString& text, const QString& caption, Icon icon) override {
+        boxes.append({text, caption, icon});
+    }
+    bool askYesNo(const QString& text, const QString& caption, Icon icon) override {
+        questions.append({text, caption, icon});
+        if (yesNoAnswers.empty()) return false;
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
+    void showError(const QString& text) override { errors.append(text); }
+    bool askProxyCredentials(QString& user, QString& password) override {
+        ++credentialRequests;
+        if (credentialAnswers.empty()) return false;
+        auto [u, p] = credentialAnswers.front();
+        credentialAnswers.pop_front();
+        user = u;
+        password = p;
+        return true;
+    }
+    bool editProxySettings(QString& host, QString& portText, QString& user) override {
+        ++proxyDialogs;
+        if (!proxyDialogAnswer) return false;
+        return proxyDialogAnswer(host, portText, user);
+    }
+    std::optional<QString> askKeyPassword(const QString& what) override {
+        keyPasswordRequests.append(what);
+        if (keyPasswords.empty()) return std::nullopt;
+        const QString answer = keyPasswords.front();
+        keyPasswords.pop_front();
+        return answer;
+    }
+    bool openFile(const QString& path) override {
+        openedFiles.append(path);
+        return openSucceeds;
+    }
+    bool openUrl(const QString& url) override {
+        openedUrls.append(url);
+        return true;
+    }
+
+    QString lastStatus() const { return statuses.isEmpty() ? QString() : statuses.last(); }
+
+    QStringList statuses;
+    QStringList progress;
+    int processed = 0;
+    QList<Box> boxes;
+    QList<Box> questions;
+    std::deque<bool> yesNoAnswers;
+    QStringList errors;
+    int credentialRequests = 0;
+    std::deque<std::pair<QString, QString>> credentialAnswers;
+    int proxyDialogs = 0;
+    std::function<bool(QString&, QString&, QString&)> proxyDialogAnswer;
+    QStringList keyPasswordRequests;
+    std::deque<QString> keyPasswords;
+    QStringList openedFiles;
+    QStringList openedUrls;
+    bool openSucceeds = true;
+};
+
+} // namespace telva::test
