@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/result.h"
+
+#include <openssl/types.h>
+
+namespace telva::crypto {
+
+// Loads and initialises the GOST engine once per process, from the program itself and
+// whatever the system openssl.cnf says, and makes it the default for every method.
+// The content-encryption parameter set is pinned to CryptoPro-A (1.2.643.2.2.31.1).
+[[nodiscard]] Status ensureGostEngine();
+
+// The initialised engine, or null before ensureGostEngine() succeeded.
+ENGINE* gostEngine();
+
+// The last OpenSSL error as readable text (and clears the queue); empty when none.
+QString takeOpenSslError();
+
+} // namespace telva::crypto
