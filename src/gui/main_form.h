@@ -1,13 +1,122 @@
 #pragma once
 
+#include "app/context.h"
+#include "gui/gui_frontend.h"
+
 #include <QMainWindow>
+
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QTabWidget;
+class QTableWidget;
+class QToolButton;
 
 namespace telva {
 
+class ReceiptView;
+class StatusPanel;
+
+// The program's window: three pages, the named actions, the status bar. It owns the
+// run's state and hands it to the core operations.
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
     explicit TMainForm(const QStringList& arguments, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    AppContext& context() { return ctx_; }
+
+    // Writes the status line: the text, and a failure's readable text in parentheses.
+    void ShowStatus(const QString& text, const QString& errorText = QString());
+    // Runs an action as a control would: its update rule first, then the action if enabled.
+    void execute(QAction* action);
+
+    // Pages, in tab order.
+    enum Page { SignPage = 0, ReportsPage = 1, ReceiptPage = 2 };
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Building the window.
+    void createActions();
+    void createSignPage(QWidget* page);
+    void createReportsPage(QWidget* page);
+    void createReceiptPage(QWidget* page);
+    void createStatusBar();
+    QToolButton* actionButton(QAction* action);
+
+    // Start and exit.
+    void FormCreate(const QStringList& arguments);
+    void FormShow();
+    void FormActivate();
+    void FormDestroy();
+
+    // Update rules.
+    void acDoUpdate();
+    void acCheckSignUpdate();
+    void acShowFinalXmlUpdate();
+    void runUpdate(QAction* action);
+
+    // Execute handlers.
+    void acDoExecute();
+    void acSendExecute();
+    void acLoadCertExecute();
+    void acProxyExecute();
+    void acTestConnExecute();
+    void acGreedRefreshExecute();
+    void acLoadKvitExecute();
+    void acShowSrcExecute();
+    void acShowFinalXmlExecute();
+    void acDelCurRecExecute();
+    void acCheckSignExecute();
+    void acPrintExecute();
+
+    // Control handlers.
+    void sbSelFileClick();
+    void sbSelKvitClick();
+    void sbPrivCertClick();
+    void sbPubCertClick();
+    void pcMainChange(int index);
+    void showConnectionMenu();
+    void hideNetworkActions();
+    void showCertificateLabels();
+
+    GuiFrontend frontend_;
+    AppContext ctx_;
+    bool shownOnce_ = false;
+    bool activating_ = false;
+
+    QTabWidget* pcMain_ = nullptr;
+    QComboBox* cbProv_ = nullptr;
+    QLineEdit* ePrivCert_ = nullptr;
+    QLineEdit* ePubCert_ = nullptr;
+    QLineEdit* eFileIn_ = nullptr;
+    QLineEdit* eKindDoc_ = nullptr;
+    QLineEdit* eFileOut_ = nullptr;
+    QTableWidget* gRep_ = nullptr;
+    QLineEdit* eFileSigned_ = nullptr;
+    ReceiptView* receiptView_ = nullptr;
+    StatusPanel* statusPanel_ = nullptr;
+    QMenu* pmRep_ = nullptr;
+    QMenu* pmCon_ = nullptr;
+
+    QAction* acDo = nullptr;
+    QAction* acSend = nullptr;
+    QAction* acLoadCert = nullptr;
+    QAction* acProxy = nullptr;
+    QAction* acTestConn = nullptr;
+    QAction* acGreedRefresh = nullptr;
+    QAction* acLoadKvit = nullptr;
+    QAction* acShowSrc = nullptr;
+    QAction* acShowFinalXml = nullptr;
+    QAction* acDelCurRec = nullptr;
+    QAction* acCheckSign = nullptr;
+    QAction* acPrint = nullptr;
 };
 
 } // namespace telva

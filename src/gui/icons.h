@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QIcon>
+
+namespace telva {
+
+// The program's images, drawn in code so they scale and need no files.
+QIcon connectionIcon(bool connected);
+QIcon installCertificateIcon();
+QIcon refreshReportIcon();
+QIcon showSourceIcon();
+
+} // namespace telva

@@ -1,0 +1,234 @@
+#include "gui/icons.h"
+#include "gui/main_form.h"
+#include "gui/receipt_view.h"
+#include "gui/status_panel.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace telva {
+
+namespace {
+
+QAction* makeAction(QObject* parent, const char* name, const QString& caption,
+                    const QString& hint = QString()) {
+    auto* action = new QAction(caption, parent);
+    action->setObjectName(QLatin1String(name));
+    action->setToolTip(hint.isEmpty() ? caption : hint);
+    action->setStatusTip(hint);
+    return action;
+}
+
+QToolButton* smallButton(QWidget* parent, const char* name) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setText(QStringLiteral("…"));
+    return button;
+}
+
+QLineEdit* edit(QWidget* parent, const char* name) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    return e;
+}
+
+} // namespace
+
+static const QStringList& reportColumnHeaders() {
+    static const QStringList headers{
+        QStringLiteral("Идентификатор файла"), QStringLiteral("Исходный файл"),
+        QStringLiteral("Организация"),         QStringLiteral("Дата отправки"),
+        QStringLiteral("Состояние"),           QString()};
+    return headers;
+}
+
+void TMainForm::createActions() {
+    acDo = makeAction(this, "acDo", QStringLiteral("Подписать и зашифровать"),
+                      QStringLiteral("Подписать и зашифровать выбранный файл"));
+    acSend = makeAction(this, "acSend", QStringLiteral("Отправить в КВБ"),
+                        QStringLiteral("Отправить успешно подписанный и зашифрованный отчет на "
+                                       "шлюз приема отчетности КВБ"));
+    acLoadCert = makeAction(
+        this, "acLoadCert", QStringLiteral("Установить сертификат уполномоченного лица КВБ"),
+        QStringLiteral("Загрузить с сайта КВБ (%1) сертификат уполномоченного лица КВБ и "
+                       "установить его")
+            .arg(ctx_.settings.hosts.kvbSite));
+    acLoadCert->setIcon(installCertificateIcon());
+    acProxy = makeAction(this, "acProxy", QStringLiteral("Настройки прокси-сервера"));
+    acTestConn = makeAction(this, "acTestConn", QStringLiteral("Тестировать подключение"));
+    acGreedRefresh = makeAction(this, "acGreedRefresh", QString(), QStringLiteral("Обновить"));
+    acGreedRefresh->setShortcut(QKeySequence::Refresh);
+    addAction(acGreedRefresh);
+    acLoadKvit = makeAction(this, "acLoadKvit", QStringLiteral("Обновить информацию об отчете"),
+                            QStringLiteral("Обновляет информацию по выделенной строке в списке "
+                                           "отправленных отчетов."));
+    acLoadKvit->setIcon(refreshReportIcon());
+    acShowSrc = makeAction(this, "acShowSrc", QStringLiteral("Показать исходный файл"),
+                           QStringLiteral("Показать исходный файл"));
+    acShowSrc->setIcon(showSourceIcon());
+    acShowFinalXml = makeAction(this, "acShowFinalXml", QStringLiteral("Показать принятый отчет"));
+    acDelCurRec = makeAction(this, "acDelCurRec", QStringLiteral("Удалить выделенный отчет"));
+    acCheckSign = makeAction(this, "acCheckSign", QStringLiteral("Проверить"));
+    acPrint = makeAction(this, "acPrint", QStringLiteral("Печать"));
+    acSend->setEnabled(false);
+    acPrint->setEnabled(false);
+
+    const std::pair<QAction*, void (TMainForm::*)()> handlers[] = {
+        {acDo, &TMainForm::acDoExecute},
+        {acSend, &TMainForm::acSendExecute},
+        {acLoadCert, &TMainForm::acLoadCertExecute},
+        {acProxy, &TMainForm::acProxyExecute},
+        {acTestConn, &TMainForm::acTestConnExecute},
+        {acGreedRefresh, &TMainForm::acGreedRefreshExecute},
+        {acLoadKvit, &TMainForm::acLoadKvitExecute},
+        {acShowSrc, &TMainForm::acShowSrcExecute},
+        {acShowFinalXml, &TMainForm::acShowFinalXmlExecute},
+        {acDelCurRec, &TMainForm::acDelCurRecExecute},
+        {acCheckSign, &TMainForm::acCheckSignExecute},
+        {acPrint, &TMainForm::acPrintExecute},
+    };
+    for (const auto& [action, handler] : handlers) {
+        connect(action, &QAction::triggered, this, [this, action, handler] {
+            // A control's trigger runs the update rule again, as every execution does.
+            runUpdate(action);
+            if (action->isEnabled()) (this->*handler)();
+        });
+    }
+}
+
+QToolButton* TMainForm::actionButton(QAction* action) {
+    auto* button = new QToolButton(this);
+    button->setObjectName(QStringLiteral("btn_") + action->objectName());
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(action->icon().isNull() ? Qt::ToolButtonTextOnly
+                                                       : Qt::ToolButtonTextBesideIcon);
+    button->setMinimumHeight(25);
+    return button;
+}
+
+void TMainForm::createSignPage(QWidget* page) {
+    auto* grid = new QGridLayout;
+    int row = 0;
+    auto addRow = [&](const QString& label, QWidget* control, QWidget* beside) {
+        auto* caption = new QLabel(label, page);
+        caption->setBuddy(control);
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(control, row, 1);
+        if (beside) grid->addWidget(beside, row, 2);
+        ++row;
+    };
+    cbProv_ = new QComboBox(page);
+    cbProv_->setObjectName(QStringLiteral("cbProv"));
+    ePrivCert_ = edit(page, "ePrivCert");
+    ePubCert_ = edit(page, "ePubCert");
+    eFileIn_ = edit(page, "eFileIn");
+    eKindDoc_ = edit(page, "eKindDoc");
+    eKindDoc_->setReadOnly(true);
+    eKindDoc_->setFrame(false);
+    eKindDoc_->setStyleSheet(QStringLiteral("QLineEdit { background: palette(button); }"));
+    eFileOut_ = edit(page, "eFileOut");
+    auto* sbPrivCert = smallButton(page, "sbPrivCert");
+    auto* sbPubCert = smallButton(page, "sbPubCert");
+    auto* sbSelFile = smallButton(page, "sbSelFile");
+    addRow(QStringLiteral("Криптопровайдер"), cbProv_, nullptr);
+    addRow(QStringLiteral("Личный сертификат"), ePrivCert_, sbPrivCert);
+    addRow(QStringLiteral("Сертификат уполномоченного лица КВБ"), ePubCert_, sbPubCert);
+    addRow(QStringLiteral("Файл для подписи и шифрования"), eFileIn_, sbSelFile);
+    addRow(QStringLiteral("Вид подписываемого документа"), eKindDoc_, nullptr);
+    addRow(QStringLiteral("Выходной файл"), eFileOut_, nullptr);
+    grid->setColumnStretch(1, 1);
+
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(actionButton(acLoadCert), 0, 0);
+    buttons->addWidget(actionButton(acProxy), 1, 0, Qt::AlignLeft);
+    buttons->setColumnStretch(1, 1);
+    buttons->addWidget(actionButton(acSend), 0, 2);
+    buttons->addWidget(actionButton(acDo), 0, 3);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(grid);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+
+    connect(sbSelFile, &QToolButton::clicked, this, &TMainForm::sbSelFileClick);
+    connect(sbPrivCert, &QToolButton::clicked, this, &TMainForm::sbPrivCertClick);
+    connect(sbPubCert, &QToolButton::clicked, this, &TMainForm::sbPubCertClick);
+    for (QLineEdit* e : {ePrivCert_, ePubCert_, eFileIn_, eFileOut_})
+        connect(e, &QLineEdit::textChanged, this, &TMainForm::acDoUpdate);
+    connect(cbProv_, &QComboBox::currentIndexChanged, this, &TMainForm::acDoUpdate);
+    connect(cbProv_, &QComboBox::currentTextChanged, this, &TMainForm::acDoUpdate);
+}
+
+void TMainForm::createReportsPage(QWidget* page) {
+    gRep_ = new QTableWidget(1, 6, page);
+    gRep_->setObjectName(QStringLiteral("gRep"));
+    gRep_->setHorizontalHeaderLabels(reportColumnHeaders());
+    gRep_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    gRep_->setSelectionMode(QAbstractItemView::SingleSelection);
+    gRep_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    gRep_->setShowGrid(true);
+    gRep_->verticalHeader()->hide();
+    gRep_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    gRep_->horizontalHeader()->setStretchLastSection(true);
+    const int widths[] = {127, 131, 136, 92, 130, 71};
+    for (int c = 0; c < 6; ++c)
+        gRep_->setColumnWidth(c, widths[c]);
+    gRep_->setContextMenuPolicy(Qt::CustomContextMenu);
+    pmRep_ = new QMenu(gRep_);
+    pmRep_->setObjectName(QStringLiteral("pmRep"));
+    pmRep_->addAction(acDelCurRec);
+    connect(gRep_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmRep_->popup(gRep_->viewport()->mapToGlobal(at)); });
+    connect(gRep_, &QTableWidget::cellDoubleClicked, this, [this] { execute(acLoadKvit); });
+    connect(gRep_, &QTableWidget::currentCellChanged, this, &TMainForm::acShowFinalXmlUpdate);
+
+    auto* bar = new QHBoxLayout;
+    bar->addStretch(1);
+    bar->addWidget(actionButton(acShowFinalXml));
+    bar->addWidget(actionButton(acShowSrc));
+    bar->addWidget(actionButton(acLoadKvit));
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(gRep_, 1);
+    layout->addLayout(bar);
+}
+
+void TMainForm::createReceiptPage(QWidget* page) {
+    eFileSigned_ = edit(page, "eFileSigned");
+    auto* sbSelKvit = smallButton(page, "sbSelKvit");
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("Подписанный файл"), page));
+    top->addWidget(eFileSigned_, 1);
+    top->addWidget(sbSelKvit);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(actionButton(acPrint));
+    buttons->addWidget(actionButton(acCheckSign));
+    buttons->addStretch(1);
+    receiptView_ = new ReceiptView(page);
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+    layout->addWidget(receiptView_, 1);
+    connect(sbSelKvit, &QToolButton::clicked, this, &TMainForm::sbSelKvitClick);
+    connect(eFileSigned_, &QLineEdit::textChanged, this, &TMainForm::acCheckSignUpdate);
+}
+
+void TMainForm::createStatusBar() {
+    statusPanel_ = new StatusPanel(this);
+    pmCon_ = new QMenu(this);
+    pmCon_->setObjectName(QStringLiteral("pmCon"));
+    pmCon_->addAction(acTestConn);
+    pmCon_->addAction(acProxy);
+    connect(statusPanel_, &StatusPanel::iconMenuRequested, this, &TMainForm::showConnectionMenu);
+}
+
+} // namespace telva

@@ -1,0 +1,57 @@
+#include "gui/status_panel.h"
+
+#include "gui/icons.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace telva {
+
+StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent), text_(new QLabel(this)) {
+    setObjectName(QStringLiteral("StatusBar"));
+    setFixedHeight(25);
+    text_->setObjectName(QStringLiteral("StatusText"));
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(13);
+    font.setBold(true);
+    text_->setFont(font);
+    QPalette palette = text_->palette();
+    palette.setColor(QPalette::WindowText, Qt::red);
+    text_->setPalette(palette);
+    text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Mouse events of the text area reach the panel, which decides about the menu.
+    text_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(kIconPanelWidth + 4, 0, 4, 0);
+    layout->addWidget(text_, 1);
+}
+
+void StatusPanel::setStatusText(const QString& text) {
+    text_->setText(text);
+}
+
+QString StatusPanel::statusText() const {
+    return text_->text();
+}
+
+void StatusPanel::setConnected(bool connected) {
+    connected_ = connected;
+    update();
+}
+
+void StatusPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(kIconPanelWidth, 2, kIconPanelWidth, height() - 3);
+    painter.drawPixmap(3, 2, connectionIcon(connected_).pixmap(18, 18));
+}
+
+void StatusPanel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton && event->position().x() < kIconPanelWidth)
+        Q_EMIT iconMenuRequested();
+    QWidget::mouseReleaseEvent(event);
+}
+
+} // namespace telva

@@ -1,0 +1,167 @@
+#include "app/settings.h"
+#include "gui/main_form.h"
+#include "gui/status_panel.h"
+#include "temp_profile.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using telva::test::TempProfile;
+
+namespace {
+
+template <class T> T* child(QObject* form, const char* name) {
+    T* found = form->findChild<T*>(QLatin1String(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+QString statusLine(TMainForm& form) {
+    return child<StatusPanel>(&form, "StatusBar")->statusText();
+}
+
+} // namespace
+
+TEST(MainForm, ControlsActionsAndCaptions) {
+    TempProfile profile;
+    TMainForm form({});
+    EXPECT_EQ(form.windowTitle(),
+              QStringLiteral("ТЕЛВА подписания и шифрования электронных документов (1.0.1.24)"));
+    auto* pages = child<QTabWidget>(&form, "pcMain");
+    ASSERT_EQ(pages->count(), 3);
+    EXPECT_EQ(pages->tabText(0), QStringLiteral("Подписать и зашифровать"));
+    EXPECT_EQ(pages->tabText(1), QStringLiteral("Отправленные отчеты"));
+    EXPECT_EQ(pages->tabText(2), QStringLiteral("Проверить квитанцию"));
+    EXPECT_EQ(pages->currentIndex(), 0);
+    for (const char* name :
+         {"cbProv", "ePrivCert", "ePubCert", "eFileIn", "eKindDoc", "eFileOut", "eFileSigned"})
+        EXPECT_NE(form.findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
+    EXPECT_TRUE(child<QLineEdit>(&form, "eKindDoc")->isReadOnly());
+    EXPECT_EQ(child<QAction>(&form, "acSend")->toolTip(),
+              QStringLiteral("Отправить успешно подписанный и зашифрованный отчет на шлюз приема "
+                             "отчетности КВБ"));
+    EXPECT_EQ(child<QAction>(&form, "acGreedRefresh")->toolTip(), QStringLiteral("Обновить"));
+    EXPECT_FALSE(child<QAction>(&form, "acSend")->isEnabled());
+    EXPECT_FALSE(child<QAction>(&form, "acPrint")->isEnabled());
+    EXPECT_FALSE(child<QAction>(&form, "acCheckSign")->isEnabled());
+
+    auto* grid = child<QTableWidget>(&form, "gRep");
+    EXPECT_EQ(grid->columnCount(), 6);
+    EXPECT_EQ(grid->horizontalHeaderItem(0)->text(), QStringLiteral("Идентификатор файла"));
+    EXPECT_EQ(grid->horizontalHeaderItem(4)->text(), QStringLiteral("Состояние"));
+    EXPECT_EQ(grid->columnWidth(2), 136);
+    auto* pmCon = child<QMenu>(&form, "pmCon");
+    ASSERT_EQ(pmCon->actions().size(), 2);
+    EXPECT_EQ(pmCon->actions().at(0)->text(), QStringLiteral("Тестировать подключение"));
+    EXPECT_EQ(pmCon->actions().at(1)->text(), QStringLiteral("Настройки прокси-сервера"));
+    EXPECT_EQ(child<QMenu>(&form, "pmRep")->actions().at(0)->text(),
+              QStringLiteral("Удалить выделенный отчет"));
+}
+
+TEST(MainForm, SigningActionFollowsItsFieldsAtOnce) {
+    TempProfile profile;
+    TMainForm form({});
+    auto* acDo = child<QAction>(&form, "acDo");
+    auto* prov = child<QComboBox>(&form, "cbProv");
+    prov->addItem(QStringLiteral("GOST Engine"), 75);
+    prov->setCurrentIndex(0);
+    child<QLineEdit>(&form, "ePrivCert")->setText(QStringLiteral("Org"));
+    child<QLineEdit>(&form, "ePubCert")->setText(QStringLiteral("KVB"));
+    child<QLineEdit>(&form, "eFileIn")->setText(QStringLiteral("/tmp/r.xml"));
+    EXPECT_FALSE(acDo->isEnabled());
+    auto* out = child<QLineEdit>(&form, "eFileOut");
+    out->setText(QStringLiteral("/tmp/r.er7"));
+    EXPECT_TRUE(acDo->isEnabled());
+    out->clear();
+    EXPECT_FALSE(acDo->isEnabled());
+    out->setText(QStringLiteral("/tmp/r.er7"));
+    prov->setCurrentIndex(-1);
+    EXPECT_FALSE(acDo->isEnabled());
+
+    child<QLineEdit>(&form, "eFileSigned")->setText(QStringLiteral("/tmp/k.p7e"));
+    EXPECT_TRUE(child<QAction>(&form, "acCheckSign")->isEnabled());
+}
+
+TEST(MainForm, PageChangeClearsStatusAndRebuildsListEachTime) {
+    TempProfile profile;
+    TMainForm form({});
+    QSignalSpy refreshes(child<QAction>(&form, "acGreedRefresh"), &QAction::triggered);
+    auto* pages = child<QTabWidget>(&form, "pcMain");
+    form.ShowStatus(QStringLiteral("что-то"));
+    pages->setCurrentIndex(TMainForm::ReportsPage);
+    EXPECT_EQ(statusLine(form), QString());
+    pages->setCurrentIndex(TMainForm::SignPage);
+    pages->setCurrentIndex(TMainForm::ReportsPage);
+    EXPECT_EQ(refreshes.count(), 2);
+}
+
+TEST(MainForm, ShowStatusAppendsTheReason) {
+    TempProfile profile;
+    TMainForm form({});
+    form.ShowStatus(QStringLiteral("Ошибка при поиске подходящего сертификата "),
+                    QStringLiteral("Объект не найден."));
+    EXPECT_EQ(statusLine(form),
+              QStringLiteral("Ошибка при поиске подходящего сертификата (Объект не найден)."));
+}
+
+TEST(MainForm, ConnectionMenuOnlyFromRightClickOnTheIcon) {
+    TempProfile profile;
+    TMainForm form({});
+    form.show();
+    auto* panel = child<StatusPanel>(&form, "StatusBar");
+    auto* menu = child<QMenu>(&form, "pmCon");
+    QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_FALSE(menu->isVisible());
+    QTest::mouseClick(panel, Qt::RightButton, {}, QPoint(30, 10));
+    EXPECT_FALSE(menu->isVisible());
+    QTest::mouseClick(panel, Qt::RightButton, {}, QPoint(10, 10));
+    EXPECT_TRUE(menu->isVisible());
+    menu->hide();
+}
+
+TEST(MainForm, TestModeCaptionAndReceiptArgument) {
+    TempProfile profile;
+    {
+        TMainForm form({QStringLiteral("-test")});
+        EXPECT_TRUE(form.windowTitle().endsWith(QStringLiteral(" - тестовый режим !!!")));
+        EXPECT_TRUE(form.context().testMode);
+    }
+    const QString receipt = profile.root() + QStringLiteral("/in/receipt.p7e");
+    TMainForm form({receipt});
+    EXPECT_FALSE(form.context().testMode);
+    EXPECT_EQ(child<QTabWidget>(&form, "pcMain")->currentIndex(), TMainForm::ReceiptPage);
+    EXPECT_EQ(child<QLineEdit>(&form, "eFileSigned")->text(), receipt);
+}
+
+TEST(MainForm, ClosingSavesSettingsAndGeometry) {
+    TempProfile profile;
+    {
+        QSettings global(globalSettingsPath(), QSettings::IniFormat);
+        global.setValue(QStringLiteral("Left"), QStringLiteral("10"));
+        global.setValue(QStringLiteral("Width"), QStringLiteral("900"));
+    }
+    {
+        TMainForm form({});
+        EXPECT_EQ(form.geometry().left(), 10);
+        EXPECT_EQ(form.geometry().width(), 900);
+        form.context().settings.priv.org = QStringLiteral(" ");
+        form.context().settings.priv.subject = QStringLiteral("Иванов");
+        form.close();
+    }
+    QSettings mode(modeSettingsPath(QStringLiteral("R7")), QSettings::IniFormat);
+    EXPECT_EQ(mode.value(QStringLiteral("PrivOrg")).toString(), QStringLiteral(" "));
+    QSettings global(globalSettingsPath(), QSettings::IniFormat);
+    EXPECT_EQ(global.value(QStringLiteral("Width")).toString(), QStringLiteral("900"));
+    EXPECT_EQ(global.value(QStringLiteral("proxy")).toString(), QStringLiteral(":0"));
+}
