@@ -1,0 +1,117 @@
+#include "receipt_maker.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+namespace telva::test {
+
+namespace {
+
+bool writeAll(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// openssl with the GOST engine and the legacy content-encryption parameters that the
+// fund's side uses.
+QByteArray runOpenssl(const QString& workDir, const QStringList& args, const QByteArray& input) {
+    QTemporaryDir dir(workDir + QStringLiteral("/openssl-XXXXXX"));
+    const QString in = dir.filePath(QStringLiteral("in"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    if (!writeAll(in, input)) return {};
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("CRYPT_PARAMS"),
+               QStringLiteral("id-Gost28147-89-CryptoPro-A-ParamSet"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("openssl"), QStringList(args) << QStringLiteral("-in") << in
+                                                               << QStringLiteral("-out") << out);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        qWarning("openssl %s failed: %s", qPrintable(args.join(QLatin1Char(' '))),
+                 process.readAll().constData());
+        return {};
+    }
+    return readAll(out);
+}
+
+} // namespace
+
+int runProgram(const QString& program, const QStringList& args, const QString& workDir,
+               QByteArray* output) {
+    QProcess process;
+    if (!workDir.isEmpty()) process.setWorkingDirectory(workDir);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    if (!process.waitForFinished(120000)) return -1;
+    if (output) *output = process.readAll();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QByteArray makeZipWithInfoZip(const QString& workDir,
+                              const QList<QPair<QString, QByteArray>>& files,
+                              const QStringList& options) {
+    QTemporaryDir dir(workDir + QStringLiteral("/zip-XXXXXX"));
+    QStringList names;
+    for (const auto& [name, content] : files) {
+        if (!writeAll(dir.filePath(QStringLiteral("src/") + name), content)) return {};
+        names << name;
+    }
+    const QString archive = dir.filePath(QStringLiteral("out.zip"));
+    QByteArray output;
+    const int rc = runProgram(QStringLiteral("zip"),
+                              QStringList(options) << QStringLiteral("-q") << archive << names,
+                              dir.filePath(QStringLiteral("src")), &output);
+    if (rc != 0) {
+        qWarning("zip failed: %s", output.constData());
+        return {};
+    }
+    return readAll(archive);
+}
+
+QByteArray opensslSign(const QString& workDir, const QByteArray& content, const QString& certPem,
+                       const QString& keyPem, bool withAttributes, bool withCert) {
+    QStringList args{QStringLiteral("cms"),      QStringLiteral("-sign"),
+                     QStringLiteral("-engine"),  QStringLiteral("gost"),
+                     QStringLiteral("-binary"),  QStringLiteral("-nodetach"),
+                     QStringLiteral("-outform"), QStringLiteral("DER"),
+                     QStringLiteral("-signer"),  certPem,
+                     QStringLiteral("-inkey"),   keyPem};
+    if (!withAttributes) args << QStringLiteral("-noattr");
+    if (!withCert) args << QStringLiteral("-nocerts");
+    return runOpenssl(workDir, args, content);
+}
+
+QByteArray opensslEncrypt(const QString& workDir, const QByteArray& content,
+                          const QString& recipientCertPem) {
+    return runOpenssl(workDir,
+                      {QStringLiteral("cms"), QStringLiteral("-encrypt"), QStringLiteral("-engine"),
+                       QStringLiteral("gost"), QStringLiteral("-binary"),
+                       QStringLiteral("-outform"), QStringLiteral("DER"), QStringLiteral("-gost89"),
+                       recipientCertPem},
+                      content);
+}
+
+QByteArray opensslDecrypt(const QString& workDir, const QByteArray& message, const QString& certPem,
+                          const QString& keyPem) {
+    return runOpenssl(workDir,
+                      {QStringLiteral("cms"), QStringLiteral("-decrypt"), QStringLiteral("-engine"),
+                       QStringLiteral("gost"), QStringLiteral("-debug_decrypt"),
+                       QStringLiteral("-binary"), QStringLiteral("-inform"), QStringLiteral("DER"),
+                       QStringLiteral("-recip"), certPem, QStringLiteral("-inkey"), keyPem},
+                      message);
+}
+
+} // namespace telva::test

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+namespace telva::test {
+
+// Runs a program to its end; its exit status, or -1 when it could not start. Standard
+// output and error are kept in *output when asked for.
+int runProgram(const QString& program, const QStringList& args, const QString& workDir = {},
+               QByteArray* output = nullptr);
+
+// A ZIP archive made by Info-ZIP's zip from the given files (path inside the archive ->
+// content), written below workDir; options go to zip as they are ("-0" stores). Returns
+// the archive's bytes, empty when zip failed.
+QByteArray makeZipWithInfoZip(const QString& workDir,
+                              const QList<QPair<QString, QByteArray>>& files,
+                              const QStringList& options = {});
+
+// The fund's side of a receipt, made with the openssl command and the GOST engine:
+// signs content (DER, binary, attached) with certPem/keyPem; withAttributes false adds
+// -noattr; withCert false leaves the signer's certificate out of the message.
+QByteArray opensslSign(const QString& workDir, const QByteArray& content, const QString& certPem,
+                       const QString& keyPem, bool withAttributes, bool withCert = true);
+// Encrypts content (DER, binary) for the recipient certificate with GOST 28147-89.
+QByteArray opensslEncrypt(const QString& workDir, const QByteArray& content,
+                          const QString& recipientCertPem);
+// Decrypts with the openssl command; empty when it fails.
+QByteArray opensslDecrypt(const QString& workDir, const QByteArray& message, const QString& certPem,
+                          const QString& keyPem);
+
+} // namespace telva::test
