@@ -165,3 +165,20 @@ TEST(MainForm, ClosingSavesSettingsAndGeometry) {
     EXPECT_EQ(global.value(QStringLiteral("Width")).toString(), QStringLiteral("900"));
     EXPECT_EQ(global.value(QStringLiteral("proxy")).toString(), QStringLiteral(":0"));
 }
+
+// With TELVA_SCREENSHOT_DIR set, saves a picture of each page (for the README and review).
+TEST(MainForm, PagesRenderForScreenshots) {
+    TempProfile profile;
+    TMainForm form({});
+    form.resize(775, 340);
+    form.show();
+    auto* pages = child<QTabWidget>(&form, "pcMain");
+    const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
+    for (int page = 0; page < pages->count(); ++page) {
+        pages->setCurrentIndex(page);
+        const QPixmap picture = form.grab();
+        EXPECT_FALSE(picture.isNull());
+        if (!dir.isEmpty())
+            picture.save(dir + QStringLiteral("/page-%1.png").arg(page + 1));
+    }
+}
