@@ -1,0 +1,231 @@
+#include "crypto/key_store.h"
+
+#include "app/frontend.h"
+#include "app/paths.h"
+#include "crypto/der.h"
+#include "crypto/gost_engine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+
+namespace telva::crypto {
+
+namespace {
+
+constexpr int kPasswordTries = 3;
+
+QString noKeyText() {
+    return QStringLiteral("Нет закрытого ключа.");
+}
+QString unreadableText() {
+    return QStringLiteral("Не удалось прочитать закрытый ключ.");
+}
+
+// The DER content bytes of 1.2.643.2.2.98 (GOST R 34.10-2001 DH) and of 1.2.643.2.2.19.
+const QByteArray kGostDhOid = QByteArray::fromHex("2a8503020262");
+constexpr char kGost2001OidLastByte = 0x13;
+
+// Relabels a PKCS#8 PrivateKeyInfo whose algorithm is GOST R 34.10-2001 DH as
+// GOST R 34.10-2001, in place; the keys are the same, only the label differs.
+void relabelGostDh(QByteArray& info) {
+    const auto top = der::readWhole(info);
+    if (!top || top->tag != der::kSequence) return;
+    const auto parts = der::children(info, *top);
+    if (!parts || parts->size() < 3 || parts->at(1).tag != der::kSequence) return;
+    const auto alg = der::children(info, parts->at(1));
+    if (!alg || alg->isEmpty() || alg->first().tag != der::kOid) return;
+    const der::Tlv& oid = alg->first();
+    if (info.mid(oid.contentOffset(), oid.length) == kGostDhOid)
+        info[oid.end() - 1] = kGost2001OidLastByte;
+}
+
+Result<PKeyPtr> fromPkcs8Der(QByteArray info) {
+    relabelGostDh(info);
+    const auto* p = reinterpret_cast<const unsigned char*>(info.constData());
+    P8InfoPtr p8(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, info.size()));
+    if (!p8) return Result<PKeyPtr>::fail(unreadableText());
+    PKeyPtr key(EVP_PKCS82PKEY(p8.get()));
+    if (!key) {
+        const QString reason = takeOpenSslError();
+        return Result<PKeyPtr>::fail(
+            QStringLiteral("Алгоритм закрытого ключа не поддерживается (%1).").arg(reason));
+    }
+    return key;
+}
+
+QByteArray p8ToDer(const PKCS8_PRIV_KEY_INFO* p8) {
+    unsigned char* out = nullptr;
+    const int n = i2d_PKCS8_PRIV_KEY_INFO(p8, &out);
+    if (n <= 0) return {};
+    QByteArray bytes(reinterpret_cast<char*>(out), n);
+    OPENSSL_free(out);
+    return bytes;
+}
+
+Result<PKeyPtr> fromEncryptedDer(const QByteArray& der, Frontend* frontend, QString* password) {
+    const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
+    std::unique_ptr<X509_SIG, decltype(&X509_SIG_free)> sig(d2i_X509_SIG(nullptr, &p, der.size()),
+                                                            X509_SIG_free);
+    if (!sig) return Result<PKeyPtr>::fail(unreadableText());
+    for (int attempt = 0; attempt < kPasswordTries; ++attempt) {
+        const std::optional<QString> pass =
+            frontend ? frontend->askKeyPassword(QStringLiteral("закрытый ключ")) : std::nullopt;
+        if (!pass)
+            return Result<PKeyPtr>::fail(QStringLiteral("Пароль закрытого ключа не введен."));
+        const QByteArray utf8 = pass->toUtf8();
+        P8InfoPtr p8(PKCS8_decrypt(sig.get(), utf8.constData(), static_cast<int>(utf8.size())));
+        takeOpenSslError();
+        if (!p8) continue;
+        if (password) *password = *pass;
+        return fromPkcs8Der(p8ToDer(p8.get()));
+    }
+    return Result<PKeyPtr>::fail(QStringLiteral("Неверный пароль закрытого ключа."));
+}
+
+int passwordCallback(char* buffer, int size, int, void* user) {
+    const QByteArray* pass = static_cast<const QByteArray*>(user);
+    const int n = static_cast<int>(qMin<qsizetype>(pass->size(), size));
+    memcpy(buffer, pass->constData(), n);
+    return n;
+}
+
+Result<PKeyPtr> fromOtherPem(const QByteArray& bytes, Frontend* frontend, QString* password) {
+    QByteArray pass;
+    for (int attempt = 0; attempt <= kPasswordTries; ++attempt) {
+        BioPtr bio = memBio(bytes);
+        PKeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, passwordCallback, &pass));
+        const unsigned long reason = ERR_GET_REASON(ERR_peek_last_error());
+        takeOpenSslError();
+        if (key) {
+            if (password) *password = QString::fromUtf8(pass);
+            return key;
+        }
+        // Only a key that wants a password is worth asking for one.
+        if (attempt == 0 && reason != PEM_R_BAD_PASSWORD_READ) break;
+        if (attempt == kPasswordTries) break;
+        const std::optional<QString> asked =
+            frontend ? frontend->askKeyPassword(QStringLiteral("закрытый ключ")) : std::nullopt;
+        if (!asked) break;
+        pass = asked->toUtf8();
+    }
+    return Result<PKeyPtr>::fail(unreadableText());
+}
+
+} // namespace
+
+QString keyStoreFolder() {
+    const QString base = dataHome();
+    return base.isEmpty() ? QString() : base + QStringLiteral("/KVB/keys");
+}
+
+QString keyFilePath(const Certificate& cert) {
+    return keyStoreFolder() + QLatin1Char('/') + cert.sha1Hex() + QStringLiteral(".pem");
+}
+
+bool HasPrivateKey(const Certificate& cert) {
+    return !cert.isNull() && !keyStoreFolder().isEmpty() && QFileInfo(keyFilePath(cert)).isFile();
+}
+
+Result<PKeyPtr> ReadPrivateKey(const QByteArray& bytes, Frontend* frontend, QString* password) {
+    if (Status engine = ensureGostEngine(); !engine) return Result<PKeyPtr>(engine.error());
+    if (password) password->clear();
+    if (bytes.contains("-----BEGIN")) {
+        BioPtr bio = memBio(bytes);
+        char* name = nullptr;
+        char* header = nullptr;
+        unsigned char* data = nullptr;
+        long length = 0;
+        if (PEM_read_bio(bio.get(), &name, &header, &data, &length) != 1) {
+            takeOpenSslError();
+            return Result<PKeyPtr>::fail(unreadableText());
+        }
+        const QByteArray type(name);
+        const QByteArray body(reinterpret_cast<char*>(data), length);
+        OPENSSL_free(name);
+        OPENSSL_free(header);
+        OPENSSL_free(data);
+        if (type == "PRIVATE KEY") return fromPkcs8Der(body);
+        if (type == "ENCRYPTED PRIVATE KEY") return fromEncryptedDer(body, frontend, password);
+        return fromOtherPem(bytes, frontend, password);
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    P8InfoPtr plain(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, bytes.size()));
+    takeOpenSslError();
+    if (plain) return fromPkcs8Der(bytes);
+    return fromEncryptedDer(bytes, frontend, password);
+}
+
+Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend) {
+    if (!HasPrivateKey(cert)) return Result<PKeyPtr>::fail(noKeyText());
+    QFile file(keyFilePath(cert));
+    if (!file.open(QIODevice::ReadOnly)) return Result<PKeyPtr>::fail(unreadableText());
+    return ReadPrivateKey(file.readAll(), frontend);
+}
+
+Status writeFileAtomically(const QString& path, const QByteArray& bytes) {
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray temp = target + ".tmp-" + QByteArray::number(getpid());
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return Status::fail(QStringLiteral("Ошибка создания \"%1\".").arg(path));
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += n;
+    }
+    const bool ok = written == bytes.size() && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok || ::rename(temp.constData(), target.constData()) != 0) {
+        ::unlink(temp.constData());
+        return Status::fail(QStringLiteral("Ошибка записи в \"%1\".").arg(path));
+    }
+    return {};
+}
+
+Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& password) {
+    if (cert.isNull() || !key) return Status::fail(noKeyText());
+    if (X509_check_private_key(cert.x509(), key) != 1) {
+        takeOpenSslError();
+        return Status::fail(QStringLiteral("Закрытый ключ не соответствует сертификату."));
+    }
+    const QString folder = keyStoreFolder();
+    if (folder.isEmpty() || !QDir().mkpath(folder) ||
+        ::chmod(QFile::encodeName(folder).constData(), 0700) != 0)
+        return Status::fail(QStringLiteral("Не удалось создать папку ключей \"%1\".").arg(folder));
+    BioPtr bio(BIO_new(BIO_s_mem()));
+    const QByteArray pass = password.toUtf8();
+    const int ok =
+        password.isEmpty()
+            ? PEM_write_bio_PKCS8PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr)
+            : PEM_write_bio_PKCS8PrivateKey(bio.get(), key, EVP_aes_256_cbc(), pass.constData(),
+                                            static_cast<int>(pass.size()), nullptr, nullptr);
+    if (ok != 1) {
+        return Status::fail(
+            QStringLiteral("Не удалось сохранить закрытый ключ (%1).").arg(takeOpenSslError()));
+    }
+    return writeFileAtomically(keyFilePath(cert), bioBytes(bio.get()));
+}
+
+Status ImportPrivateKey(const Certificate& cert, const QByteArray& keyBytes, Frontend* frontend) {
+    QString password;
+    Result<PKeyPtr> key = ReadPrivateKey(keyBytes, frontend, &password);
+    if (!key) return key.status();
+    return StorePrivateKey(cert, key->get(), password);
+}
+
+bool RemovePrivateKey(const Certificate& cert) {
+    return HasPrivateKey(cert) && QFile::remove(keyFilePath(cert));
+}
+
+} // namespace telva::crypto

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "app/result.h"
+#include "crypto/certificate.h"
+#include "crypto/ossl.h"
+
+#include <QString>
+
+namespace telva {
+class Frontend;
+}
+
+namespace telva::crypto {
+
+// Private keys bound to certificates: PKCS#8 PEM files in $XDG_DATA_HOME/KVB/keys/,
+// named "<sha1 of the certificate's DER>.pem", mode 0600 in a 0700 folder, written
+// atomically. A key may be stored password-protected (encrypted PKCS#8).
+
+QString keyStoreFolder();
+QString keyFilePath(const Certificate& cert);
+
+// Whether a key file is held for the certificate; asks nothing (no password prompt).
+bool HasPrivateKey(const Certificate& cert);
+
+// The key bound to the certificate. A protected key asks for its password through the
+// frontend (when one is given). Failures: "Нет закрытого ключа.", "Неверный пароль
+// закрытого ключа.", "Пароль закрытого ключа не введен.", "Не удалось прочитать закрытый
+// ключ.".
+Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend);
+
+// Reads a private key from PEM or DER (PKCS#8 plain or encrypted, or a traditional PEM
+// key); an encrypted key asks for its password through the frontend. GOST R 34.10-2001 DH
+// keys (1.2.643.2.2.98) are relabelled 1.2.643.2.2.19, which the engine can decrypt with.
+// *password receives the password that opened it (empty when none was needed).
+Result<PKeyPtr> ReadPrivateKey(const QByteArray& bytes, Frontend* frontend,
+                               QString* password = nullptr);
+
+// Writes the key for the certificate after checking that they belong together;
+// protected with the password when one is given. Replaces an earlier key file.
+Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& password = {});
+
+// ReadPrivateKey + StorePrivateKey, keeping the key's protection.
+Status ImportPrivateKey(const Certificate& cert, const QByteArray& keyBytes, Frontend* frontend);
+
+// Removes the key file of the certificate; true when there was one.
+bool RemovePrivateKey(const Certificate& cert);
+
+// Atomically writes bytes to path with mode 0600 (temporary file, fsync, rename).
+Status writeFileAtomically(const QString& path, const QByteArray& bytes);
+
+} // namespace telva::crypto
