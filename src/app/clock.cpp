@@ -21,7 +21,8 @@ void Clock::sleep(int milliseconds, Frontend* frontend) {
             shownSecond = left;
             frontend->showProgress(QStringLiteral("Ожидание %1 с ...").arg(left));
         }
-        if (frontend) frontend->processEvents();
+        if (frontend)
+            frontend->processEvents();
         QThread::msleep(std::min<qint64>(50, milliseconds - timer.elapsed() + 1));
     }
 }

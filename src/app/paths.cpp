@@ -11,7 +11,8 @@ QString xdgFolder(const char* variable, const char* homeRelative) {
     if (!explicitPath.isEmpty() && QDir::isAbsolutePath(explicitPath))
         return QDir::cleanPath(explicitPath);
     const QString home = qEnvironmentVariable("HOME");
-    if (home.isEmpty()) return {};
+    if (home.isEmpty())
+        return {};
     return QDir::cleanPath(home + QLatin1String(homeRelative));
 }
 
@@ -27,7 +28,8 @@ QString dataHome() {
 
 QString InitArchiveBaseFolder(const QString& activeMode) {
     const QString base = dataHome();
-    if (base.isEmpty()) return {};
+    if (base.isEmpty())
+        return {};
     const QString folder = base + QStringLiteral("/KVB/TELVA/") + activeMode;
     QDir().mkpath(folder);
     return folder;

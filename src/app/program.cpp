@@ -18,16 +18,19 @@ QString programTitle() {
 
 QString windowCaption(bool testMode) {
     QString caption = programTitle() + QStringLiteral(" (") + ProgramVersion() + QLatin1Char(')');
-    if (testMode) caption += QStringLiteral(" - тестовый режим !!!");
+    if (testMode)
+        caption += QStringLiteral(" - тестовый режим !!!");
     return caption;
 }
 
 CommandLine parseCommandLine(const QStringList& arguments, const QString& kvitExt) {
     CommandLine result;
-    if (arguments.isEmpty()) return result;
+    if (arguments.isEmpty())
+        return result;
     const QString& first = arguments.first();
     result.testMode = first == QLatin1String("-test");
-    if (!result.testMode && first.contains(kvitExt)) result.receiptFile = first;
+    if (!result.testMode && first.contains(kvitExt))
+        result.receiptFile = first;
     return result;
 }
 

@@ -18,14 +18,16 @@ const QList<ReportKind>& reportKinds() {
 
 const ReportKind* kindForRootName(const QString& qualifiedName) {
     for (const ReportKind& kind : reportKinds()) {
-        if (qualifiedName.contains(QLatin1String(kind.rootMarker))) return &kind;
+        if (qualifiedName.contains(QLatin1String(kind.rootMarker)))
+            return &kind;
     }
     return nullptr;
 }
 
 QString listCodeForExtension(const QString& dottedExt) {
     for (const ReportKind& kind : reportKinds()) {
-        if (dottedExt == QLatin1Char('.') + kind.encExt) return kind.listCode;
+        if (dottedExt == QLatin1Char('.') + kind.encExt)
+            return kind.listCode;
     }
     return {};
 }
@@ -49,7 +51,8 @@ void collectError(void* arg, const char* msg, xmlParserSeverities severity,
         return;
     *message = QString::fromUtf8(msg).trimmed();
     const int line = xmlTextReaderLocatorLineNumber(locator);
-    if (line > 0) *message += QStringLiteral(" (строка %1)").arg(line);
+    if (line > 0)
+        *message += QStringLiteral(" (строка %1)").arg(line);
 }
 
 } // namespace
@@ -87,9 +90,11 @@ Result<QString> readRootElementName(const QString& path) {
 
 Result<const ReportKind*> detectKindOfFile(const QString& path) {
     const Result<QString> root = readRootElementName(path);
-    if (!root) return Result<const ReportKind*>(root.error());
+    if (!root)
+        return Result<const ReportKind*>(root.error());
     const ReportKind* kind = kindForRootName(*root);
-    if (!kind) return Result<const ReportKind*>::fail(unknownKindText());
+    if (!kind)
+        return Result<const ReportKind*>::fail(unknownKindText());
     return kind;
 }
 

@@ -24,7 +24,8 @@ public:
         : store_(store), settings_(settings), frontend_(frontend) {}
 
     void text(const QString& name, QString& target) {
-        if (!store_.contains(name)) return;
+        if (!store_.contains(name))
+            return;
         const QVariant value = store_.value(name);
         if (value.typeId() != QMetaType::QString) {
             fail(name, kWrongType.arg(name));
@@ -37,10 +38,12 @@ public:
         QString raw;
         bool present = store_.contains(name);
         text(name, raw);
-        if (!present || settings_.unread.contains(name)) return;
+        if (!present || settings_.unread.contains(name))
+            return;
         bool ok = false;
         const int value = raw.toInt(&ok);
-        if (ok) target = value;
+        if (ok)
+            target = value;
     }
 
     // The default is written over whatever is stored, then read back.
@@ -65,7 +68,8 @@ class Writer {
 public:
     Writer(QSettings& store, const Settings& settings) : store_(store), settings_(settings) {}
     void text(const QString& name, const QString& value) {
-        if (!settings_.unread.contains(name)) store_.setValue(name, value);
+        if (!settings_.unread.contains(name))
+            store_.setValue(name, value);
     }
     void integer(const QString& name, int value) { text(name, QString::number(value)); }
 
@@ -81,7 +85,8 @@ bool validModeName(const QString& mode) {
 
 void finish(QSettings& store, Frontend& frontend, const QString& firstName) {
     store.sync();
-    if (store.status() != QSettings::NoError) frontend.showError(kWriteFailed.arg(firstName));
+    if (store.status() != QSettings::NoError)
+        frontend.showError(kWriteFailed.arg(firstName));
 }
 
 } // namespace
@@ -123,7 +128,8 @@ QString invalidIntegerText(const QString& text) {
 }
 
 Status SplitHostPort(const QString& text, QString& host, int& port) {
-    if (text.isEmpty()) return {};
+    if (text.isEmpty())
+        return {};
     const qsizetype colon = text.indexOf(QLatin1Char(':'));
     if (colon < 0) {
         host = text;
@@ -133,7 +139,8 @@ Status SplitHostPort(const QString& text, QString& host, int& port) {
     const QString portText = text.mid(colon + 1);
     bool ok = false;
     const int value = portText.toInt(&ok);
-    if (!ok) return Status::fail(invalidIntegerText(portText));
+    if (!ok)
+        return Status::fail(invalidIntegerText(portText));
     host = text.left(colon);
     port = value;
     return {};
@@ -166,7 +173,8 @@ void LoadSettings(Settings& s, Frontend& frontend) {
         read.text(QStringLiteral("proxy_user"), s.proxy.user);
         finish(store, frontend, QStringLiteral("KVBRootCertUrl"));
         const Status split = SplitHostPort(proxyText, s.proxy.host, s.proxy.port);
-        if (!split) read.fail(QStringLiteral("proxy"), split.text());
+        if (!split)
+            read.fail(QStringLiteral("proxy"), split.text());
     }
     QSettings store(modeSettingsPath(s.activeMode), QSettings::IniFormat);
     Reader read(store, s, frontend);

@@ -38,9 +38,11 @@ int CliSession::fail(const QString& text) {
 
 std::optional<QString> takeOption(QStringList& args, const QString& name, bool* missingValue) {
     const qsizetype at = args.indexOf(name);
-    if (at < 0) return std::nullopt;
+    if (at < 0)
+        return std::nullopt;
     if (at + 1 >= args.size()) {
-        if (missingValue) *missingValue = true;
+        if (missingValue)
+            *missingValue = true;
         args.removeAt(at);
         return std::nullopt;
     }
@@ -75,18 +77,23 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
     const std::optional<QString> proxyUser =
         takeOption(args, QStringLiteral("--proxy-user"), &missing);
     ctx.testMode = takeFlag(args, QStringLiteral("--test"));
-    if (takeFlag(args, QStringLiteral("--yes"))) session.frontend.fixedAnswer = true;
-    if (takeFlag(args, QStringLiteral("--no"))) session.frontend.fixedAnswer = false;
+    if (takeFlag(args, QStringLiteral("--yes")))
+        session.frontend.fixedAnswer = true;
+    if (takeFlag(args, QStringLiteral("--no")))
+        session.frontend.fixedAnswer = false;
     session.frontend.verbose = takeFlag(args, QStringLiteral("-v"));
-    if (missing) return session.fail(QStringLiteral("Не указано значение параметра."));
+    if (missing)
+        return session.fail(QStringLiteral("Не указано значение параметра."));
     if (proxy) {
         ctx.settings.proxy.host.clear();
         ctx.settings.proxy.port = 0;
         const Status split =
             SplitHostPort(*proxy, ctx.settings.proxy.host, ctx.settings.proxy.port);
-        if (!split) return session.fail(split.text());
+        if (!split)
+            return session.fail(split.text());
     }
-    if (proxyUser) ctx.settings.proxy.user = *proxyUser;
+    if (proxyUser)
+        ctx.settings.proxy.user = *proxyUser;
     if (args.isEmpty()) {
         printUsage(err);
         return 2;

@@ -11,11 +11,13 @@ CliFrontend::CliFrontend(QTextStream& out, QTextStream& err, QTextStream& in)
 
 void CliFrontend::showStatus(const QString& text) {
     lastStatus = text;
-    if (verbose && !text.isEmpty()) err_ << text << Qt::endl;
+    if (verbose && !text.isEmpty())
+        err_ << text << Qt::endl;
 }
 
 void CliFrontend::showProgress(const QString& text) {
-    if (verbose) err_ << text << Qt::endl;
+    if (verbose)
+        err_ << text << Qt::endl;
 }
 
 void CliFrontend::messageBox(const QString& text, const QString& caption, Icon) {
@@ -23,7 +25,8 @@ void CliFrontend::messageBox(const QString& text, const QString& caption, Icon) 
 }
 
 bool CliFrontend::askYesNo(const QString& text, const QString& caption, Icon) {
-    if (fixedAnswer) return *fixedAnswer;
+    if (fixedAnswer)
+        return *fixedAnswer;
     err_ << caption << ": " << text << Qt::endl;
     const QString answer = readLine(QStringLiteral("Да/Нет [y/N]: "), false).trimmed().toLower();
     return answer == QLatin1String("y") || answer == QLatin1String("yes") ||
@@ -41,7 +44,8 @@ bool CliFrontend::askProxyCredentials(QString& user, QString& password) {
         password = fromEnv;
         return true;
     }
-    if (!isatty(STDIN_FILENO)) return false;
+    if (!isatty(STDIN_FILENO))
+        return false;
     password = readLine(QStringLiteral("Пароль прокси-сервера для %1: ").arg(user), true);
     return true;
 }
@@ -53,8 +57,10 @@ bool CliFrontend::editProxySettings(QString&, QString&, QString&) {
 
 std::optional<QString> CliFrontend::askKeyPassword(const QString& what) {
     const QString fromEnv = qEnvironmentVariable("TELVA_KEY_PASSWORD");
-    if (!fromEnv.isEmpty()) return fromEnv;
-    if (!isatty(STDIN_FILENO)) return std::nullopt;
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    if (!isatty(STDIN_FILENO))
+        return std::nullopt;
     return readLine(QStringLiteral("Пароль закрытого ключа (%1): ").arg(what), true);
 }
 

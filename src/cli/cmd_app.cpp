@@ -5,9 +5,11 @@
 namespace telva {
 
 int cmdKind(CliSession& session, QStringList args) {
-    if (args.size() != 1) return session.fail(QStringLiteral("Использование: telva-cli kind FILE"));
+    if (args.size() != 1)
+        return session.fail(QStringLiteral("Использование: telva-cli kind FILE"));
     const Result<const ReportKind*> kind = detectKindOfFile(args.first());
-    if (!kind) return session.fail(kindErrorText(kind.text()));
+    if (!kind)
+        return session.fail(kindErrorText(kind.text()));
     session.ctx.settings.encExt = (*kind)->encExt;
     session.out << (*kind)->displayName << '\n'
                 << (*kind)->encExt << '\n'
@@ -16,7 +18,8 @@ int cmdKind(CliSession& session, QStringList args) {
 }
 
 int cmdSettings(CliSession& session, QStringList args) {
-    if (!args.isEmpty()) return session.fail(QStringLiteral("Использование: telva-cli settings"));
+    if (!args.isEmpty())
+        return session.fail(QStringLiteral("Использование: telva-cli settings"));
     const Settings& s = session.ctx.settings;
     const QList<std::pair<const char*, QString>> values{
         {"ActiveMode", s.activeMode},

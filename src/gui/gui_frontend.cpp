@@ -35,7 +35,8 @@ QMessageBox::Icon toQt(Frontend::Icon icon) {
 } // namespace
 
 void GuiFrontend::showStatus(const QString& text) {
-    if (statusSink_) statusSink_(text);
+    if (statusSink_)
+        statusSink_(text);
 }
 
 void GuiFrontend::processEvents() {
@@ -67,7 +68,8 @@ bool GuiFrontend::askProxyCredentials(QString& user, QString& password) {
     const QString entered =
         QInputDialog::getText(parent_, QStringLiteral("Авторизация"), QStringLiteral("Пароль"),
                               QLineEdit::Password, password, &ok);
-    if (ok) password = entered;
+    if (ok)
+        password = entered;
     return ok;
 }
 
@@ -81,12 +83,14 @@ std::optional<QString> GuiFrontend::askKeyPassword(const QString& what) {
         QInputDialog::getText(parent_, QStringLiteral("Пароль закрытого ключа"),
                               QStringLiteral("Введите пароль закрытого ключа\n%1").arg(what),
                               QLineEdit::Password, QString(), &ok);
-    if (!ok) return std::nullopt;
+    if (!ok)
+        return std::nullopt;
     return entered;
 }
 
 bool GuiFrontend::openFile(const QString& path) {
-    if (!QFileInfo::exists(path)) return false;
+    if (!QFileInfo::exists(path))
+        return false;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 

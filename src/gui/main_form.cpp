@@ -141,7 +141,8 @@ void TMainForm::runUpdate(QAction* action) {
 
 void TMainForm::execute(QAction* action) {
     runUpdate(action);
-    if (action->isEnabled()) action->trigger();
+    if (action->isEnabled())
+        action->trigger();
 }
 
 void TMainForm::acDoUpdate() {
@@ -191,7 +192,11 @@ void TMainForm::sbSelFileClick() {
     const QString ext = ctx_.settings.srcExt;
     const QString file = QFileDialog::getOpenFileName(this, QString(), eFileIn_->text(),
                                                       ext + QStringLiteral(" (*.") + ext + ')');
-    if (file.isEmpty()) return;
+    if (!file.isEmpty())
+        InputFileChosen(file);
+}
+
+void TMainForm::InputFileChosen(const QString& file) {
     acSend->setEnabled(false);
     eFileIn_->setText(file);
     const Result<const ReportKind*> kind = detectKindOfFile(file);
@@ -212,7 +217,8 @@ void TMainForm::sbSelKvitClick() {
     const QString ext = ctx_.settings.kvitExt;
     const QString file = QFileDialog::getOpenFileName(this, QString(), eFileSigned_->text(),
                                                       ext + QStringLiteral(" (*.") + ext + ')');
-    if (!file.isEmpty()) eFileSigned_->setText(file);
+    if (!file.isEmpty())
+        eFileSigned_->setText(file);
 }
 
 void TMainForm::sbPrivCertClick() {}
@@ -221,7 +227,8 @@ void TMainForm::sbPubCertClick() {}
 
 void TMainForm::pcMainChange(int index) {
     ShowStatus(QString());
-    if (index == ReportsPage) execute(acGreedRefresh);
+    if (index == ReportsPage)
+        execute(acGreedRefresh);
 }
 
 void TMainForm::showConnectionMenu() {

@@ -33,6 +33,9 @@ public:
     // Runs an action as a control would: its update rule first, then the action if enabled.
     void execute(QAction* action);
 
+    // What the input-file dialog does with a confirmed choice.
+    void InputFileChosen(const QString& file);
+
     // Pages, in tab order.
     enum Page { SignPage = 0, ReportsPage = 1, ReceiptPage = 2 };
 

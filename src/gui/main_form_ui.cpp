@@ -101,7 +101,8 @@ void TMainForm::createActions() {
         connect(action, &QAction::triggered, this, [this, action, handler] {
             // A control's trigger runs the update rule again, as every execution does.
             runUpdate(action);
-            if (action->isEnabled()) (this->*handler)();
+            if (action->isEnabled())
+                (this->*handler)();
         });
     }
 }
@@ -124,7 +125,8 @@ void TMainForm::createSignPage(QWidget* page) {
         caption->setBuddy(control);
         grid->addWidget(caption, row, 0);
         grid->addWidget(control, row, 1);
-        if (beside) grid->addWidget(beside, row, 2);
+        if (beside)
+            grid->addWidget(beside, row, 2);
         ++row;
     };
     cbProv_ = new QComboBox(page);

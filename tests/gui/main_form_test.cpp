@@ -4,6 +4,9 @@
 #include "temp_profile.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -181,4 +184,46 @@ TEST(MainForm, PagesRenderForScreenshots) {
         if (!dir.isEmpty())
             picture.save(dir + QStringLiteral("/page-%1.png").arg(page + 1));
     }
+}
+
+namespace {
+
+// Answers the next modal box (a message box) by closing it, and remembers its text.
+QString closeNextModal() {
+    static QString seen;
+    seen.clear();
+    QTimer::singleShot(0, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen = box->text();
+            box->accept();
+        }
+    });
+    return seen;
+}
+
+} // namespace
+
+TEST(MainForm, NewInputFileDetectsKindAndKeepsEarlierResultOnFailure) {
+    TempProfile profile;
+    TMainForm form({});
+    auto* acSend = child<QAction>(&form, "acSend");
+    const QString good = profile.writeFile(QStringLiteral("data.old/rep.xml"), "<ROWSET/>");
+    acSend->setEnabled(true);
+    form.InputFileChosen(good);
+    EXPECT_FALSE(acSend->isEnabled());
+    EXPECT_EQ(child<QLineEdit>(&form, "eKindDoc")->text(), QStringLiteral("Реестр пособий"));
+    EXPECT_EQ(child<QLineEdit>(&form, "eFileOut")->text(),
+              profile.root() + QStringLiteral("/data.old/rep.esl"));
+    EXPECT_EQ(form.context().settings.encExt, QStringLiteral("esl"));
+
+    const QString bad = profile.writeFile(QStringLiteral("bad.xml"), "<r7report/>");
+    acSend->setEnabled(true);
+    closeNextModal();
+    form.InputFileChosen(bad);
+    EXPECT_FALSE(acSend->isEnabled());
+    EXPECT_EQ(child<QLineEdit>(&form, "eFileIn")->text(), bad);
+    EXPECT_EQ(child<QLineEdit>(&form, "eKindDoc")->text(), QStringLiteral("Реестр пособий"));
+    EXPECT_EQ(child<QLineEdit>(&form, "eFileOut")->text(),
+              profile.root() + QStringLiteral("/data.old/rep.esl"));
+    EXPECT_EQ(form.context().settings.encExt, QStringLiteral("esl"));
 }
