@@ -1,0 +1,124 @@
+#include "archive/report_actions.h"
+
+#include "app/context.h"
+#include "archive/report_archive.h"
+#include "fake_frontend.h"
+#include "temp_profile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace telva;
+using telva::test::FakeFrontend;
+using telva::test::TempProfile;
+
+namespace {
+
+const QString kId = QStringLiteral("1234-5678-90AB");
+
+class ReportActions : public ::testing::Test {
+protected:
+    TempProfile profile;
+    FakeFrontend frontend;
+    AppContext ctx{frontend};
+
+    ReportActions() { ctx.archiveBaseFolder = profile.root() + QStringLiteral("/base"); }
+
+    QString put(const QString& relative, const QByteArray& bytes = "x") {
+        return profile.writeFile(QStringLiteral("base/ARC/") + relative, bytes);
+    }
+    ReportRow row(const QString& id, const QString& source = QString()) {
+        ReportRow r;
+        r.cells[ColReportId] = id;
+        r.cells[ColSourceFile] = source;
+        return r;
+    }
+    QString arc() const { return ctx.archiveBaseFolder + QStringLiteral("/ARC"); }
+};
+
+} // namespace
+
+TEST_F(ReportActions, DeleteRemovesTheFilesAndTheFolder) {
+    put(kId + QStringLiteral("/rep.xml"));
+    put(kId + QLatin1Char('/') + kId + QStringLiteral(".inf"));
+    put(QStringLiteral("other-1234-x/rep.xml"));
+
+    EXPECT_TRUE(DeleteReport(ctx, row(kId)));
+    EXPECT_FALSE(QFileInfo::exists(arc() + QLatin1Char('/') + kId));
+    EXPECT_TRUE(QFileInfo::exists(arc() + QStringLiteral("/other-1234-x/rep.xml")));
+    EXPECT_TRUE(frontend.statuses.isEmpty());
+    const ReportList rows = FillReportList(ctx);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].id(), QStringLiteral("other-1234-x"));
+}
+
+TEST_F(ReportActions, FolderWithSubfolderKeepsTheFolderButLosesItsFiles) {
+    put(kId + QStringLiteral("/rep.xml"));
+    put(kId + QStringLiteral("/sub/inner.txt"));
+
+    EXPECT_FALSE(DeleteReport(ctx, row(kId)));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось удалить отчет."));
+    EXPECT_FALSE(QFileInfo::exists(arc() + QLatin1Char('/') + kId + QStringLiteral("/rep.xml")));
+    EXPECT_TRUE(
+        QFileInfo::exists(arc() + QLatin1Char('/') + kId + QStringLiteral("/sub/inner.txt")));
+}
+
+TEST_F(ReportActions, MissingFolderIsReported) {
+    EXPECT_FALSE(DeleteReport(ctx, row(kId)));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось удалить отчет."));
+}
+
+TEST_F(ReportActions, EmptyOrForeignIdentifierNeverTouchesTheArchive) {
+    const QString loose = put(QStringLiteral("loose.txt"));
+    const QString outside = profile.writeFile(QStringLiteral("base/keep.txt"), "x");
+
+    EXPECT_FALSE(DeleteReport(ctx, row(QString())));
+    EXPECT_TRUE(frontend.statuses.isEmpty());
+    for (const QString& hostile :
+         {QStringLiteral(".."), QStringLiteral("../ARC"), QStringLiteral(".")})
+        EXPECT_FALSE(DeleteReport(ctx, row(hostile)));
+    EXPECT_TRUE(QFileInfo::exists(loose));
+    EXPECT_TRUE(QFileInfo::exists(outside));
+    EXPECT_TRUE(QFileInfo::exists(arc()));
+}
+
+TEST_F(ReportActions, LinkedReportFolderIsNotFollowed) {
+    const QString target = profile.writeFile(QStringLiteral("elsewhere/precious.txt"), "x");
+    QDir().mkpath(arc());
+    ASSERT_EQ(symlink(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
+                      QFile::encodeName(arc() + QLatin1Char('/') + kId).constData()),
+              0);
+    EXPECT_FALSE(DeleteReport(ctx, row(kId)));
+    EXPECT_TRUE(QFileInfo::exists(target));
+}
+
+TEST_F(ReportActions, ShowSourceOpensTheArchivedCopy) {
+    const QString source = put(kId + QStringLiteral("/rep.xml"));
+    ShowSourceFile(ctx, row(kId, QStringLiteral("rep.xml")));
+    ASSERT_EQ(frontend.openedFiles.size(), 1);
+    EXPECT_EQ(QFileInfo(frontend.openedFiles[0]).canonicalFilePath(),
+              QFileInfo(source).canonicalFilePath());
+    EXPECT_TRUE(frontend.boxes.isEmpty());
+
+    ShowSourceFile(ctx, row(kId, QStringLiteral("gone.xml")));
+    frontend.openSucceeds = false;
+    ShowSourceFile(ctx, row(kId, QStringLiteral("rep.xml")));
+    ASSERT_EQ(frontend.boxes.size(), 2);
+    EXPECT_EQ(frontend.boxes[0].text, QStringLiteral("Файл не найден."));
+    EXPECT_EQ(frontend.boxes[1].text, QStringLiteral("Файл не найден."));
+}
+
+TEST_F(ReportActions, AcceptedReportNeedsTheReceiptArchiveOrTheView) {
+    put(kId + QStringLiteral("/rep.xml"));
+    EXPECT_FALSE(CanShowAcceptedReport(ctx, row(QString())));
+    EXPECT_FALSE(CanShowAcceptedReport(ctx, row(kId)));
+    const QString zip = put(kId + QLatin1Char('/') + kId + QStringLiteral(".zip"));
+    EXPECT_TRUE(CanShowAcceptedReport(ctx, row(kId)));
+    QFile::remove(zip);
+    put(kId + QLatin1Char('/') + kId + QStringLiteral(".xml"));
+    EXPECT_TRUE(CanShowAcceptedReport(ctx, row(kId)));
+}
