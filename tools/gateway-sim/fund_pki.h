@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ossl_util.h"
+
+#include <string>
+
+namespace sim {
+
+// The subject of a personal certificate issued under the demo root.
+struct PersonalSubject {
+    std::string commonName = "Иванова Мария Петровна";
+    std::string organization = "ООО \"Ромашка\" (демонстрация)";
+    std::string unit = "Бухгалтерия";
+    // The fund's registration attributes of the subject (1.2.643.3.141.1.1 and .2).
+    std::string registrationNumber = "7701000001";
+    std::string registrationCode = "770101";
+};
+
+// The demo fund's keys: its root certificate and the authorised person, the one recipient
+// of every report and the signer of every receipt. GOST R 34.10-2001, parameter set A.
+class FundPki {
+public:
+    // Loads the keys and certificates from dir, generating them there on first use.
+    bool loadOrCreate(const std::string& dir, std::string& error);
+
+    X509* rootCert() const { return rootCert_.get(); }
+    X509* apCert() const { return apCert_.get(); }
+    EVP_PKEY* apKey() const { return apKey_.get(); }
+
+    // Issues a personal certificate with a new key under the demo root and writes
+    // personal.key (PKCS#8 PEM), personal.cer (DER) and personal.pem into outDir.
+    bool issuePersonal(const PersonalSubject& subject, const std::string& outDir,
+                       std::string& error) const;
+
+private:
+    PkeyPtr rootKey_;
+    X509Ptr rootCert_;
+    PkeyPtr apKey_;
+    X509Ptr apCert_;
+};
+
+} // namespace sim
