@@ -1,0 +1,155 @@
+#pragma once
+
+#include "app/result.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <memory>
+
+class QIODevice;
+
+namespace telva {
+
+struct AppContext;
+
+// A multipart/form-data body (Part 3.1). Text fields are held in memory; a file field names a
+// file on disk whose bytes are streamed when the body is sent, never loaded whole.
+// Names, file names and values are 8-bit text taken as they are; in the part headers the
+// three bytes '"', CR and LF of a name or file name are written as %22, %0D and %0A so that
+// no value can break the form.
+class MultipartForm {
+public:
+    struct Part {
+        QByteArray name;
+        QByteArray value;       // text field: the value
+        QString filePath;       // file field: the file on disk (empty for a text field)
+        QByteArray fileName;    // file field: the file name sent
+        QByteArray contentType; // file field: its content type
+        bool isFile() const { return !filePath.isEmpty(); }
+    };
+
+    // The boundary is "--------" + MMddyyHHmmsszzz of the given local time.
+    explicit MultipartForm(const QDateTime& built = QDateTime::currentDateTime());
+
+    void addField(const QByteArray& name, const QByteArray& value);
+    void addFile(const QByteArray& name, const QString& filePath, const QByteArray& fileName,
+                 const QByteArray& contentType = QByteArrayLiteral("application/octet-stream"));
+
+    const QByteArray& boundary() const { return boundary_; }
+    const QList<Part>& parts() const { return parts_; }
+    // "multipart/form-data; boundary=" + boundary.
+    QByteArray contentType() const;
+
+    // The bytes before a part's content ("--" boundary CRLF, its headers, CRLF).
+    QByteArray partHead(qsizetype index) const;
+    // The closing line: "--" + boundary + "--" + CRLF.
+    QByteArray closing() const;
+    // The length of the whole body (file sizes read from disk); fails when a file is missing.
+    Result<qint64> contentLength() const;
+    // The whole body in memory; for tests and small forms only.
+    Result<QByteArray> toBytes() const;
+
+    // The escaping of part-header texts.
+    static QByteArray escapeHeaderText(const QByteArray& text);
+    static QByteArray boundaryFor(const QDateTime& built);
+
+private:
+    QByteArray boundary_;
+    QList<Part> parts_;
+};
+
+// Options of one GET.
+struct RequestOptions {
+    // Seconds a connection attempt may take (30; the connection check uses 10).
+    int connectTimeoutSeconds = 30;
+};
+
+// The one HTTP client of a run (Part 3.1), over libcurl. It reads the proxy host, port, user
+// and in-memory password from ctx.settings.proxy at each request, keeps cookies in memory,
+// and reports through ctx.frontend. Requests block the caller; while they run the window
+// keeps painting (Frontend::processEvents) and sees the bytes moved (Frontend::showProgress).
+//
+// On the wire: GET as HTTP/1.1; the upload POST as HTTP/1.0 on a newly opened connection;
+// "User-Agent" kUserAgent and "Accept: text/html, */*" on every request; "Proxy-Authorization:
+// Basic ..." sent with the request itself, and only to a proxy (never to a server reached
+// directly). Redirects are refused until setFollowRedirects(true) (the first upload), then at
+// most 14 are followed; after 302/303 a GET without body follows, after the others the same
+// method and body. A connection attempt gives up after 30 s; a transfer that moves no byte
+// for 120 s fails. https addresses work, with the peer's certificate checked.
+class HttpClient {
+public:
+    explicit HttpClient(AppContext& ctx);
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    AppContext& context() const { return ctx_; }
+
+    bool followRedirects() const { return followRedirects_; }
+    void setFollowRedirects(bool on) { followRedirects_ = on; }
+
+    // Runs AskProxyCredentials, GETs the address and gives the body, unconverted; empty on any
+    // failure (lastError() says why). Nothing is shown.
+    QByteArray HttpGetToString(const QString& url, const RequestOptions& options = {});
+    // Runs AskProxyCredentials, GETs the address and appends the body to the stream (or the
+    // byte array); false on any failure. Bytes of a 2xx body that arrived before a failure
+    // stay in the stream.
+    bool HttpGetToStream(const QString& url, QIODevice& stream, const RequestOptions& options = {});
+    bool HttpGetToStream(const QString& url, QByteArray& bytes, const RequestOptions& options = {});
+    // POSTs the form (no AskProxyCredentials) and gives the answer body, unconverted. A final
+    // status outside 200..299 fails with the response's status line as text; a network failure
+    // with its text.
+    Result<QByteArray> HttpPostMultipart(const QString& url, const MultipartForm& form);
+    // Empties ctx.downloadBuffer, shows "Идет загрузка ...", GETs the address into it ("Ошибка
+    // загрузки." on failure) and gives the number of bytes in the buffer.
+    qint64 DownloadToBuffer(const QString& url);
+    // Waits the full 10 seconds (ctx.clock) when the last spaced request (ctx.lastRequestTime)
+    // was less than 10 seconds ago, then sets the last-request time to now.
+    void WaitRequestSpacing();
+    // With a proxy user name and no password, asks the frontend for both (TGetAuth).
+    void AskProxyCredentials();
+
+    // The text of the last failure, empty after a success.
+    QString lastError() const { return lastError_; }
+    // The status line of the last final answer ("HTTP/1.1 200 OK"), empty when none came.
+    QByteArray lastStatusLine() const { return lastStatusLine_; }
+    // The cookies held, as libcurl's Netscape-format lines (for tests and diagnostics).
+    QList<QByteArray> cookies() const;
+    // Forgets all cookies.
+    void clearCookies();
+
+    // Seconds without a byte moved after which a transfer fails (120); tests shorten it.
+    void setStallTimeoutSeconds(int seconds) { stallTimeoutSeconds_ = seconds; }
+    int stallTimeoutMs() const;
+    // Extra certificate authorities for https (a PEM file); tests use it for a local server.
+    void setCaFile(const QString& path) { caFile_ = path; }
+
+    struct Sink;     // where a body goes (implementation detail)
+    struct Transfer; // one request in flight (implementation detail)
+
+private:
+    bool get(const QString& url, Sink& sink, const RequestOptions& options);
+    // Runs one request with its redirects; sets lastError_ and lastStatusLine_.
+    bool run(Transfer& transfer);
+    void configure(Transfer& transfer, const QByteArray& url, bool post);
+
+    AppContext& ctx_;
+    void* curl_ = nullptr; // CURL*, kept for the run: cookies and live connections
+    bool followRedirects_ = false;
+    int stallTimeoutSeconds_ = 120;
+    QString caFile_;
+    QString lastError_;
+    QByteArray lastStatusLine_;
+};
+
+// Texts of the transport.
+inline constexpr const char* kDownloadingText = "Идет загрузка ...";
+inline constexpr const char* kDownloadFailedText = "Ошибка загрузки.";
+// The number of redirects followed for one request.
+inline constexpr int kMaxRedirects = 14;
+// The spacing of gateway requests, in milliseconds.
+inline constexpr int kRequestSpacingMs = 10000;
+
+} // namespace telva
