@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QList>
 
-#include <libxml/xmlreader.h>
+#include <libxml/parser.h>
 
 namespace telva {
 
@@ -43,16 +43,30 @@ QString kindErrorText(const QString& reason) {
 
 namespace {
 
-void collectError(void* arg, const char* msg, xmlParserSeverities severity,
-                  xmlTextReaderLocatorPtr locator) {
-    auto* message = static_cast<QString*>(arg);
-    if (!message->isEmpty() ||
-        (severity != XML_PARSER_SEVERITY_ERROR && severity != XML_PARSER_SEVERITY_VALIDITY_ERROR))
+struct RootCapture {
+    QString root;
+};
+
+void onStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*, int,
+                    const xmlChar**, int, int, const xmlChar**) {
+    auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
+    auto* capture = static_cast<RootCapture*>(parser->_private);
+    if (!capture->root.isNull())
         return;
-    *message = QString::fromUtf8(msg).trimmed();
-    const int line = xmlTextReaderLocatorLineNumber(locator);
-    if (line > 0)
-        *message += QStringLiteral(" (строка %1)").arg(line);
+    const QString local = QString::fromUtf8(reinterpret_cast<const char*>(localname));
+    capture->root =
+        prefix ? QString::fromUtf8(reinterpret_cast<const char*>(prefix)) + QLatin1Char(':') + local
+               : local;
+}
+
+QString parserMessage(xmlParserCtxtPtr parser) {
+    const xmlError* error = xmlCtxtGetLastError(parser);
+    if (!error || !error->message)
+        return QStringLiteral("XML-документ содержит ошибки");
+    QString message = QString::fromUtf8(error->message).trimmed();
+    if (error->line > 0)
+        message += QStringLiteral(" (строка %1)").arg(error->line);
+    return message;
 }
 
 } // namespace
@@ -62,30 +76,40 @@ Result<QString> readRootElementName(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return Result<QString>::fail(
             QStringLiteral("не удается прочитать файл \"%1\". %2").arg(path, file.errorString()));
-    file.close();
 
-    // Streaming keeps memory flat for large reports; reading to the end checks that the
-    // whole document is well-formed. No network and no entity expansion.
-    xmlTextReaderPtr reader = xmlReaderForFile(QFile::encodeName(path).constData(), nullptr,
-                                               XML_PARSE_NONET | XML_PARSE_NOERROR |
-                                                   XML_PARSE_NOWARNING | XML_PARSE_HUGE);
-    if (!reader)
+    // A push parser with no tree and no text callbacks: reading to the end checks that the
+    // whole document is well-formed while memory stays flat. No network, no entities.
+    xmlSAXHandler sax{};
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElementNs = onStartElement;
+    RootCapture capture;
+    xmlParserCtxtPtr parser = xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr);
+    if (!parser)
         return Result<QString>::fail(QStringLiteral("не удается прочитать файл \"%1\".").arg(path));
-    QString message;
-    xmlTextReaderSetErrorHandler(reader, collectError, &message);
-    QString root;
-    int rc = 0;
-    while ((rc = xmlTextReaderRead(reader)) == 1) {
-        if (root.isNull() && xmlTextReaderNodeType(reader) == XML_READER_TYPE_ELEMENT)
-            root = QString::fromUtf8(reinterpret_cast<const char*>(xmlTextReaderConstName(reader)));
+    parser->_private = &capture;
+    xmlCtxtUseOptions(parser,
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
+    QByteArray chunk(1 << 18, Qt::Uninitialized);
+    bool failed = false;
+    while (!failed) {
+        const qint64 n = file.read(chunk.data(), chunk.size());
+        if (n < 0) {
+            xmlFreeParserCtxt(parser);
+            return Result<QString>::fail(QStringLiteral("не удается прочитать файл \"%1\". %2")
+                                             .arg(path, file.errorString()));
+        }
+        failed = xmlParseChunk(parser, chunk.constData(), static_cast<int>(n), n == 0) != 0;
+        if (n == 0)
+            break;
     }
-    xmlFreeTextReader(reader);
-    if (rc < 0)
-        return Result<QString>::fail(
-            message.isEmpty() ? QStringLiteral("XML-документ содержит ошибки") : message);
-    if (root.isNull())
+    const bool wellFormed = !failed && parser->wellFormed;
+    const QString message = wellFormed ? QString() : parserMessage(parser);
+    xmlFreeParserCtxt(parser);
+    if (!wellFormed)
+        return Result<QString>::fail(message);
+    if (capture.root.isNull())
         return Result<QString>::fail(QStringLiteral("в XML-документе нет корневого элемента"));
-    return root;
+    return capture.root;
 }
 
 Result<const ReportKind*> detectKindOfFile(const QString& path) {
