@@ -1,0 +1,72 @@
+#include "app/settings.h"
+#include "cli_runner.h"
+#include "temp_profile.h"
+
+#include <QSettings>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using telva::test::TempProfile;
+
+using telva::test::CliRun;
+
+namespace {
+
+CliRun runCli(const QStringList& args) {
+    return telva::test::runCliInProcess(args);
+}
+
+} // namespace
+
+TEST(CliApp, VersionAndUsage) {
+    TempProfile profile;
+    EXPECT_EQ(runCli({QStringLiteral("--version")}).out, QStringLiteral("1.0.1.24\n"));
+    const CliRun unknown = runCli({QStringLiteral("frobnicate")});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("Неизвестная команда")));
+}
+
+TEST(CliApp, KindPrintsNameExtensionAndOutputAndRemembersTheKind) {
+    TempProfile profile;
+    const QString file = profile.writeFile(QStringLiteral("in/rep.tar.xml"), "<R7AREPORT/>");
+    const CliRun run = runCli({QStringLiteral("kind"), file});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("Форма 7а\ne7a\n") + profile.root() +
+                           QStringLiteral("/in/rep.tar.e7a\n"));
+    const CliRun settings = runCli({QStringLiteral("settings")});
+    EXPECT_TRUE(settings.out.contains(QStringLiteral("\nEncExt=e7a\n")));
+
+    const QString bad = profile.writeFile(QStringLiteral("in/bad.xml"), "<R7REPORT>");
+    const CliRun failed = runCli({QStringLiteral("kind"), bad});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_TRUE(failed.err.startsWith(QStringLiteral("Ошибка открытия файла: ")));
+    EXPECT_TRUE(
+        runCli({QStringLiteral("settings")}).out.contains(QStringLiteral("\nEncExt=e7a\n")));
+}
+
+TEST(CliApp, SettingsShowsEffectiveValuesAndProxyOptionsApply) {
+    TempProfile profile;
+    {
+        QSettings global(globalSettingsPath(), QSettings::IniFormat);
+        global.setValue(QStringLiteral("KVBSiteHost"), QStringLiteral("127.0.0.1:8080"));
+    }
+    const CliRun run = runCli({QStringLiteral("--proxy"), QStringLiteral("10.0.0.1:3128"),
+                               QStringLiteral("--proxy-user"), QStringLiteral("ivan"),
+                               QStringLiteral("settings")});
+    ASSERT_EQ(run.status, 0);
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.first(), QStringLiteral("ActiveMode=R7"));
+    EXPECT_TRUE(lines.contains(
+        QStringLiteral("KVBRootCertUrl=http://127.0.0.1:8080/uc/CA_KVB_RF_2012.cer")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("proxy=10.0.0.1:3128")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("proxy_user=ivan")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("PubStore=7")));
+    // The window and the terminal share one store: the proxy given here is kept.
+    QSettings global(globalSettingsPath(), QSettings::IniFormat);
+    EXPECT_EQ(global.value(QStringLiteral("proxy")).toString(), QStringLiteral("10.0.0.1:3128"));
+
+    const CliRun bad =
+        runCli({QStringLiteral("--proxy"), QStringLiteral("h:x"), QStringLiteral("settings")});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(bad.err.contains(QStringLiteral("'x' - неверное целое значение")));
+}
