@@ -45,8 +45,8 @@ TEST(RenderName, QuotesValuesWithSeparatorsAndDoublesInnerQuotes) {
 TEST(GetRdnValue, FindsTheFirstKeyAnywhereAndStopsAtSeparator) {
     const QString name = QStringLiteral("C=RU, OU=Отдел, O=Фирма, CN=Имя");
     EXPECT_EQ(s(GetRdnValue(name, QStringLiteral("CN"))), "Имя");
-    EXPECT_EQ(s(GetRdnValue(name, QStringLiteral("O"))),
-              "Отдел"); // inside "OU=": not tied to a start
+    EXPECT_EQ(s(GetRdnValue(name, QStringLiteral("O"))), "Фирма");
+    EXPECT_EQ(s(GetRdnValue(name, QStringLiteral("N"))), "Имя"); // not tied to a start
     EXPECT_EQ(s(GetRdnValue(name, QStringLiteral("L"))), "");
     EXPECT_EQ(s(GetRdnValue(QStringLiteral("CN=\"без конца"), QStringLiteral("CN"))), "без конца");
 }
@@ -73,7 +73,9 @@ TEST(FindCertByIdentity, IssuerIsASubstringAndSerialAnInteger) {
     EXPECT_FALSE(FindCertByIdentity(certs, QString(), QStringLiteral("0102")).has_value());
     EXPECT_FALSE(FindCertByIdentity(certs, QStringLiteral("test ca"), QStringLiteral("0102")));
     EXPECT_FALSE(FindCertByIdentity(certs, QStringLiteral("Test CA"), QStringLiteral("0103")));
-    found = FindCertByIdentity(certs, QStringLiteral("КВБ"), QStringLiteral("A1B2C3"));
+    // Without its leading zero byte the text is a negative integer: no match.
+    EXPECT_FALSE(FindCertByIdentity(certs, QStringLiteral("КВБ"), QStringLiteral("A1B2C3")));
+    found = FindCertByIdentity(certs, QStringLiteral("КВБ"), QStringLiteral("00A1B2C3"));
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(*found, pki.fundAp.cert);
 }
