@@ -1,0 +1,177 @@
+#include "gateway/submission.h"
+
+#include "app/context.h"
+#include "app/settings.h"
+#include "archive/cp1251.h"
+#include "archive/report_archive.h"
+#include "gateway/http_client.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace telva {
+
+namespace {
+
+// The patterns decide which case applies; run on the bytes as Latin-1 so that every byte is
+// one character and nothing is decoded.
+bool matches(const QRegularExpression& pattern, const QString& page) {
+    return pattern.match(page).hasMatch();
+}
+
+const QRegularExpression& identifierPattern() {
+    static const QRegularExpression re(
+        QStringLiteral("<span id=\"identifier\"[^><]*>([^><]+)</span>"));
+    return re;
+}
+
+const QRegularExpression& errorPattern() {
+    static const QRegularExpression re(QStringLiteral("<span id=\"error\"[^><]*>([^><]+)</span>"));
+    return re;
+}
+
+// The text after the first occurrence of the marker.
+QByteArray after(const QByteArray& text, const QByteArray& marker) {
+    const qsizetype at = text.indexOf(marker);
+    return at < 0 ? text : text.mid(at + marker.size());
+}
+
+// Copies a file, replacing the target.
+bool copyReplacing(const QString& from, const QString& to) {
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    QFile target(to);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    char chunk[65536];
+    for (;;) {
+        const qint64 n = source.read(chunk, sizeof chunk);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        if (target.write(chunk, n) != n)
+            return false;
+    }
+    return target.flush();
+}
+
+} // namespace
+
+UploadAnswer parseUploadAnswer(const QByteArray& page) {
+    const QString latin = QString::fromLatin1(page);
+    UploadAnswer answer;
+    if (matches(identifierPattern(), latin)) {
+        QByteArray rest = after(page, QByteArrayLiteral("<span id=\"identifier\""));
+        // The gateway ends the span's opening tag with this attribute text.
+        const QByteArray tagEnd = QByteArrayLiteral("Tahoma\">");
+        if (rest.contains(tagEnd))
+            rest = after(rest, tagEnd);
+        const qsizetype end = rest.indexOf(QByteArrayLiteral("</span>"));
+        answer.kind = UploadAnswer::Identifier;
+        answer.text = end < 0 ? QByteArray() : rest.left(end);
+        return answer;
+    }
+    if (matches(errorPattern(), latin)) {
+        const QByteArray rest = after(page, QByteArrayLiteral("<span id=\"error\""));
+        const qsizetype end = rest.indexOf(QByteArrayLiteral("</span>"));
+        answer.kind = UploadAnswer::Error;
+        // The first character is the ">" that closes the tag.
+        answer.text = end <= 1 ? QByteArray() : utf8ToCp1251(rest.mid(1, end - 1));
+        return answer;
+    }
+    return answer;
+}
+
+bool isAcceptedReportId(const QString& reportId) {
+    return reportId.size() >= 10 && reportId.at(4) == QLatin1Char('-') &&
+           reportId.at(9) == QLatin1Char('-') && isPlainReportId(reportId);
+}
+
+QString uploadAddress(const Settings& settings, bool testMode) {
+    const bool mainKind = settings.encExt == QLatin1String("er7");
+    const QString& host = mainKind ? (testMode ? settings.hosts.testGate : settings.hosts.gate)
+                                   : settings.hosts.docGate;
+    return QStringLiteral("http://") + host + QStringLiteral("/uploadfile");
+}
+
+QString noMessageOnPageText() {
+    return QStringLiteral(
+        "Ошибка. Страница не найдена или ТЕЛВА не может найти сообщение на старнице");
+}
+
+QString reportSentText(const QString& reportId) {
+    return QStringLiteral("Отчет успешно отправлен. Отчету присвоен номер ") + reportId +
+           QLatin1Char('.');
+}
+
+QString archiveWriteFailedText() {
+    return QStringLiteral("Ошибка при сохранении отчета.");
+}
+
+QString rejectedIdText() {
+    return QStringLiteral("???");
+}
+
+std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input) {
+    // The form streams the file when it is sent; an unreadable file is reported now, before
+    // anything goes on the wire.
+    QFile output(input.outputFile);
+    if (input.outputFile.isEmpty() || !output.open(QIODevice::ReadOnly)) {
+        ctx.showStatus(QStringLiteral("Ошибка открытия \"") + input.outputFile +
+                       QStringLiteral("\"."));
+        return std::nullopt;
+    }
+    MultipartForm form(ctx.clock.now());
+    form.addFile(QByteArrayLiteral("filein"), input.outputFile, toCp1251(input.outputFile),
+                 QByteArrayLiteral("multipart/form-data"));
+    form.addField(QByteArrayLiteral("service"), QByteArrayLiteral("2"));
+    form.addField(QByteArrayLiteral("inline"), QByteArrayLiteral("1"));
+
+    http.setFollowRedirects(true);
+    ctx.showProgress(QString::fromUtf8(kDownloadingText));
+    http.WaitRequestSpacing();
+    const Result<QByteArray> page =
+        http.HttpPostMultipart(uploadAddress(ctx.settings, ctx.testMode), form);
+    output.close();
+    if (!page) {
+        ctx.showStatus(page.text());
+        return std::nullopt;
+    }
+
+    const UploadAnswer answer = parseUploadAnswer(*page);
+    if (answer.kind == UploadAnswer::Error) {
+        ctx.showStatus(fromCp1251(answer.text));
+        return std::nullopt;
+    }
+    if (answer.kind == UploadAnswer::Unrecognised) {
+        ctx.showStatus(noMessageOnPageText());
+        return std::nullopt;
+    }
+    const QString reportId = fromCp1251(answer.text);
+    if (!isAcceptedReportId(reportId)) {
+        ctx.showStatus(rejectedIdText());
+        return std::nullopt;
+    }
+
+    const QString folder = reportFolder(ctx.archiveBaseFolder, reportId);
+    const bool filed = !ctx.archiveBaseFolder.isEmpty() && QDir().mkpath(folder) &&
+                       copyReplacing(input.inputFile, folder + QLatin1Char('/') +
+                                                          QFileInfo(input.inputFile).fileName()) &&
+                       copyReplacing(input.outputFile, folder + QLatin1Char('/') +
+                                                           QFileInfo(input.outputFile).fileName());
+    if (!filed) {
+        ctx.showStatus(archiveWriteFailedText());
+        return std::nullopt;
+    }
+    // Written last: its creation time is the sending date of the list.
+    (void)writeWholeFile(folder + QLatin1Char('/') + reportId + QStringLiteral(".inf"),
+                         toCp1251(input.organisation));
+    ctx.showStatus(reportSentText(reportId));
+    return reportId;
+}
+
+} // namespace telva

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace telva {
+
+struct AppContext;
+struct Settings;
+class HttpClient;
+
+// What the gateway's answer to an upload says.
+struct UploadAnswer {
+    enum Kind { Identifier, Error, Unrecognised };
+    Kind kind = Unrecognised;
+    // Identifier: the text cut out, raw 8-bit. Error: the message, already in code page 1251
+    // (empty when it was not well-formed UTF-8).
+    QByteArray text;
+};
+
+// Reads an upload answer page, taken as raw 8-bit text. An identifier span wins over an error
+// span; the texts are cut at the first occurrences of the markers.
+UploadAnswer parseUploadAnswer(const QByteArray& page);
+
+// True for an identifier the program accepts: at least 10 characters with "-" as the 5th and
+// the 10th; and, so that no answer can make the program write outside its archive, at most
+// 128 characters with no "/", "\", "..", or control character.
+bool isAcceptedReportId(const QString& reportId);
+
+// "http://" + the host for the report kind (the test gateway in test mode for the main kind)
+// + "/uploadfile".
+QString uploadAddress(const Settings& settings, bool testMode);
+
+// What the person has on the signing page when sending.
+struct SubmitInput {
+    QString outputFile;   // the signed and encrypted report (eFileOut)
+    QString inputFile;    // the file that was signed (eFileIn)
+    QString organisation; // the personal certificate's text (ePrivCert)
+};
+
+// Sends the encrypted report to the gateway and files it in the report archive under the
+// identifier the gateway gives. Every outcome is one text on the status line; the
+// identifier when the report was sent and filed.
+std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input);
+
+// Status texts.
+QString noMessageOnPageText(); // the answer names neither an identifier nor an error
+QString reportSentText(const QString& reportId);
+QString archiveWriteFailedText(); // "Ошибка при сохранении отчета."
+QString rejectedIdText();         // "???"
+
+} // namespace telva

@@ -1,0 +1,256 @@
+#include "gateway/submission.h"
+
+#include "app/context.h"
+#include "archive/cp1251.h"
+#include "fake_frontend.h"
+#include "gateway/http_client.h"
+#include "report_road_support.h"
+#include "temp_profile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using namespace telva::test;
+
+namespace {
+
+QByteArray identifierPage(const QByteArray& id) {
+    return "<html><body><p>Отчет принят</p><span id=\"identifier\" style=\"font-family: "
+           "Tahoma\">" +
+           id + "</span></body></html>";
+}
+
+QByteArray errorPage(const QByteArray& utf8Text) {
+    return "<html><body><span id=\"error\">" + utf8Text + "</span></body></html>";
+}
+
+} // namespace
+
+TEST(UploadAnswer, IdentifierIsCutAfterTheTahomaMarker) {
+    UploadAnswer a = parseUploadAnswer(identifierPage("7701-0001-000123"));
+    EXPECT_EQ(a.kind, UploadAnswer::Identifier);
+    EXPECT_EQ(a.text, QByteArray("7701-0001-000123"));
+
+    // Without the marker the rest of the opening tag stays in front.
+    a = parseUploadAnswer("<span id=\"identifier\" class=\"x\">7701-0001-000123</span>");
+    EXPECT_EQ(a.kind, UploadAnswer::Identifier);
+    EXPECT_EQ(a.text, QByteArray(" class=\"x\">7701-0001-000123"));
+
+    // Both spans: the identifier wins.
+    a = parseUploadAnswer(errorPage("Ошибка") + identifierPage("7701-0001-000123"));
+    EXPECT_EQ(a.kind, UploadAnswer::Identifier);
+    EXPECT_EQ(a.text, QByteArray("7701-0001-000123"));
+}
+
+TEST(UploadAnswer, ErrorTextIsConvertedFromUtf8) {
+    UploadAnswer a = parseUploadAnswer(errorPage("Файл не расшифрован €"));
+    EXPECT_EQ(a.kind, UploadAnswer::Error);
+    EXPECT_EQ(a.text, toCp1251(QStringLiteral("Файл не расшифрован €")));
+
+    a = parseUploadAnswer(errorPage(toCp1251(QStringLiteral("Файл не расшифрован"))));
+    EXPECT_EQ(a.kind, UploadAnswer::Error);
+    EXPECT_TRUE(a.text.isEmpty());
+
+    // Only the one character after the marker is skipped; the rest of the tag stays.
+    a = parseUploadAnswer("<span id=\"error\" class=\"e\">Ошибка</span>");
+    EXPECT_EQ(a.text, toCp1251(QStringLiteral("class=\"e\">Ошибка")));
+}
+
+TEST(UploadAnswer, PagesWithoutTheSpansAreUnrecognised) {
+    EXPECT_EQ(parseUploadAnswer("").kind, UploadAnswer::Unrecognised);
+    EXPECT_EQ(parseUploadAnswer("<span id=\"identifier\"></span>").kind,
+              UploadAnswer::Unrecognised);
+    EXPECT_EQ(parseUploadAnswer("<span id=\"identifier\">a<b>c</span>").kind,
+              UploadAnswer::Unrecognised);
+    EXPECT_EQ(parseUploadAnswer("<SPAN id=\"error\">x</SPAN>").kind, UploadAnswer::Unrecognised);
+}
+
+TEST(ReportIdentifier, FormAndSafety) {
+    EXPECT_TRUE(isAcceptedReportId(QStringLiteral("7701-0001-")));
+    EXPECT_TRUE(isAcceptedReportId(QStringLiteral("abcd-efgh-ijk lmn")));
+    EXPECT_FALSE(isAcceptedReportId(QStringLiteral("7701-0001")));
+    EXPECT_FALSE(isAcceptedReportId(QStringLiteral("77010-001-123")));
+    EXPECT_FALSE(isAcceptedReportId(QStringLiteral(">7701-0001-123")));
+    EXPECT_FALSE(isAcceptedReportId(QStringLiteral("7701-0001-/../../../x")));
+    EXPECT_FALSE(isAcceptedReportId(QStringLiteral("7701-0001-..")));
+    EXPECT_FALSE(isAcceptedReportId(QStringLiteral("7701-0001-\\x")));
+    EXPECT_FALSE(isAcceptedReportId(QStringLiteral("7701-0001-\tx")));
+    EXPECT_FALSE(isAcceptedReportId(QStringLiteral("7701-0001-") + QString(119, QLatin1Char('x'))));
+    EXPECT_TRUE(isAcceptedReportId(QStringLiteral("7701-0001-") + QString(118, QLatin1Char('x'))));
+}
+
+TEST(UploadAddress, TestModeSendsOnlyTheMainKindToTheTestGateway) {
+    Settings s;
+    s.hosts.gate = QStringLiteral("g:81");
+    s.hosts.docGate = QStringLiteral("d");
+    s.hosts.testGate = QStringLiteral("t");
+    EXPECT_EQ(uploadAddress(s, false), QStringLiteral("http://g:81/uploadfile"));
+    EXPECT_EQ(uploadAddress(s, true), QStringLiteral("http://t/uploadfile"));
+    s.encExt = QStringLiteral("e7a");
+    EXPECT_EQ(uploadAddress(s, false), QStringLiteral("http://d/uploadfile"));
+    EXPECT_EQ(uploadAddress(s, true), QStringLiteral("http://d/uploadfile"));
+    s.encExt = QStringLiteral("ER7");
+    EXPECT_EQ(uploadAddress(s, true), QStringLiteral("http://d/uploadfile"));
+}
+
+namespace {
+
+class Submission : public ::testing::Test {
+protected:
+    TempProfile profile;
+    FakeFrontend frontend;
+    ManualClock clock;
+    AppContext ctx{frontend, clock};
+    Gateways gateways;
+    HttpClient http{ctx};
+    SubmitInput input;
+
+    Submission() {
+        ctx.archiveBaseFolder = profile.root() + QStringLiteral("/base");
+        gateways.pointAt(ctx.settings);
+        input.inputFile = profile.writeFile(QStringLiteral("work/rep.xml"), "<R7REPORT/>");
+        input.outputFile = profile.writeFile(QStringLiteral("work/rep.er7"), "\x30\x82 cms");
+        input.organisation = QStringLiteral("ООО Ромашка");
+    }
+    QString folder(const QString& id) const {
+        return ctx.archiveBaseFolder + QStringLiteral("/ARC/") + id;
+    }
+    // Every file below the profile's root, relative to it.
+    QStringList allFiles() const {
+        QStringList files;
+        QDirIterator it(profile.root(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.append(QDir(profile.root()).relativeFilePath(it.next()));
+        files.sort();
+        return files;
+    }
+};
+
+} // namespace
+
+TEST_F(Submission, SentReportIsFiledUnderTheGatewaysIdentifier) {
+    gateways.gate.on("POST", "/uploadfile",
+                     ScriptedResponse::ok(identifierPage("7701-0001-000123")));
+
+    const std::optional<QString> id = SubmitReport(ctx, http, input);
+    ASSERT_TRUE(id);
+    EXPECT_EQ(*id, QStringLiteral("7701-0001-000123"));
+    EXPECT_EQ(frontend.lastStatus(),
+              QStringLiteral("Отчет успешно отправлен. Отчету присвоен номер 7701-0001-000123."));
+    EXPECT_TRUE(http.followRedirects());
+
+    ASSERT_EQ(gateways.gate.requestCount(), 1);
+    const RecordedRequest request = gateways.gate.request(0);
+    const QByteArray boundary = MultipartForm::boundaryFor(clock.now().addMSecs(-10000));
+    const QByteArray expected = "--" + boundary +
+                                "\r\nContent-Disposition: form-data; name=\"filein\"; filename=\"" +
+                                input.outputFile.toUtf8() +
+                                "\"\r\nContent-Type: multipart/form-data\r\n\r\n\x30\x82 cms\r\n"
+                                "--" +
+                                boundary +
+                                "\r\nContent-Disposition: form-data; name=\"service\"\r\n\r\n2\r\n"
+                                "--" +
+                                boundary +
+                                "\r\nContent-Disposition: form-data; name=\"inline\"\r\n\r\n1\r\n"
+                                "--" +
+                                boundary + "--\r\n";
+    EXPECT_EQ(request.body, expected);
+
+    const QString dir = folder(*id);
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.xml")), QByteArray("<R7REPORT/>"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.er7")), QByteArray("\x30\x82 cms"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/7701-0001-000123.inf")),
+              toCp1251(QStringLiteral("ООО Ромашка")));
+}
+
+TEST_F(Submission, TestModeAndKindChooseTheGateway) {
+    for (HttpTestServer* server : {&gateways.gate, &gateways.docGate, &gateways.testGate})
+        server->on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    ctx.testMode = true;
+    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    EXPECT_EQ(gateways.testGate.requestCount(), 1);
+    ctx.settings.encExt = QStringLiteral("esl");
+    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    EXPECT_EQ(gateways.docGate.requestCount(), 1);
+    EXPECT_EQ(gateways.gate.requestCount(), 0);
+}
+
+TEST_F(Submission, GatewayMessagesAndFailuresWriteNothing) {
+    gateways.gate.on("POST", "/uploadfile",
+                     ScriptedResponse::ok(errorPage("Неверный формат отчета")));
+    EXPECT_FALSE(SubmitReport(ctx, http, input));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Неверный формат отчета"));
+
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok("<html>maintenance</html>"));
+    EXPECT_FALSE(SubmitReport(ctx, http, input));
+    EXPECT_EQ(frontend.lastStatus(), noMessageOnPageText());
+
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::error(500));
+    EXPECT_FALSE(SubmitReport(ctx, http, input));
+    EXPECT_TRUE(frontend.lastStatus().contains(QStringLiteral("500")))
+        << frontend.lastStatus().toStdString();
+
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-001-0001")));
+    EXPECT_FALSE(SubmitReport(ctx, http, input));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("???"));
+
+    EXPECT_FALSE(QFileInfo::exists(ctx.archiveBaseFolder + QStringLiteral("/ARC")));
+}
+
+TEST_F(Submission, HostileIdentifierCannotLeadOutOfTheArchive) {
+    const QStringList before = allFiles();
+    for (const QByteArray& id :
+         {QByteArray("7701-0001-/../../../../escaped"), QByteArray("../..-0001-x"),
+          QByteArray("7701-0001-\\..\\x"), QByteArray("7701-0001-\x01"),
+          QByteArray("7701-0001-") + QByteArray(200, 'a')}) {
+        gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage(id)));
+        EXPECT_FALSE(SubmitReport(ctx, http, input));
+        EXPECT_EQ(frontend.lastStatus(), QStringLiteral("???")) << id.constData();
+    }
+    EXPECT_EQ(allFiles(), before);
+}
+
+TEST_F(Submission, UnreadableOutputFileSendsNothing) {
+    input.outputFile = profile.root() + QStringLiteral("/work/missing.er7");
+    EXPECT_FALSE(SubmitReport(ctx, http, input));
+    EXPECT_EQ(frontend.lastStatus(),
+              QStringLiteral("Ошибка открытия \"") + input.outputFile + QStringLiteral("\"."));
+    EXPECT_EQ(gateways.total(), 0);
+}
+
+TEST_F(Submission, ArchiveFailureIsReportedAndKeepsWhatWasCopied) {
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    input.inputFile = profile.root() + QStringLiteral("/work/gone.xml");
+    EXPECT_FALSE(SubmitReport(ctx, http, input));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка при сохранении отчета."));
+    EXPECT_TRUE(QFileInfo(folder(QStringLiteral("7701-0001-1"))).isDir());
+}
+
+TEST_F(Submission, SameIdentifierAgainReplacesTheFiles) {
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    profile.writeFile(QStringLiteral("work/rep.er7"), "second");
+    input.organisation = QStringLiteral("ИП Иванов");
+    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    const QString dir = folder(QStringLiteral("7701-0001-1"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.er7")), QByteArray("second"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/7701-0001-1.inf")),
+              toCp1251(QStringLiteral("ИП Иванов")));
+    EXPECT_EQ(QDir(ctx.archiveBaseFolder + QStringLiteral("/ARC"))
+                  .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                  .size(),
+              1);
+}
+
+TEST_F(Submission, UploadsAreSpacedByAFullTenSeconds) {
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    ASSERT_TRUE(SubmitReport(ctx, http, input)); // right after start-up
+    clock.advance(3000);
+    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    clock.advance(10000);
+    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    EXPECT_EQ(clock.sleeps, (QList<int>{10000, 10000}));
+}
