@@ -3,6 +3,7 @@
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
 #include "http_test_server.h"
+#include "tinyproxy_fixture.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -81,6 +82,104 @@ TEST_F(HttpClientTest, PostIsHttp10WithTheMultipartBodyByteForByte) {
         body;
     ASSERT_EQ(server.requestCount(), 1);
     EXPECT_EQ(server.request(0).raw, expected);
+}
+
+TEST_F(HttpClientTest, CookiesSetByTheServerGoBackWithLaterRequestsAndStayInMemory) {
+    ScriptedResponse login = ScriptedResponse::ok("in");
+    login.addHeader("Set-Cookie", "sid=abc123; Path=/");
+    login.addHeader("Set-Cookie", "lang=ru; Path=/kvb");
+    server.on("GET", "/login", login);
+    server.on("GET", "/kvb/statusreport", ScriptedResponse::ok("status"));
+    server.on("POST", "/uploadfile", ScriptedResponse::ok("ok"));
+
+    EXPECT_FALSE(client.HttpGetToString(server.url("/login")).isEmpty());
+    EXPECT_FALSE(server.request(0).hasHeader("Cookie"));
+    EXPECT_FALSE(client.HttpGetToString(server.url("/kvb/statusreport?id=7")).isEmpty());
+    EXPECT_EQ(server.request(1).header("Cookie"), QByteArray("lang=ru; sid=abc123"));
+    MultipartForm form;
+    form.addField("service", "r7");
+    EXPECT_TRUE(client.HttpPostMultipart(server.url("/uploadfile"), form).ok());
+    EXPECT_EQ(server.request(2).header("Cookie"), QByteArray("sid=abc123"));
+    EXPECT_EQ(client.cookies().size(), 2);
+
+    // A second client (a second run) starts without them: nothing went to disk.
+    HttpClient other(ctx);
+    EXPECT_TRUE(other.cookies().isEmpty());
+    EXPECT_FALSE(other.HttpGetToString(server.url("/kvb/statusreport")).isEmpty());
+    EXPECT_FALSE(server.request(3).hasHeader("Cookie"));
+}
+
+TEST_F(HttpClientTest, ErrorStatusesFailWithTheStatusLine) {
+    server.on("GET", "/missing", ScriptedResponse::error(404));
+    server.on("POST", "/uploadfile", ScriptedResponse::error(500));
+    QByteArray stream("kept:");
+    EXPECT_FALSE(client.HttpGetToStream(server.url("/missing"), stream));
+    EXPECT_EQ(stream, QByteArray("kept:")); // the error page is not taken as the body
+    EXPECT_EQ(client.lastError(), QStringLiteral("HTTP/1.1 404 Not Found"));
+    EXPECT_TRUE(client.HttpGetToString(server.url("/missing")).isEmpty());
+
+    MultipartForm form;
+    form.addField("service", "r7");
+    const Result<QByteArray> answer = client.HttpPostMultipart(server.url("/uploadfile"), form);
+    ASSERT_FALSE(answer.ok());
+    EXPECT_EQ(answer.text(), QStringLiteral("HTTP/1.1 500 Internal Server Error"));
+}
+
+TEST_F(HttpClientTest, NetworkFailuresGiveReadableTexts) {
+    const QString closed = QStringLiteral("http://127.0.0.1:%1/").arg(test::freeLoopbackPort());
+    EXPECT_TRUE(client.HttpGetToString(closed).isEmpty());
+    EXPECT_TRUE(client.lastError().startsWith(QStringLiteral("Не удается подключиться к серверу")))
+        << client.lastError().toStdString();
+
+    MultipartForm form;
+    form.addFile("filein", "/nonexistent/report.er7", "report.er7");
+    const Result<QByteArray> answer = client.HttpPostMultipart(server.url("/uploadfile"), form);
+    ASSERT_FALSE(answer.ok());
+    EXPECT_EQ(answer.text(), QStringLiteral("Файл \"/nonexistent/report.er7\" не найден."));
+    EXPECT_EQ(server.requestCount(), 0);
+
+    EXPECT_TRUE(client.HttpGetToString(QStringLiteral("ftp://127.0.0.1/x")).isEmpty());
+    EXPECT_FALSE(client.lastError().isEmpty());
+}
+
+TEST_F(HttpClientTest, AStalledTransferFailsKeepingWhatArrivedAndTheWindowPaints) {
+    ScriptedResponse slow = ScriptedResponse::ok("0123456789");
+    slow.stallAfter = 4;
+    server.on("GET", "/slow.cer", slow);
+    client.setStallTimeoutSeconds(2);
+    EXPECT_EQ(client.DownloadToBuffer(server.url("/slow.cer")), 4);
+    EXPECT_EQ(ctx.downloadBuffer, QByteArray("0123"));
+    EXPECT_EQ(client.lastError(),
+              QStringLiteral("Сервер не отвечает: за 2 с не передано ни одного байта."));
+    EXPECT_EQ(frontend.statuses, QStringList({QStringLiteral("Идет загрузка ..."),
+                                              QStringLiteral("Ошибка загрузки.")}));
+    EXPECT_GT(frontend.processed, 1);
+    EXPECT_FALSE(frontend.progress.isEmpty());
+}
+
+TEST_F(HttpClientTest, DownloadToBufferReplacesTheBufferAndKeepsTheProgressText) {
+    server.on("GET", "/uc/root.cer", ScriptedResponse::ok("DER", "application/pkix-cert"));
+    ctx.downloadBuffer = "old bytes";
+    EXPECT_EQ(client.DownloadToBuffer(server.url("/uc/root.cer")), 3);
+    EXPECT_EQ(ctx.downloadBuffer, QByteArray("DER"));
+    EXPECT_EQ(frontend.statuses, QStringList{QStringLiteral("Идет загрузка ...")});
+    EXPECT_GE(frontend.processed, 1);
+}
+
+TEST(MultipartForm, QuotesAndLineBreaksCannotBreakThePartHeaders) {
+    MultipartForm form(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58, 7)));
+    EXPECT_EQ(form.boundary(), QByteArray("--------123126235958007"));
+    form.addField("a\"b", "value \"with\"\r\nbreaks");
+    form.addFile("filein", "/tmp/x", "evil\"; name=\"x\r\nX-Injected: 1.er7", "text/plain\r\nX: y");
+    EXPECT_EQ(form.partHead(0),
+              QByteArray("----------123126235958007\r\n"
+                         "Content-Disposition: form-data; name=\"a%22b\"\r\n\r\n"));
+    EXPECT_EQ(form.partHead(1),
+              QByteArray("----------123126235958007\r\n"
+                         "Content-Disposition: form-data; name=\"filein\"; "
+                         "filename=\"evil%22; name=%22x%0D%0AX-Injected: 1.er7\"\r\n"
+                         "Content-Type: text/plain%0D%0AX: y\r\n\r\n"));
+    EXPECT_EQ(form.closing(), QByteArray("----------123126235958007--\r\n"));
 }
 
 } // namespace

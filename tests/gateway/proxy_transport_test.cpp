@@ -64,5 +64,66 @@ TEST_F(ProxyTransportTest, BasicAuthProxyRefusesWithoutPasswordAndPassesWithIt) 
     EXPECT_EQ(server.requestCount(), 2);
 }
 
+TEST_F(ProxyTransportTest, TheUploadNeverAsksForTheProxyPassword) {
+    ASSERT_TRUE(proxy.start({"clerk", "s3cret"})) << proxy.errorText().toStdString();
+    useProxy("clerk");
+    server.on("POST", "/uploadfile", ScriptedResponse::ok("id=1"));
+    MultipartForm form;
+    form.addField("service", "r7");
+    EXPECT_FALSE(client.HttpPostMultipart(server.url("/uploadfile"), form).ok());
+    EXPECT_EQ(frontend.credentialRequests, 0);
+    ctx.settings.proxy.password = "s3cret";
+    const Result<QByteArray> answer = client.HttpPostMultipart(server.url("/uploadfile"), form);
+    ASSERT_TRUE(answer.ok()) << answer.text().toStdString();
+    EXPECT_EQ(*answer, QByteArray("id=1"));
+    EXPECT_EQ(frontend.credentialRequests, 0);
+    EXPECT_EQ(server.request(0).version, QByteArray("HTTP/1.0"));
+}
+
+// The recording server standing in for a proxy shows what the client puts on the wire.
+TEST(ProxyCredentials, BasicCredentialsGoWithTheFirstRequestToTheProxyOnly) {
+    test::FakeFrontend frontend;
+    AppContext ctx{frontend};
+    HttpTestServer fakeProxy;
+    fakeProxy.onOther([](const test::RecordedRequest&) { return ScriptedResponse::ok("via"); });
+    HttpClient client(ctx);
+    ctx.settings.proxy = {QStringLiteral("127.0.0.1"), fakeProxy.port(), QStringLiteral("clerk"),
+                          QStringLiteral("s3cret")};
+    EXPECT_EQ(client.HttpGetToString(QStringLiteral("http://www.kvb.example/")), QByteArray("via"));
+    ASSERT_EQ(fakeProxy.requestCount(), 1);
+    const test::RecordedRequest request = fakeProxy.request(0);
+    EXPECT_EQ(request.head.left(request.head.indexOf("\r\n")),
+              QByteArray("GET http://www.kvb.example/ HTTP/1.1"));
+    EXPECT_EQ(request.header("Proxy-Authorization"),
+              "Basic " + QByteArray("clerk:s3cret").toBase64());
+    EXPECT_EQ(frontend.credentialRequests, 0);
+
+    // Without a proxy the same client sends no credentials to the server.
+    ctx.settings.proxy.host.clear();
+    ctx.settings.proxy.port = 0;
+    HttpTestServer site;
+    site.on("GET", "/", ScriptedResponse::ok("direct"));
+    EXPECT_EQ(client.HttpGetToString(site.url()), QByteArray("direct"));
+    ASSERT_EQ(site.requestCount(), 1);
+    EXPECT_FALSE(site.request(0).hasHeader("Proxy-Authorization"));
+    EXPECT_FALSE(site.request(0).hasHeader("Authorization"));
+}
+
+TEST(ProxyCredentials, EnvironmentProxiesAreIgnored) {
+    test::FakeFrontend frontend;
+    AppContext ctx{frontend};
+    HttpTestServer site;
+    site.on("GET", "/", ScriptedResponse::ok("direct"));
+    const QByteArray saved = qgetenv("http_proxy");
+    qputenv("http_proxy",
+            QStringLiteral("http://127.0.0.1:%1").arg(test::freeLoopbackPort()).toUtf8());
+    HttpClient client(ctx);
+    EXPECT_EQ(client.HttpGetToString(site.url()), QByteArray("direct"));
+    if (saved.isNull())
+        qunsetenv("http_proxy");
+    else
+        qputenv("http_proxy", saved);
+}
+
 } // namespace
 } // namespace telva

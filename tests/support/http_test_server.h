@@ -47,6 +47,11 @@ struct ScriptedResponse {
     // Closes the connection after this answer even when the client could keep it.
     bool close = false;
 
+    ScriptedResponse& addHeader(const QByteArray& name, const QByteArray& value) {
+        headers.append(std::pair(name, value));
+        return *this;
+    }
+
     static ScriptedResponse ok(const QByteArray& body,
                                const QByteArray& contentType = QByteArrayLiteral("text/html"));
     static ScriptedResponse redirect(int status, const QByteArray& location);
