@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace telva {
+
+struct AppContext;
+struct ReportRow;
+struct Settings;
+class HttpClient;
+
+// What a status page says about a report, by the first rule that applies.
+enum class StatusPageKind {
+    HasErrors,    // "invoice?fid=", "invoice?lid=" or "Ошибка"
+    Processing,   // no "invoice?id="
+    ReceiptReady, // "invoice?id="
+};
+
+// Classifies a status page already converted to code page 1251.
+StatusPageKind classifyStatusPage(const QByteArray& cp1251Page);
+
+// The status page and receipt addresses of a report: the test gateway in test mode for the
+// main kind (list code "Р7"), otherwise the gateway or the document gateway by list code.
+// The identifier goes into the query unchanged.
+QString statusPageAddress(const Settings& settings, bool testMode, const QString& listCode,
+                          const QString& reportId);
+QString receiptAddress(const Settings& settings, bool testMode, const QString& listCode,
+                       const QString& reportId);
+
+// What a refresh leaves for the caller to do.
+struct RefreshOutcome {
+    // The new text of the row's state cell, when it changes.
+    std::optional<QString> newState;
+    // A receipt in the report folder to check and show now (the page "Проверить квитанцию").
+    QString receiptToCheck;
+};
+
+// Brings one report of the sent-reports list up to date: a report with a receipt only
+// re-opens it, one with errors re-opens its status page in the browser; otherwise the
+// status page is fetched and its errors stored, or the receipt downloaded into the report
+// folder. A row without an identifier does nothing.
+RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row);
+
+// Status texts.
+QString statusPageFailedText(); // "Ошибка загрузки. Не удалось получить страницу"
+
+} // namespace telva

@@ -1,0 +1,194 @@
+#include "gateway/report_status.h"
+
+#include "app/context.h"
+#include "archive/cp1251.h"
+#include "archive/report_list.h"
+#include "fake_frontend.h"
+#include "gateway/http_client.h"
+#include "report_road_support.h"
+#include "temp_profile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using namespace telva::test;
+
+namespace {
+
+const QString kId = QStringLiteral("7701-0001-000123");
+const QByteArray kIdBytes = kId.toLatin1();
+
+QByteArray cp(const char* utf8) {
+    return toCp1251(QString::fromUtf8(utf8));
+}
+
+} // namespace
+
+TEST(StatusPage, RulesApplyInOrder) {
+    EXPECT_EQ(classifyStatusPage(cp("<a href=invoice?id=1>квитанция</a> Ошибка")),
+              StatusPageKind::HasErrors);
+    EXPECT_EQ(classifyStatusPage("<a href=invoice?fid=1>"), StatusPageKind::HasErrors);
+    EXPECT_EQ(classifyStatusPage("<a href=invoice?lid=1>"), StatusPageKind::HasErrors);
+    EXPECT_EQ(classifyStatusPage(cp("Отчет обрабатывается")), StatusPageKind::Processing);
+    EXPECT_EQ(classifyStatusPage(cp("ошибка, INVOICE?ID=1")), StatusPageKind::Processing);
+    EXPECT_EQ(classifyStatusPage("<a href=\"/invoice?id=1\">"), StatusPageKind::ReceiptReady);
+}
+
+TEST(StatusPage, AddressesFollowTestModeOnlyForTheMainKind) {
+    Settings s;
+    s.hosts.gate = QStringLiteral("g");
+    s.hosts.docGate = QStringLiteral("d");
+    s.hosts.testGate = QStringLiteral("t:8080");
+    const QString main = QStringLiteral("Р7");
+    EXPECT_EQ(statusPageAddress(s, false, main, QStringLiteral("a b")),
+              QStringLiteral("http://g/kvb/statusreport?id=a b"));
+    EXPECT_EQ(statusPageAddress(s, true, main, kId),
+              QStringLiteral("http://t:8080/kvb/statusreport?id=") + kId);
+    EXPECT_EQ(receiptAddress(s, true, main, kId),
+              QStringLiteral("http://t:8080/invoice?id=") + kId);
+    for (const QString& code : {QStringLiteral("Р7А"), QStringLiteral("РП"), QString()}) {
+        EXPECT_EQ(statusPageAddress(s, true, code, kId),
+                  QStringLiteral("http://d/kvb/statusreport?id=") + kId);
+        EXPECT_EQ(receiptAddress(s, false, code, kId),
+                  QStringLiteral("http://d/invoice?id=") + kId);
+    }
+}
+
+namespace {
+
+class Refresh : public ::testing::Test {
+protected:
+    TempProfile profile;
+    FakeFrontend frontend;
+    ManualClock clock;
+    AppContext ctx{frontend, clock};
+    Gateways gateways;
+    HttpClient http{ctx};
+    QByteArray statusTarget = "/kvb/statusreport?id=" + kIdBytes;
+    QByteArray receiptTarget = "/invoice?id=" + kIdBytes;
+
+    Refresh() {
+        ctx.archiveBaseFolder = profile.root() + QStringLiteral("/base");
+        gateways.pointAt(ctx.settings);
+        QDir().mkpath(folder());
+    }
+    QString folder() const { return ctx.archiveBaseFolder + QStringLiteral("/ARC/") + kId; }
+    QString file(const QString& ext) const { return folder() + QLatin1Char('/') + kId + ext; }
+    ReportRow row(const QString& state, const QString& code = QStringLiteral("Р7")) const {
+        ReportRow r;
+        r.cells[ColReportId] = kId;
+        r.cells[ColState] = state;
+        r.cells[ColListCode] = code;
+        return r;
+    }
+    QString statusUrl(const HttpTestServer& server) const {
+        return QStringLiteral("http://") + server.hostPort() + QString::fromLatin1(statusTarget);
+    }
+};
+
+} // namespace
+
+TEST_F(Refresh, FinishedReportsAskNothingOfTheGateway) {
+    RefreshOutcome out = RefreshReportState(ctx, http, row(stateAccepted()));
+    EXPECT_EQ(out.receiptToCheck, file(QStringLiteral(".p7e")));
+    EXPECT_FALSE(out.newState);
+
+    profile.writeFile(QStringLiteral("base/ARC/") + kId + QLatin1Char('/') + kId + ".err", "x");
+    out = RefreshReportState(ctx, http, row(stateHasErrors()));
+    EXPECT_TRUE(out.receiptToCheck.isEmpty());
+    EXPECT_EQ(frontend.openedUrls, QStringList{statusUrl(gateways.gate)});
+    EXPECT_EQ(gateways.total(), 0);
+    EXPECT_TRUE(clock.sleeps.isEmpty());
+
+    // The placeholder row of an empty list does nothing at all.
+    EXPECT_FALSE(RefreshReportState(ctx, http, ReportRow()).newState);
+    EXPECT_EQ(gateways.total(), 0);
+}
+
+TEST_F(Refresh, ProcessingPageKeepsTheStateAndRequestsAreSpaced) {
+    gateways.gate.on("GET", statusTarget, ScriptedResponse::ok("Отчет обрабатывается"));
+    RefreshOutcome out = RefreshReportState(ctx, http, row(stateProcessing()));
+    EXPECT_EQ(out.newState, stateProcessing());
+    EXPECT_EQ(frontend.statuses.first(), QStringLiteral("Идет загрузка c ") +
+                                             statusUrl(gateways.gate) + QStringLiteral(" ..."));
+    EXPECT_EQ(frontend.lastStatus(), QString());
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 0);
+
+    clock.advance(3000);
+    out = RefreshReportState(ctx, http, row(stateProcessing()));
+    EXPECT_EQ(clock.sleeps, (QList<int>{10000, 10000}));
+    EXPECT_EQ(gateways.gate.requestCount(), 2);
+}
+
+TEST_F(Refresh, ErrorPageIsStoredAndOpenedInTheBrowser) {
+    // "Ошибка" and a receipt link together: errors win, no receipt is fetched.
+    const QByteArray page = "<p>Ошибка в строке 3</p><a href=\"/invoice?id=1\">x</a> ✓";
+    gateways.docGate.on("GET", statusTarget, ScriptedResponse::ok(page));
+    ctx.testMode = true;
+    // A lost ".err" file makes the report be asked for again.
+    const RefreshOutcome out =
+        RefreshReportState(ctx, http, row(stateHasErrors(), QStringLiteral("РП")));
+    EXPECT_EQ(out.newState, stateHasErrors());
+    EXPECT_EQ(readFileBytes(file(QStringLiteral(".err"))),
+              cp("<p>Ошибка в строке 3</p><a href=\"/invoice?id=1\">x</a> ?"));
+    EXPECT_EQ(frontend.openedUrls, QStringList{statusUrl(gateways.docGate)});
+    EXPECT_EQ(gateways.total(), 1);
+}
+
+TEST_F(Refresh, ReceiptIsDownloadedIntoTheReportFolderWithoutASecondWait) {
+    const QByteArray receipt("\x30\x82\x01\x00 receipt \x00\xff", 20);
+    gateways.testGate.on("GET", statusTarget, ScriptedResponse::ok("<a href=\"invoice?id=1\">"));
+    gateways.testGate.on("GET", receiptTarget,
+                         ScriptedResponse::ok(receipt, "application/octet-stream"));
+    ctx.testMode = true;
+    ctx.settings.kvitExt = QStringLiteral("kvt");
+    ctx.downloadBuffer = "left over";
+
+    const RefreshOutcome out = RefreshReportState(ctx, http, row(stateProcessing()));
+    EXPECT_EQ(out.newState, stateAccepted());
+    EXPECT_EQ(out.receiptToCheck, file(QStringLiteral(".kvt")));
+    EXPECT_EQ(readFileBytes(file(QStringLiteral(".kvt"))), receipt);
+    EXPECT_EQ(clock.sleeps, QList<int>{10000});
+    ASSERT_EQ(gateways.testGate.requestCount(), 2);
+    EXPECT_EQ(gateways.testGate.request(1).target, receiptTarget);
+    EXPECT_EQ(FillReportList(ctx).front().state(), stateAccepted());
+}
+
+TEST_F(Refresh, FailuresChangeNothing) {
+    // The status page cannot be had: an error status, a page in another code page, a redirect
+    // before any upload.
+    gateways.gate.on("GET", statusTarget, ScriptedResponse::error(503));
+    EXPECT_FALSE(RefreshReportState(ctx, http, row(stateProcessing())).newState);
+    EXPECT_EQ(frontend.lastStatus(), statusPageFailedText());
+    gateways.gate.on("GET", statusTarget, ScriptedResponse::ok(cp("Ошибка в отчете")));
+    EXPECT_FALSE(RefreshReportState(ctx, http, row(stateProcessing())).newState);
+    EXPECT_EQ(frontend.lastStatus(), statusPageFailedText());
+    gateways.gate.on("GET", statusTarget, ScriptedResponse::redirect(302, "/elsewhere"));
+    EXPECT_FALSE(RefreshReportState(ctx, http, row(stateProcessing())).newState);
+    EXPECT_EQ(frontend.lastStatus(), statusPageFailedText());
+
+    // The receipt cannot be had.
+    gateways.gate.on("GET", statusTarget, ScriptedResponse::ok("invoice?id=" + kIdBytes));
+    gateways.gate.on("GET", receiptTarget, ScriptedResponse::error(404));
+    const RefreshOutcome out = RefreshReportState(ctx, http, row(stateProcessing()));
+    EXPECT_FALSE(out.newState);
+    EXPECT_TRUE(out.receiptToCheck.isEmpty());
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка загрузки."));
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 0);
+    EXPECT_TRUE(frontend.openedUrls.isEmpty());
+}
+
+TEST_F(Refresh, ReceiptFileThatCannotBeCreatedEndsWithTheErrorBox) {
+    gateways.gate.on("GET", statusTarget, ScriptedResponse::ok("invoice?id=" + kIdBytes));
+    gateways.gate.on("GET", receiptTarget, ScriptedResponse::ok("receipt"));
+    QDir().mkpath(file(QStringLiteral(".p7e"))); // a folder where the file should go
+    const RefreshOutcome out = RefreshReportState(ctx, http, row(stateProcessing()));
+    EXPECT_FALSE(out.newState);
+    EXPECT_TRUE(out.receiptToCheck.isEmpty());
+    ASSERT_EQ(frontend.errors.size(), 1);
+    EXPECT_TRUE(frontend.errors[0].startsWith(QStringLiteral("Не могу создать файл \"") +
+                                              file(QStringLiteral(".p7e")) +
+                                              QStringLiteral("\". ")));
+}
