@@ -29,15 +29,22 @@ QByteArray runOpenssl(const QString& workDir, const QStringList& args, const QBy
     QTemporaryDir dir(workDir + QStringLiteral("/openssl-XXXXXX"));
     const QString in = dir.filePath(QStringLiteral("in"));
     const QString out = dir.filePath(QStringLiteral("out"));
-    if (!writeAll(in, input)) return {};
+    if (!writeAll(in, input))
+        return {};
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("CRYPT_PARAMS"),
                QStringLiteral("id-Gost28147-89-CryptoPro-A-ParamSet"));
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral("openssl"), QStringList(args) << QStringLiteral("-in") << in
-                                                               << QStringLiteral("-out") << out);
+    // Options first: the recipient certificate at the end ends option parsing.
+    QStringList all = args;
+    const qsizetype optionsEnd = args.first() == QLatin1String("cms") ? 2 : 0;
+    all.insert(optionsEnd, out);
+    all.insert(optionsEnd, QStringLiteral("-out"));
+    all.insert(optionsEnd, in);
+    all.insert(optionsEnd, QStringLiteral("-in"));
+    process.start(QStringLiteral("openssl"), all);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
         qWarning("openssl %s failed: %s", qPrintable(args.join(QLatin1Char(' '))),
@@ -52,11 +59,14 @@ QByteArray runOpenssl(const QString& workDir, const QStringList& args, const QBy
 int runProgram(const QString& program, const QStringList& args, const QString& workDir,
                QByteArray* output) {
     QProcess process;
-    if (!workDir.isEmpty()) process.setWorkingDirectory(workDir);
+    if (!workDir.isEmpty())
+        process.setWorkingDirectory(workDir);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, args);
-    if (!process.waitForFinished(120000)) return -1;
-    if (output) *output = process.readAll();
+    if (!process.waitForFinished(120000))
+        return -1;
+    if (output)
+        *output = process.readAll();
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
@@ -66,7 +76,8 @@ QByteArray makeZipWithInfoZip(const QString& workDir,
     QTemporaryDir dir(workDir + QStringLiteral("/zip-XXXXXX"));
     QStringList names;
     for (const auto& [name, content] : files) {
-        if (!writeAll(dir.filePath(QStringLiteral("src/") + name), content)) return {};
+        if (!writeAll(dir.filePath(QStringLiteral("src/") + name), content))
+            return {};
         names << name;
     }
     const QString archive = dir.filePath(QStringLiteral("out.zip"));
@@ -82,15 +93,19 @@ QByteArray makeZipWithInfoZip(const QString& workDir,
 }
 
 QByteArray opensslSign(const QString& workDir, const QByteArray& content, const QString& certPem,
-                       const QString& keyPem, bool withAttributes, bool withCert) {
+                       const QString& keyPem, bool withAttributes, bool withCert,
+                       const QStringList& extra) {
     QStringList args{QStringLiteral("cms"),      QStringLiteral("-sign"),
                      QStringLiteral("-engine"),  QStringLiteral("gost"),
                      QStringLiteral("-binary"),  QStringLiteral("-nodetach"),
                      QStringLiteral("-outform"), QStringLiteral("DER"),
                      QStringLiteral("-signer"),  certPem,
                      QStringLiteral("-inkey"),   keyPem};
-    if (!withAttributes) args << QStringLiteral("-noattr");
-    if (!withCert) args << QStringLiteral("-nocerts");
+    if (!withAttributes)
+        args << QStringLiteral("-noattr");
+    if (!withCert)
+        args << QStringLiteral("-nocerts");
+    args << extra;
     return runOpenssl(workDir, args, content);
 }
 
@@ -112,6 +127,29 @@ QByteArray opensslDecrypt(const QString& workDir, const QByteArray& message, con
                        QStringLiteral("-binary"), QStringLiteral("-inform"), QStringLiteral("DER"),
                        QStringLiteral("-recip"), certPem, QStringLiteral("-inkey"), keyPem},
                       message);
+}
+
+QByteArray makeReceipt(const QString& workDir, const QByteArray& archive,
+                       const TestPki::Item& signer, const TestPki::Item& recipient,
+                       bool withAttributes) {
+    QTemporaryDir dir(workDir + QStringLiteral("/pki-XXXXXX"));
+    const PkiFiles signerFiles = writePkiFiles(signer, dir.path(), QStringLiteral("signer"));
+    const PkiFiles recipientFiles =
+        writePkiFiles(recipient, dir.path(), QStringLiteral("recipient"));
+    const QByteArray signedData =
+        opensslSign(workDir, archive, signerFiles.certPem, signerFiles.keyPem, withAttributes);
+    if (signedData.isEmpty())
+        return {};
+    return opensslEncrypt(workDir, signedData, recipientFiles.certPem);
+}
+
+QByteArray makeReceiptArchive(const QString& workDir, const QString& base, const QByteArray& page,
+                              const QByteArray& acceptedReport, const QStringList& options) {
+    return makeZipWithInfoZip(
+        workDir,
+        {{QStringLiteral("RECEIPTS/") + base.toUpper() + QStringLiteral(".HTM"), page},
+         {base + QStringLiteral(".p7m"), acceptedReport}},
+        options);
 }
 
 } // namespace telva::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "test_pki.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -22,14 +24,27 @@ QByteArray makeZipWithInfoZip(const QString& workDir,
 
 // The fund's side of a receipt, made with the openssl command and the GOST engine:
 // signs content (DER, binary, attached) with certPem/keyPem; withAttributes false adds
-// -noattr; withCert false leaves the signer's certificate out of the message.
+// -noattr; withCert false leaves the signer's certificate out of the message; extra
+// options are passed on.
 QByteArray opensslSign(const QString& workDir, const QByteArray& content, const QString& certPem,
-                       const QString& keyPem, bool withAttributes, bool withCert = true);
+                       const QString& keyPem, bool withAttributes, bool withCert = true,
+                       const QStringList& extra = {});
 // Encrypts content (DER, binary) for the recipient certificate with GOST 28147-89.
 QByteArray opensslEncrypt(const QString& workDir, const QByteArray& content,
                           const QString& recipientCertPem);
 // Decrypts with the openssl command; empty when it fails.
 QByteArray opensslDecrypt(const QString& workDir, const QByteArray& message, const QString& certPem,
                           const QString& keyPem);
+
+// A receipt as the fund sends it, made with the openssl command: the archive signed by
+// signer (DER, attached) and encrypted for recipient.
+QByteArray makeReceipt(const QString& workDir, const QByteArray& archive,
+                       const TestPki::Item& signer, const TestPki::Item& recipient,
+                       bool withAttributes = true);
+
+// A receipt archive made by Info-ZIP's zip: the page as RECEIPTS/<BASE>.HTM (a folder and
+// upper case) and the accepted report as <base>.p7m.
+QByteArray makeReceiptArchive(const QString& workDir, const QString& base, const QByteArray& page,
+                              const QByteArray& acceptedReport, const QStringList& options = {});
 
 } // namespace telva::test

@@ -1,0 +1,87 @@
+#include "crypto/receipt_check.h"
+
+#include "app/context.h"
+#include "app/frontend.h"
+#include "crypto/cert_store.h"
+#include "crypto/receipt_cms.h"
+#include "crypto/receipt_page.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace telva::crypto {
+
+namespace {
+
+Error shown(AppContext& ctx, const QString& text, const QString& reason = QString()) {
+    const QString line = statusText(text, reason);
+    ctx.showStatus(line);
+    return Error{line};
+}
+
+QString stageText(ReceiptStage stage) {
+    switch (stage) {
+    case ReceiptStage::Decrypt:
+        return QStringLiteral("Ошибка при дешифровании ");
+    case ReceiptStage::FindSigner:
+        return QStringLiteral("Ошибка при поиске подходящего сертификата ");
+    case ReceiptStage::Verify:
+        break;
+    }
+    return QStringLiteral("Ошибка при проверке подписи ");
+}
+
+// Closes the stores whatever way the check ends.
+struct StoresGuard {
+    std::optional<CertCollection>& stores;
+    ~StoresGuard() {
+        if (stores)
+            CloseAllStores(*stores);
+    }
+};
+
+} // namespace
+
+Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath) {
+    const QString openError = QStringLiteral("Ошибка открытия \"%1\".");
+    if (receiptPath.isEmpty() || !QFileInfo::exists(receiptPath))
+        return shown(ctx, openError.arg(receiptPath));
+    QByteArray message;
+    {
+        QFile file(receiptPath);
+        if (!file.open(QIODevice::ReadOnly))
+            return shown(ctx, openError.arg(receiptPath));
+        const qint64 size = file.size();
+        message = file.readAll();
+        if (message.size() != size || file.error() != QFileDevice::NoError)
+            return shown(ctx, QStringLiteral("Ошибка чтения \"%1\".").arg(receiptPath));
+    }
+
+    std::optional<CertCollection> stores = OpenAllStores(ctx);
+    const StoresGuard guard{stores};
+    if (!stores)
+        return shown(ctx, QStringLiteral("Не удалось открыть хранилища."));
+
+    std::variant<QByteArray, ReceiptFailure> opened =
+        OpenReceiptMessage(std::move(message), *stores, &ctx.frontend);
+    if (const ReceiptFailure* failure = std::get_if<ReceiptFailure>(&opened))
+        return shown(ctx, stageText(failure->stage), failure->reason);
+    const QByteArray& content = std::get<QByteArray>(opened);
+
+    // Written whole or not at all, so that a failed write neither leaves a damaged
+    // archive behind nor destroys the one a previous check wrote.
+    const QString archivePath = receiptArchivePath(receiptPath);
+    QSaveFile archive(archivePath);
+    if (!archive.open(QIODevice::WriteOnly))
+        return shown(ctx, openError.arg(archivePath));
+    if (archive.write(content) != content.size() || !archive.commit())
+        return shown(ctx, QStringLiteral("Ошибка записи \"%1\".").arg(archivePath));
+
+    Result<QString> page = LoadReceiptPageFromBytes(ctx.frontend, content, receiptPath);
+    if (!page)
+        return page.error();
+    return CheckedReceipt{archivePath, std::move(*page)};
+}
+
+} // namespace telva::crypto

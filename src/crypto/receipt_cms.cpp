@@ -1,0 +1,215 @@
+#include "crypto/receipt_cms.h"
+
+#include "crypto/gost_engine.h"
+#include "crypto/key_store.h"
+#include "crypto/streaming_digest.h"
+
+#include <thread>
+
+#include <openssl/err.h>
+
+namespace telva::crypto {
+
+namespace {
+
+constexpr int kReadChunk = 256 * 1024;
+
+ReceiptFailure failure(ReceiptStage stage, const QString& known, const QString& detail = {}) {
+    const QString reason = detail.isEmpty() ? known : known + QStringLiteral(": ") + detail;
+    return ReceiptFailure{stage, reason};
+}
+
+ReceiptFailure badSignature() {
+    takeOpenSslError();
+    return failure(ReceiptStage::Verify, QStringLiteral("подпись неверна"));
+}
+
+CmsPtr parseCms(QByteArrayView der) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(der.constData());
+    CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, long(der.size())));
+    return cms;
+}
+
+// The local certificates with a key that are recipients of the message, in store order.
+QList<Certificate> recipientCandidates(CMS_ContentInfo* cms, const CertCollection& stores,
+                                       bool& onlyKeyAgreement) {
+    STACK_OF(CMS_RecipientInfo)* infos = CMS_get0_RecipientInfos(cms);
+    const QList<Certificate> local = stores.certificates();
+    QList<Certificate> candidates;
+    int transport = 0;
+    int agreement = 0;
+    for (int i = 0; i < sk_CMS_RecipientInfo_num(infos); ++i) {
+        CMS_RecipientInfo* ri = sk_CMS_RecipientInfo_value(infos, i);
+        const int type = CMS_RecipientInfo_type(ri);
+        if (type == CMS_RECIPINFO_AGREE)
+            ++agreement;
+        if (type != CMS_RECIPINFO_TRANS)
+            continue;
+        ++transport;
+        for (const Certificate& cert : local) {
+            if (CMS_RecipientInfo_ktri_cert_cmp(ri, cert.x509()) == 0 && HasPrivateKey(cert) &&
+                !candidates.contains(cert))
+                candidates.append(cert);
+        }
+    }
+    onlyKeyAgreement = transport == 0 && agreement > 0;
+    return candidates;
+}
+
+// Sets the content-encryption key from the first candidate whose key opens it.
+std::optional<ReceiptFailure> unlockContentKey(CMS_ContentInfo* cms, const CertCollection& stores,
+                                               Frontend* frontend) {
+    bool onlyKeyAgreement = false;
+    const QList<Certificate> candidates = recipientCandidates(cms, stores, onlyKeyAgreement);
+    if (onlyKeyAgreement)
+        return failure(ReceiptStage::Decrypt,
+                       QStringLiteral("получатели с согласованием ключей не поддерживаются"));
+    if (candidates.isEmpty())
+        return failure(ReceiptStage::Decrypt,
+                       QStringLiteral("среди получателей нет установленного сертификата с "
+                                      "закрытым ключом"));
+    // A wrong key must fail loudly instead of yielding random bytes; GOST key transport
+    // carries its own MAC, so nothing is given away by reporting it.
+    CMS_decrypt(cms, nullptr, nullptr, nullptr, nullptr, CMS_DEBUG_DECRYPT);
+    ReceiptFailure last{ReceiptStage::Decrypt, {}};
+    for (const Certificate& cert : candidates) {
+        Result<PKeyPtr> key = LoadPrivateKey(cert, frontend);
+        if (!key) {
+            last = failure(ReceiptStage::Decrypt, key.text());
+            continue;
+        }
+        ERR_clear_error();
+        if (CMS_decrypt_set1_pkey_and_peer(cms, key->get(), cert.x509(), nullptr) > 0)
+            return std::nullopt;
+        last = failure(ReceiptStage::Decrypt, QStringLiteral("ключ получателя не подходит"),
+                       takeOpenSslError());
+    }
+    return last;
+}
+
+// Decrypts the content into the buffer, chunk by chunk, so that a reader can follow.
+std::optional<ReceiptFailure> decryptContent(CMS_ContentInfo* cms, GrowingBuffer& out) {
+    BIO* chain = CMS_dataInit(cms, nullptr);
+    if (!chain)
+        return failure(ReceiptStage::Decrypt, QStringLiteral("не удалось расшифровать содержимое"),
+                       takeOpenSslError());
+    std::optional<ReceiptFailure> result;
+    for (;;) {
+        if (out.room() == 0) {
+            // Stream ciphers never grow the text; more output than input means damage.
+            char probe = 0;
+            if (BIO_read(chain, &probe, 1) > 0)
+                result = failure(ReceiptStage::Decrypt,
+                                 QStringLiteral("расшифрованное содержимое длиннее "
+                                                "зашифрованного"));
+            break;
+        }
+        const int n =
+            BIO_read(chain, out.writePos(), int(std::min<qsizetype>(out.room(), kReadChunk)));
+        if (n <= 0)
+            break;
+        out.commit(n);
+    }
+    if (!result && BIO_method_type(chain) == BIO_TYPE_CIPHER && !BIO_get_cipher_status(chain))
+        result = failure(ReceiptStage::Decrypt,
+                         QStringLiteral("не удалось расшифровать содержимое"), takeOpenSslError());
+    // Frees the cipher BIO and leaves the message's own content BIO to the message.
+    BIO_free_all(chain);
+    return result;
+}
+
+const Certificate* findSignerCertificate(CMS_SignerInfo* signer, const QList<Certificate>& local) {
+    for (const Certificate& cert : local)
+        if (CMS_SignerInfo_cert_cmp(signer, cert.x509()) == 0)
+            return &cert;
+    return nullptr;
+}
+
+// Hashes the content in one pass when the streamed digest could not be used.
+BioPtr digestSequentially(CMS_ContentInfo* cms) {
+    BioPtr chain(CMS_dataInit(cms, nullptr));
+    if (!chain)
+        return {};
+    std::vector<char> scratch(kReadChunk);
+    while (BIO_read(chain.get(), scratch.data(), int(scratch.size())) > 0) {
+    }
+    return chain;
+}
+
+std::variant<QByteArray, ReceiptFailure> verifySigned(QByteArrayView der,
+                                                      const StreamingContentDigest& streamed,
+                                                      const CertCollection& stores) {
+    const CmsPtr cms = parseCms(der);
+    if (!cms)
+        return failure(ReceiptStage::FindSigner,
+                       QStringLiteral("содержимое квитанции не является сообщением PKCS #7"));
+    if (OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed)
+        return failure(ReceiptStage::FindSigner,
+                       QStringLiteral("содержимое квитанции не является подписанным сообщением"));
+    STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms.get());
+    if (sk_CMS_SignerInfo_num(signers) <= 0)
+        return failure(ReceiptStage::FindSigner,
+                       QStringLiteral("в сообщении нет сведений о подписавшем"));
+    CMS_SignerInfo* signer = sk_CMS_SignerInfo_value(signers, 0);
+
+    const QList<Certificate> local = stores.certificates();
+    const Certificate* cert = findSignerCertificate(signer, local);
+    if (!cert)
+        return failure(ReceiptStage::FindSigner,
+                       QStringLiteral("сертификат подписавшего не установлен"));
+
+    ASN1_OCTET_STRING** content = CMS_get0_content(cms.get());
+    if (!content || !*content)
+        return failure(ReceiptStage::Verify, QStringLiteral("подписанные данные не вложены в "
+                                                            "сообщение"));
+    // Only the certificate found here speaks for the signer.
+    CMS_SignerInfo_set1_signer_cert(signer, cert->x509());
+    ERR_clear_error();
+    if (CMS_signed_get_attr_count(signer) >= 0 && CMS_SignerInfo_verify(signer) <= 0)
+        return badSignature();
+
+    BioPtr digests;
+    if (streamed.matches((*content)->data, (*content)->length))
+        digests = streamed.digestChain();
+    if (!digests)
+        digests = digestSequentially(cms.get());
+    if (!digests || CMS_SignerInfo_verify_content(signer, digests.get()) <= 0)
+        return badSignature();
+    return QByteArray(reinterpret_cast<const char*>((*content)->data), (*content)->length);
+}
+
+} // namespace
+
+std::variant<QByteArray, ReceiptFailure>
+OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* frontend) {
+    const Status engine = ensureGostEngine();
+    if (!engine)
+        return failure(ReceiptStage::Decrypt, engine.text());
+    ERR_clear_error();
+
+    CmsPtr enveloped = parseCms(message);
+    message = QByteArray(); // the parsed message holds its own copy
+    if (!enveloped || OBJ_obj2nid(CMS_get0_type(enveloped.get())) != NID_pkcs7_enveloped)
+        return failure(ReceiptStage::Decrypt,
+                       QStringLiteral("файл не является зашифрованным сообщением PKCS #7"));
+    ASN1_OCTET_STRING** encrypted = CMS_get0_content(enveloped.get());
+    if (!encrypted || !*encrypted)
+        return failure(ReceiptStage::Decrypt,
+                       QStringLiteral("зашифрованные данные не вложены в сообщение"));
+    if (std::optional<ReceiptFailure> f = unlockContentKey(enveloped.get(), stores, frontend))
+        return *f;
+
+    // The content is hashed on a second thread while it is being decrypted.
+    GrowingBuffer plain((*encrypted)->length);
+    StreamingContentDigest streamed(plain);
+    std::thread reader([&] { streamed.run(); });
+    const std::optional<ReceiptFailure> f = decryptContent(enveloped.get(), plain);
+    plain.finish();
+    reader.join();
+    if (f)
+        return *f;
+    enveloped.reset();
+    return verifySigned(plain.written(), streamed, stores);
+}
+
+} // namespace telva::crypto

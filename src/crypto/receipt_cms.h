@@ -1,0 +1,38 @@
+#pragma once
+
+#include "crypto/cert_store.h"
+
+#include <QByteArray>
+#include <QString>
+#include <variant>
+
+namespace telva {
+class Frontend;
+}
+
+namespace telva::crypto {
+
+// The stage of opening a receipt message that failed; each has its own status text.
+enum class ReceiptStage {
+    Decrypt,    // not an enveloped-data, or no local certificate with a key among its recipients
+    FindSigner, // not a signed message, no signer information, or the signer not installed
+    Verify,     // the signature of the first signer does not verify
+};
+
+struct ReceiptFailure {
+    ReceiptStage stage;
+    QString reason; // readable; Russian where the program knows the failure
+};
+
+// Opens a receipt: an enveloped-data (DER) around a signed-data with its content attached.
+// Decrypts with the private key held for a certificate of the stores that is among the
+// recipients, finds the first signer's certificate by issuer and serial number (or key
+// identifier) in the stores, and verifies that signer's signature with that certificate
+// alone: certificates carried in the message are ignored, and no chain, revocation or
+// validity period is examined. Signers with and without signed attributes verify alike.
+// The content is hashed on a second thread while it is being decrypted.
+// Gives the signed content.
+std::variant<QByteArray, ReceiptFailure>
+OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* frontend);
+
+} // namespace telva::crypto

@@ -1,0 +1,137 @@
+#include "crypto/receipt_page.h"
+
+#include "app/context.h"
+#include "app/frontend.h"
+#include "archive/zip_reader.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+namespace telva::crypto {
+
+namespace {
+
+const QByteArray kReportOpen = QByteArrayLiteral("<R7REPORT>");
+const QByteArray kReportClose = QByteArrayLiteral("</R7REPORT>");
+
+QString fileNamePart(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+Result<QString> pageFrom(Frontend& frontend, const Result<QByteArray>& entry) {
+    if (!entry) {
+        frontend.showError(entry.text());
+        return entry.error();
+    }
+    return decodeReceiptPage(*entry);
+}
+
+} // namespace
+
+QString withExtension(const QString& path, const QString& ext) {
+    const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    return (dot >= nameStart ? path.left(dot) : path) + ext;
+}
+
+QString receiptArchivePath(const QString& receiptPath) {
+    return withExtension(receiptPath, QStringLiteral(".zip"));
+}
+
+QString receiptPageEntryName(const QString& receiptPath) {
+    return withExtension(fileNamePart(receiptPath), QStringLiteral(".htm"));
+}
+
+QString acceptedReportEntryName(const QString& archivePath) {
+    return withExtension(fileNamePart(archivePath), QStringLiteral(".p7m"));
+}
+
+QString decodeReceiptPage(const QByteArray& bytes) {
+    if (const auto bom = QStringConverter::encodingForData(bytes)) {
+        QStringDecoder decoder(*bom, QStringDecoder::Flag::ConvertInitialBom);
+        return decoder(bytes);
+    }
+    static const QRegularExpression charset(
+        QStringLiteral("charset\\s*=\\s*[\"']?\\s*([A-Za-z0-9._:-]+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = charset.match(QString::fromLatin1(bytes.left(2048)));
+    if (match.hasMatch()) {
+        QStringDecoder declared(match.captured(1).toLatin1().constData());
+        if (declared.isValid())
+            return declared(bytes);
+    }
+    QStringDecoder cp1251("windows-1251");
+    return cp1251(bytes);
+}
+
+Result<QString> LoadReceiptPage(Frontend& frontend, const QString& archivePath,
+                                const QString& receiptPath) {
+    return pageFrom(frontend,
+                    ExtractEntry(archivePath, receiptPageEntryName(receiptPath), &frontend));
+}
+
+Result<QString> LoadReceiptPageFromBytes(Frontend& frontend, QByteArrayView archive,
+                                         const QString& receiptPath) {
+    return pageFrom(frontend,
+                    ExtractEntryFromBuffer(archive, receiptPageEntryName(receiptPath), &frontend));
+}
+
+QByteArray acceptedReportPrologue(const QString& styleHost) {
+    return QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"windows-1251\"?>"
+                             "<?xml-stylesheet type='text/xsl' href='http://") +
+           styleHost.toLatin1() +
+           QByteArrayLiteral("/template/2010/6/r7form.xsl'?>"
+                             "<?R7FORM version=\"0.1\"?>");
+}
+
+Result<QByteArray> acceptedReportView(QByteArrayView p7m, const QString& styleHost) {
+    const qsizetype open = p7m.indexOf(kReportOpen);
+    const qsizetype close = open < 0 ? -1 : p7m.indexOf(kReportClose, open + kReportOpen.size());
+    if (close < 0)
+        return Error{QStringLiteral("no report element")};
+    return acceptedReportPrologue(styleHost) +
+           p7m.sliced(open, close - open + kReportClose.size()).toByteArray();
+}
+
+Status BuildAcceptedReportView(AppContext& ctx, const QString& archivePath) {
+    const QString entryName = acceptedReportEntryName(archivePath);
+    const Result<QByteArray> entry = ExtractEntry(archivePath, entryName, &ctx.frontend);
+    if (!entry) {
+        ctx.frontend.showError(entry.text());
+        return entry.status();
+    }
+    if (entry->isEmpty()) {
+        const QString text = QStringLiteral("Принятый отчет %1 не найден в архиве \"%2\".")
+                                 .arg(entryName, archivePath);
+        ctx.showStatus(text);
+        return Status::fail(text);
+    }
+    const Result<QByteArray> view = acceptedReportView(*entry, ctx.settings.hosts.style);
+    if (!view) {
+        const QString text =
+            QStringLiteral("Принятый отчет %1 не содержит элемента R7REPORT, архив \"%2\".")
+                .arg(entryName, archivePath);
+        ctx.showStatus(text);
+        return Status::fail(text);
+    }
+
+    const QString xmlPath = withExtension(archivePath, QStringLiteral(".xml"));
+    // Written whole or not at all: a partial view would be taken for a finished one later.
+    QSaveFile file(xmlPath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        const QString text = QStringLiteral("Ошибка открытия \"%1\".").arg(xmlPath);
+        ctx.showStatus(text);
+        return Status::fail(text);
+    }
+    if (file.write(*view) != view->size() || !file.commit()) {
+        const QString text = QStringLiteral("Ошибка записи \"%1\".").arg(xmlPath);
+        ctx.showStatus(text);
+        return Status::fail(text);
+    }
+    return {};
+}
+
+} // namespace telva::crypto

@@ -1,0 +1,212 @@
+#include "crypto/receipt_check.h"
+
+#include "app/context.h"
+#include "crypto/cert_store.h"
+#include "crypto/key_store.h"
+#include "fake_frontend.h"
+#include "receipt_maker.h"
+#include "temp_profile.h"
+#include "test_pki.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using namespace telva::crypto;
+using namespace telva::test;
+
+namespace {
+
+const QByteArray kPage = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                         "charset=windows-1251\"></head><body><p>\xCA\xE2\xE8\xF2\xE0\xED\xF6\xE8"
+                         "\xFF 7701 \xEF\xF0\xE8\xED\xFF\xF2\xE0</p></body></html>";
+const QByteArray kReport = "signed<R7REPORT><A>1</A></R7REPORT>tail";
+
+class ReceiptCheck : public ::testing::Test {
+protected:
+    TempProfile profile;
+    FakeFrontend frontend;
+    AppContext ctx{frontend};
+    const TestPki& pki = TestPki::instance();
+
+    void SetUp() override { installStandard(ctx.settings); }
+
+    QString work() const { return profile.root(); }
+
+    QByteArray archive(const QStringList& options = {}) {
+        return makeReceiptArchive(work(), QStringLiteral("7701"), kPage, kReport, options);
+    }
+
+    // A receipt from the fund to the personal certificate.
+    QString receipt(const QByteArray& zip, bool withAttributes = true,
+                    const QString& name = QStringLiteral("in/7701.p7e")) {
+        const QByteArray bytes = makeReceipt(work(), zip, pki.fundAp, pki.personal, withAttributes);
+        EXPECT_FALSE(bytes.isEmpty());
+        return profile.writeFile(name, bytes);
+    }
+
+    // Statuses shown, without the empty ones that only clear the line.
+    QStringList shownTexts() const {
+        QStringList texts = frontend.statuses;
+        texts.removeAll(QString());
+        return texts;
+    }
+
+    void expectFailure(const Result<CheckedReceipt>& r, const QString& prefix) {
+        ASSERT_FALSE(r.ok());
+        const QStringList texts = shownTexts();
+        ASSERT_EQ(texts.size(), 1) << texts.join('|').toStdString();
+        EXPECT_TRUE(texts[0].startsWith(prefix + QLatin1Char('('))) << texts[0].toStdString();
+        EXPECT_TRUE(texts[0].endsWith(QStringLiteral(").")));
+        EXPECT_EQ(r.text(), texts[0]);
+        EXPECT_TRUE(frontend.errors.isEmpty());
+    }
+};
+
+const QString kDecryptError = QStringLiteral("Ошибка при дешифровании ");
+const QString kSignerError = QStringLiteral("Ошибка при поиске подходящего сертификата ");
+const QString kVerifyError = QStringLiteral("Ошибка при проверке подписи ");
+
+} // namespace
+
+TEST_F(ReceiptCheck, ValidReceiptWithAndWithoutSignedAttributes) {
+    for (bool withAttributes : {true, false}) {
+        for (const QStringList& options : {QStringList(), QStringList{"-0"}}) {
+            frontend.statuses.clear();
+            const QByteArray zip = archive(options);
+            const QString path = receipt(zip, withAttributes);
+            const Result<CheckedReceipt> r = CheckReceipt(ctx, path);
+            ASSERT_TRUE(r.ok()) << r.text().toStdString();
+            EXPECT_TRUE(shownTexts().isEmpty()) << shownTexts().join('|').toStdString();
+            EXPECT_EQ(r->archivePath, profile.root() + QStringLiteral("/in/7701.zip"));
+            EXPECT_EQ(readFileBytes(r->archivePath), zip);
+            EXPECT_TRUE(r->page.contains(QStringLiteral("Квитанция 7701 принята")))
+                << r->page.toStdString();
+        }
+    }
+}
+
+TEST_F(ReceiptCheck, SignerFoundInAnyStoreAndOnlyThere) {
+    const QString path = receipt(archive());
+    // Moved from AddressBook to TrustedPeople: still found.
+    ASSERT_TRUE(CertStore::open(7)->remove(pki.fundAp.cert));
+    installCert(pki.fundAp, 6);
+    EXPECT_TRUE(CheckReceipt(ctx, path).ok()) << shownTexts().join('|').toStdString();
+
+    // Removed everywhere: the certificate inside the message does not count.
+    ASSERT_TRUE(CertStore::open(6)->remove(pki.fundAp.cert));
+    expectFailure(CheckReceipt(ctx, path), kSignerError);
+}
+
+TEST_F(ReceiptCheck, ExpiredSignerStillVerifies) {
+    installCert(pki.expired, 7);
+    const QByteArray bytes = makeReceipt(work(), archive(), pki.expired, pki.personal);
+    const Result<CheckedReceipt> r = CheckReceipt(ctx, profile.writeFile("old.p7e", bytes));
+    EXPECT_TRUE(r.ok()) << r.text().toStdString();
+}
+
+TEST_F(ReceiptCheck, IndefiniteLengthSignedDataVerifies) {
+    const PkiFiles fund = writePkiFiles(pki.fundAp, work() + "/pki", "fund");
+    const PkiFiles personal = writePkiFiles(pki.personal, work() + "/pki", "personal");
+    const QByteArray zip = archive();
+    const QByteArray ber = opensslSign(work(), zip, fund.certPem, fund.keyPem, true, true,
+                                       {QStringLiteral("-stream")});
+    const QByteArray bytes = opensslEncrypt(work(), ber, personal.certPem);
+    const Result<CheckedReceipt> r = CheckReceipt(ctx, profile.writeFile("ber/7701.p7e", bytes));
+    ASSERT_TRUE(r.ok()) << r.text().toStdString();
+    EXPECT_EQ(readFileBytes(r->archivePath), zip);
+}
+
+TEST_F(ReceiptCheck, SignedOnlyFailsAtDecryption) {
+    const PkiFiles fund = writePkiFiles(pki.fundAp, work() + "/pki", "fund");
+    const QByteArray signedOnly = opensslSign(work(), archive(), fund.certPem, fund.keyPem, true);
+    expectFailure(CheckReceipt(ctx, profile.writeFile("s.p7e", signedOnly)), kDecryptError);
+    EXPECT_FALSE(QFile::exists(profile.root() + "/s.zip"));
+}
+
+TEST_F(ReceiptCheck, EncryptedOnlyFailsAtSignerSearch) {
+    const PkiFiles personal = writePkiFiles(pki.personal, work() + "/pki", "personal");
+    const QByteArray encryptedOnly = opensslEncrypt(work(), archive(), personal.certPem);
+    expectFailure(CheckReceipt(ctx, profile.writeFile("e.p7e", encryptedOnly)), kSignerError);
+}
+
+TEST_F(ReceiptCheck, NotForThisWorkstation) {
+    // Encrypted for a certificate whose key is not here.
+    const QByteArray bytes = makeReceipt(work(), archive(), pki.fundAp, pki.twoOu);
+    expectFailure(CheckReceipt(ctx, profile.writeFile("o.p7e", bytes)), kDecryptError);
+
+    // The personal certificate installed, but its key gone.
+    frontend.statuses.clear();
+    ASSERT_TRUE(RemovePrivateKey(pki.personal.cert));
+    expectFailure(CheckReceipt(ctx, receipt(archive())), kDecryptError);
+}
+
+TEST_F(ReceiptCheck, AlteredSignatureOrContentFailsVerification) {
+    const PkiFiles fund = writePkiFiles(pki.fundAp, work() + "/pki", "fund");
+    const PkiFiles personal = writePkiFiles(pki.personal, work() + "/pki", "personal");
+    for (bool withAttributes : {true, false}) {
+        const QByteArray zip = archive();
+        QByteArray signedData = opensslSign(work(), zip, fund.certPem, fund.keyPem, withAttributes);
+        ASSERT_FALSE(signedData.isEmpty());
+        // The signature value closes the message.
+        QByteArray badSignature = signedData;
+        badSignature[badSignature.size() - 5] = char(badSignature[badSignature.size() - 5] ^ 0x40);
+        // One byte of the signed archive.
+        QByteArray badContent = signedData;
+        const qsizetype at = badContent.indexOf(zip.mid(40, 16));
+        ASSERT_GT(at, 0);
+        badContent[at] = char(badContent[at] ^ 0x01);
+
+        for (const QByteArray& bad : {badSignature, badContent}) {
+            frontend.statuses.clear();
+            const QByteArray bytes = opensslEncrypt(work(), bad, personal.certPem);
+            const QString path = profile.writeFile("bad.p7e", bytes);
+            expectFailure(CheckReceipt(ctx, path), kVerifyError);
+            EXPECT_EQ(frontend.lastStatus(), kVerifyError + QStringLiteral("(подпись неверна)."));
+            EXPECT_FALSE(QFile::exists(profile.root() + "/bad.zip"));
+        }
+    }
+}
+
+TEST_F(ReceiptCheck, FileProblems) {
+    const QString missing = profile.root() + "/missing.p7e";
+    EXPECT_FALSE(CheckReceipt(ctx, missing).ok());
+    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("Ошибка открытия \"%1\".").arg(missing)});
+
+    frontend.statuses.clear();
+    expectFailure(CheckReceipt(ctx, profile.writeFile("empty.p7e", {})), kDecryptError);
+}
+
+TEST_F(ReceiptCheck, TruncatedArchiveEndsInErrorBox) {
+    const QByteArray zip = archive();
+    const QString path = receipt(zip.left(zip.size() - 10));
+    const Result<CheckedReceipt> r = CheckReceipt(ctx, path);
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(frontend.errors, QStringList{QStringLiteral("Incomplete Zip File")});
+    EXPECT_TRUE(shownTexts().isEmpty());
+    // The verified content is on disk all the same.
+    EXPECT_EQ(readFileBytes(profile.root() + "/in/7701.zip"), zip.left(zip.size() - 10));
+}
+
+TEST_F(ReceiptCheck, PageNamedAfterReceiptFile) {
+    const QByteArray zip = archive();
+    // A receipt under another name finds no page and still passes.
+    const Result<CheckedReceipt> other = CheckReceipt(ctx, receipt(zip, true, "in/other.p7e"));
+    ASSERT_TRUE(other.ok());
+    EXPECT_TRUE(other->page.isEmpty());
+    EXPECT_EQ(other->archivePath, profile.root() + "/in/other.zip");
+
+    // Without an extension ".zip" is appended and the page is still found.
+    const Result<CheckedReceipt> bare = CheckReceipt(ctx, receipt(zip, true, "in/7701"));
+    ASSERT_TRUE(bare.ok());
+    EXPECT_EQ(bare->archivePath, profile.root() + "/in/7701.zip");
+    EXPECT_FALSE(bare->page.isEmpty());
+    EXPECT_TRUE(frontend.boxes.isEmpty());
+}
+
+TEST_F(ReceiptCheck, ReplacesEarlierArchive) {
+    profile.writeFile("in/7701.zip", QByteArray(100000, 'z'));
+    const QByteArray zip = archive();
+    ASSERT_TRUE(CheckReceipt(ctx, receipt(zip)).ok());
+    EXPECT_EQ(readFileBytes(profile.root() + "/in/7701.zip"), zip);
+}
