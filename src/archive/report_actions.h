@@ -13,13 +13,18 @@ struct AppContext;
 bool DeleteReport(AppContext& ctx, const ReportRow& row);
 
 // Opens the row's source file with the desktop's program for it; "Файл не найден." in a
-// message box when that fails.
-void ShowSourceFile(AppContext& ctx, const ReportRow& row);
+// message box when that fails. True when it was opened.
+bool ShowSourceFile(AppContext& ctx, const ReportRow& row);
 
 // The stem of a report's own files: report folder + "/" + identifier.
 QString reportFileStem(const AppContext& ctx, const QString& reportId);
 
 // Whether the accepted report can be shown: the receipt archive or the view exists.
 bool CanShowAcceptedReport(const AppContext& ctx, const ReportRow& row);
+
+// Opens the row's accepted-report view (identifier + ".xml"), building it from the receipt
+// archive first when it is missing; an existing view is never rebuilt. A view that cannot be
+// built has shown why; one that cannot be opened gives "Файл не найден.". True when opened.
+bool ShowAcceptedReport(AppContext& ctx, const ReportRow& row);
 
 } // namespace telva

@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "archive/report_archive.h"
 #include "fake_frontend.h"
+#include "receipt_maker.h"
 #include "temp_profile.h"
 
 #include <QDir>
@@ -121,4 +122,32 @@ TEST_F(ReportActions, AcceptedReportNeedsTheReceiptArchiveOrTheView) {
     QFile::remove(zip);
     put(kId + QLatin1Char('/') + kId + QStringLiteral(".xml"));
     EXPECT_TRUE(CanShowAcceptedReport(ctx, row(kId)));
+}
+
+TEST_F(ReportActions, AcceptedReportViewIsBuiltOnceAndOpened) {
+    const QByteArray accepted = "signed-prefix<R7REPORT><ORG>Ромашка</ORG></R7REPORT>signed-tail";
+    const QByteArray zip =
+        telva::test::makeReceiptArchive(profile.root(), kId, "<html/>", accepted);
+    ASSERT_FALSE(zip.isEmpty());
+    put(kId + QLatin1Char('/') + kId + QStringLiteral(".zip"), zip);
+    const QString view =
+        arc() + QLatin1Char('/') + kId + QLatin1Char('/') + kId + QStringLiteral(".xml");
+
+    EXPECT_TRUE(ShowAcceptedReport(ctx, row(kId)));
+    EXPECT_EQ(frontend.openedFiles, QStringList{view});
+    const QByteArray built = telva::test::readFileBytes(view);
+    EXPECT_TRUE(built.startsWith("<?xml version=\"1.0\" encoding=\"windows-1251\"?>"));
+    EXPECT_TRUE(built.endsWith("<R7REPORT><ORG>Ромашка</ORG></R7REPORT>"));
+
+    // An existing view is opened as it is.
+    put(kId + QLatin1Char('/') + kId + QStringLiteral(".xml"), "edited");
+    EXPECT_TRUE(ShowAcceptedReport(ctx, row(kId)));
+    EXPECT_EQ(telva::test::readFileBytes(view), QByteArray("edited"));
+}
+
+TEST_F(ReportActions, AcceptedReportWithoutReceiptArchiveOpensNothing) {
+    put(kId + QStringLiteral("/rep.xml"));
+    EXPECT_FALSE(ShowAcceptedReport(ctx, row(kId)));
+    EXPECT_FALSE(ShowAcceptedReport(ctx, row(QString())));
+    EXPECT_TRUE(frontend.openedFiles.isEmpty());
 }
