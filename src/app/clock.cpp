@@ -27,9 +27,17 @@ void Clock::sleep(int milliseconds, Frontend* frontend) {
     }
 }
 
+namespace {
+Clock* g_override = nullptr;
+}
+
 Clock& Clock::system() {
     static Clock clock;
-    return clock;
+    return g_override ? *g_override : clock;
+}
+
+void Clock::setSystem(Clock* clock) {
+    g_override = clock;
 }
 
 } // namespace telva
