@@ -1,0 +1,212 @@
+#include "crypto/cms_build.h"
+
+#include "crypto/der.h"
+#include "crypto/gost_engine.h"
+
+#include <cstdlib>
+
+#include <openssl/engine.h>
+#include <openssl/err.h>
+
+namespace telva::crypto {
+
+namespace {
+
+constexpr qsizetype kChunk = 1 << 20;
+// The DER content bytes of id-signedData and id-data.
+const QByteArray kSignedDataOid = QByteArray::fromHex("2a864886f70d010702");
+const QByteArray kEnvelopedDataOid = QByteArray::fromHex("2a864886f70d010703");
+
+quint64 tlvSize(quint64 contentLength) {
+    return quint64(der::header(0, contentLength).size()) + contentLength;
+}
+
+QByteArray toDer(CMS_ContentInfo* cms) {
+    unsigned char* out = nullptr;
+    const int n = i2d_CMS_ContentInfo(cms, &out);
+    if (n <= 0)
+        return {};
+    QByteArray bytes(reinterpret_cast<char*>(out), n);
+    OPENSSL_free(out);
+    return bytes;
+}
+
+QByteArray slice(const QByteArray& bytes, const der::Tlv& tlv) {
+    return bytes.mid(tlv.offset, tlv.size());
+}
+
+// The frames of ContentInfo { type, [0] { SEQUENCE inner } }: the inner sequence's
+// children, after checking the type.
+std::optional<QList<der::Tlv>> innerChildren(const QByteArray& bytes, const QByteArray& typeOid) {
+    const auto top = der::readWhole(bytes);
+    if (!top || top->tag != der::kSequence)
+        return std::nullopt;
+    const auto parts = der::children(bytes, *top);
+    if (!parts || parts->size() != 2 || parts->at(0).tag != der::kOid ||
+        bytes.mid(parts->at(0).contentOffset(), parts->at(0).length) != typeOid ||
+        parts->at(1).tag != der::kContext0)
+        return std::nullopt;
+    const auto explicitPart = der::children(bytes, parts->at(1));
+    if (!explicitPart || explicitPart->size() != 1 || explicitPart->first().tag != der::kSequence)
+        return std::nullopt;
+    return der::children(bytes, explicitPart->first());
+}
+
+// ContentInfo header for an inner sequence whose content is innerLength bytes.
+QByteArray contentInfoHeader(const QByteArray& typeOid, quint64 innerLength) {
+    const QByteArray oid = der::frame(der::kOid, typeOid);
+    const quint64 innerSize = tlvSize(innerLength);
+    const quint64 explicitSize = tlvSize(innerSize);
+    return der::header(der::kSequence, quint64(oid.size()) + explicitSize) + oid +
+           der::header(der::kContext0, innerSize) + der::header(der::kSequence, innerLength);
+}
+
+QString failure(const QString& what) {
+    const QString reason = takeOpenSslError();
+    return reason.isEmpty() ? what : what + QStringLiteral(": ") + reason;
+}
+
+// Content encryption always with CryptoPro-A, whatever the environment says.
+void pinCryptoProA() {
+    unsetenv("CRYPT_PARAMS");
+    if (ENGINE* e = gostEngine())
+        ENGINE_ctrl_cmd_string(e, "CRYPT_PARAMS", "id-Gost28147-89-CryptoPro-A-ParamSet", 0);
+}
+
+} // namespace
+
+Result<SignedDataParts> SignAttached(const char* content, qsizetype size, const Certificate& signer,
+                                     EVP_PKEY* key) {
+    using R = Result<SignedDataParts>;
+    if (Status engine = ensureGostEngine(); !engine)
+        return R(engine.error());
+    if (signer.isNull() || !key)
+        return R::fail(QStringLiteral("Нет закрытого ключа."));
+    if (X509_check_private_key(signer.x509(), key) != 1) {
+        takeOpenSslError();
+        return R::fail(QStringLiteral("Закрытый ключ не соответствует сертификату."));
+    }
+    const EVP_MD* md = EVP_get_digestbyname("md_gost94");
+    if (!md)
+        return R::fail(failure(QStringLiteral("Нет алгоритма ГОСТ Р 34.11-94")));
+    const unsigned flags = CMS_BINARY | CMS_PARTIAL | CMS_DETACHED | CMS_NOSMIMECAP;
+    CmsPtr cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
+    if (!cms || !CMS_add1_signer(cms.get(), signer.x509(), key, md,
+                                 CMS_BINARY | CMS_NOATTR | CMS_NOSMIMECAP))
+        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+    BioPtr chain(CMS_dataInit(cms.get(), nullptr));
+    if (!chain)
+        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+    for (qsizetype at = 0; at < size; at += kChunk) {
+        const int n = static_cast<int>(qMin(kChunk, size - at));
+        if (BIO_write(chain.get(), content + at, n) != n)
+            return R::fail(failure(QStringLiteral("Не удалось подписать")));
+    }
+    if (!CMS_dataFinal(cms.get(), chain.get()))
+        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+
+    // The detached structure, with the content put back as eContent.
+    const QByteArray detached = toDer(cms.get());
+    const auto sd = innerChildren(detached, kSignedDataOid);
+    if (!sd || sd->size() < 4 || sd->at(2).tag != der::kSequence)
+        return R::fail(QStringLiteral("Не удалось построить подписанное сообщение."));
+    const auto encap = der::children(detached, sd->at(2));
+    if (!encap || encap->size() != 1 || encap->first().tag != der::kOid)
+        return R::fail(QStringLiteral("Не удалось построить подписанное сообщение."));
+    const QByteArray encapOid = slice(detached, encap->first());
+    const quint64 octets = tlvSize(quint64(size));
+    const quint64 encapLength = quint64(encapOid.size()) + tlvSize(octets);
+    SignedDataParts parts;
+    for (qsizetype i = 3; i < sd->size(); ++i)
+        parts.suffix += slice(detached, sd->at(i));
+    const QByteArray head = slice(detached, sd->at(0)) + slice(detached, sd->at(1));
+    const quint64 innerLength =
+        quint64(head.size()) + tlvSize(encapLength) + quint64(parts.suffix.size());
+    parts.prefix = contentInfoHeader(kSignedDataOid, innerLength) + head +
+                   der::header(der::kSequence, encapLength) + encapOid +
+                   der::header(der::kContext0, octets) +
+                   der::header(der::kOctetString, quint64(size));
+    return parts;
+}
+
+EnvelopeWriter::~EnvelopeWriter() {
+    BIO_free_all(chain_);
+}
+
+EnvelopeWriter::EnvelopeWriter(EnvelopeWriter&& other) noexcept
+    : cms_(std::move(other.cms_)), chain_(other.chain_), cipher_(other.cipher_),
+      header_(std::move(other.header_)), expected_(other.expected_), done_(other.done_) {
+    other.chain_ = nullptr;
+    other.cipher_ = nullptr;
+}
+
+Result<EnvelopeWriter> EnvelopeWriter::begin(const Certificate& recipient, quint64 plaintextSize) {
+    using R = Result<EnvelopeWriter>;
+    if (Status engine = ensureGostEngine(); !engine)
+        return R(engine.error());
+    pinCryptoProA();
+    const EVP_CIPHER* cipher = EVP_get_cipherbyname("gost89");
+    if (!cipher)
+        return R::fail(failure(QStringLiteral("Нет алгоритма ГОСТ 28147-89")));
+    EnvelopeWriter writer;
+    writer.expected_ = plaintextSize;
+    writer.cms_.reset(
+        CMS_encrypt(nullptr, nullptr, cipher, CMS_BINARY | CMS_PARTIAL | CMS_DETACHED));
+    CMS_RecipientInfo* ri =
+        writer.cms_ ? CMS_add1_recipient_cert(writer.cms_.get(), recipient.x509(), CMS_KEY_PARAM)
+                    : nullptr;
+    EVP_PKEY_CTX* keyCtx = ri ? CMS_RecipientInfo_get0_pkey_ctx(ri) : nullptr;
+    if (!keyCtx || EVP_PKEY_CTX_ctrl(keyCtx, -1, -1, EVP_PKEY_CTRL_CIPHER,
+                                     EVP_CIPHER_get_nid(cipher), nullptr) <= 0)
+        return R::fail(
+            failure(QStringLiteral("Не удалось зашифровать для сертификата получателя")));
+    writer.chain_ = CMS_dataInit(writer.cms_.get(), BIO_new(BIO_s_null()));
+    if (!writer.chain_ || BIO_get_cipher_ctx(writer.chain_, &writer.cipher_) != 1 ||
+        !writer.cipher_)
+        return R::fail(
+            failure(QStringLiteral("Не удалось зашифровать для сертификата получателя")));
+
+    const QByteArray shell = toDer(writer.cms_.get());
+    const auto env = innerChildren(shell, kEnvelopedDataOid);
+    qsizetype eciAt = -1;
+    for (qsizetype i = 0; env && i < env->size(); ++i) {
+        if (env->at(i).tag == der::kSequence)
+            eciAt = i;
+    }
+    const auto eci = eciAt >= 0 ? der::children(shell, env->at(eciAt)) : std::nullopt;
+    if (!eci || eci->size() < 2)
+        return R::fail(QStringLiteral("Не удалось построить зашифрованное сообщение."));
+    QByteArray before;
+    for (qsizetype i = 0; i < eciAt; ++i)
+        before += slice(shell, env->at(i));
+    if (eciAt + 1 != env->size())
+        return R::fail(QStringLiteral("Не удалось построить зашифрованное сообщение."));
+    const QByteArray eciHead = slice(shell, eci->at(0)) + slice(shell, eci->at(1));
+    const quint64 eciLength = quint64(eciHead.size()) + tlvSize(plaintextSize);
+    const quint64 envLength = quint64(before.size()) + tlvSize(eciLength);
+    writer.header_ = contentInfoHeader(kEnvelopedDataOid, envLength) + before +
+                     der::header(der::kSequence, eciLength) + eciHead +
+                     der::header(der::kContext0Primitive, plaintextSize);
+    return writer;
+}
+
+bool EnvelopeWriter::encrypt(const char* in, qsizetype size, char* out) {
+    for (qsizetype at = 0; at < size; at += kChunk) {
+        const int n = static_cast<int>(qMin(kChunk, size - at));
+        int written = 0;
+        if (EVP_CipherUpdate(cipher_, reinterpret_cast<unsigned char*>(out + at), &written,
+                             reinterpret_cast<const unsigned char*>(in + at), n) != 1 ||
+            written != n)
+            return false;
+    }
+    done_ += quint64(size);
+    return true;
+}
+
+bool EnvelopeWriter::finish() {
+    unsigned char tail[64];
+    int written = 0;
+    return EVP_CipherFinal_ex(cipher_, tail, &written) == 1 && written == 0 && done_ == expected_;
+}
+
+} // namespace telva::crypto

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/result.h"
+#include "crypto/certificate.h"
+#include "crypto/ossl.h"
+
+#include <QByteArray>
+#include <functional>
+
+namespace telva::crypto {
+
+// The DER signed-data around a content that is not copied: prefix, the content bytes as
+// they are, suffix. One signer (issuer and serial number, version 1), GOST R 34.11-94,
+// no signed or unsigned attributes, the signer's certificate as the only certificate.
+struct SignedDataParts {
+    QByteArray prefix;
+    QByteArray suffix;
+};
+
+// Signs size bytes at content with the signer's key. Fails with a readable text.
+Result<SignedDataParts> SignAttached(const char* content, qsizetype size, const Certificate& signer,
+                                     EVP_PKEY* key);
+
+// An enveloped-data for one key-transport recipient (issuer and serial number), content
+// encryption GOST 28147-89 with the CryptoPro-A parameter set, whose encrypted content is
+// written as it is produced: header() first, then the ciphertext of exactly the announced
+// number of plaintext bytes (the cipher keeps the length).
+class EnvelopeWriter {
+public:
+    ~EnvelopeWriter();
+    EnvelopeWriter(EnvelopeWriter&& other) noexcept;
+    EnvelopeWriter(const EnvelopeWriter&) = delete;
+    EnvelopeWriter& operator=(const EnvelopeWriter&) = delete;
+    EnvelopeWriter& operator=(EnvelopeWriter&&) = delete;
+
+    // Prepares the content key, its transport to the recipient and the DER header for a
+    // plaintext of plaintextSize bytes.
+    static Result<EnvelopeWriter> begin(const Certificate& recipient, quint64 plaintextSize);
+
+    const QByteArray& header() const { return header_; }
+    // Encrypts the next plaintext piece into out (same size); false on a cipher failure.
+    bool encrypt(const char* in, qsizetype size, char* out);
+    // Completes the cipher; false on failure or when the sizes do not add up.
+    bool finish();
+
+private:
+    EnvelopeWriter() = default;
+
+    CmsPtr cms_;
+    BIO* chain_ = nullptr;
+    EVP_CIPHER_CTX* cipher_ = nullptr; // owned by chain_
+    QByteArray header_;
+    quint64 expected_ = 0;
+    quint64 done_ = 0;
+};
+
+} // namespace telva::crypto

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace telva {
+struct AppContext;
+}
+
+namespace telva::crypto {
+
+// Signs the input file's bytes with the personal certificate (ctx.settings.priv) and
+// encrypts the signed message for the fund certificate (ctx.settings.pub) into the output
+// file, with the provider ctx.settings.provName / provType. Asks the four validity
+// questions through the frontend (Yes aborts without a status text) and leaves one status
+// text otherwise. True only when the output file was written completely.
+//
+// The message (DER): enveloped-data, one key-transport recipient (issuer and serial),
+// GOST 28147-89 (1.2.643.2.2.21, CryptoPro-A parameters), around the DER signed-data with
+// the input attached, only the personal certificate, no CRLs, one version-1 signer with
+// GOST R 34.11-94 (1.2.643.2.2.9) and no signed or unsigned attributes.
+bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& outputFile);
+
+} // namespace telva::crypto

@@ -1,0 +1,318 @@
+#include "app/context.h"
+#include "crypto/cert_store.h"
+#include "crypto/der.h"
+#include "crypto/key_store.h"
+#include "crypto/providers.h"
+#include "crypto/sign_encrypt.h"
+#include "fake_clock.h"
+#include "fake_frontend.h"
+#include "temp_profile.h"
+#include "test_pki.h"
+
+#include <QFile>
+#include <QProcess>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace telva;
+using namespace telva::crypto;
+using telva::test::TestPki;
+
+namespace {
+
+// Runs the openssl command without the environment's parameter-set override.
+int openssl(const QStringList& args, QByteArray* output = nullptr) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("CRYPT_PARAMS"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("openssl"), args);
+    if (!process.waitForFinished(60000))
+        return -1;
+    if (output)
+        *output = process.readAll();
+    return process.exitCode();
+}
+
+class SignAndEncryptTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const ProviderList providers = FillProviderList(QString());
+        ASSERT_EQ(providers.entries.size(), 1);
+        ctx.settings.provName = providers.entries.first().name;
+        ctx.settings.provType = providers.entries.first().type;
+        telva::test::installStandard(ctx.settings);
+        input = profile.writeFile(QStringLiteral("work/report.xml"), report(4096));
+        output = profile.root() + QStringLiteral("/work/report.er7");
+    }
+
+    static QByteArray report(qsizetype size) {
+        QByteArray bytes = "<?xml version=\"1.0\"?>\n<R7REPORT>";
+        while (bytes.size() < size - 12)
+            bytes += "строка\r\n\n\x00\xff";
+        bytes += "</R7REPORT>\n";
+        return bytes.left(size);
+    }
+
+    QString decryptWith(const TestPki::Item& item, const QString& name) {
+        const auto files = telva::test::writePkiFiles(item, profile.root() + "/pki", name);
+        const QString plain = profile.root() + "/work/" + name + ".p7s";
+        QByteArray log;
+        const int rc = openssl({"cms", "-decrypt", "-engine", "gost", "-binary", "-debug_decrypt",
+                                "-inform", "DER", "-in", output, "-recip", files.certPem, "-inkey",
+                                files.keyPem, "-out", plain},
+                               &log);
+        return rc == 0 ? plain : QString();
+    }
+
+    telva::test::TempProfile profile;
+    telva::test::FakeFrontend frontend;
+    telva::test::FakeClock clock{QDateTime(QDate(2026, 3, 2), QTime(10, 0))};
+    AppContext ctx{frontend, clock};
+    QString input;
+    QString output;
+};
+
+QByteArray contentOf(const QByteArray& bytes, const der::Tlv& tlv) {
+    return bytes.mid(tlv.contentOffset(), tlv.length);
+}
+
+QList<der::Tlv> kids(const QByteArray& bytes, const der::Tlv& tlv) {
+    const auto list = der::children(bytes, tlv);
+    EXPECT_TRUE(list.has_value());
+    return list.value_or(QList<der::Tlv>());
+}
+
+} // namespace
+
+TEST_F(SignAndEncryptTest, OutputDecryptsForTheFundAndVerifiesWithTheInputUnchanged) {
+    ASSERT_TRUE(SignAndEncrypt(ctx, input, output));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Файл зашифрован и подписан."));
+    EXPECT_TRUE(frontend.questions.isEmpty());
+
+    const QString signedFile = decryptWith(TestPki::instance().fundAp, "fund");
+    ASSERT_FALSE(signedFile.isEmpty());
+    const QString verified = profile.root() + "/work/verified.xml";
+    QByteArray log;
+    ASSERT_EQ(openssl({"cms", "-verify", "-engine", "gost", "-noverify", "-binary", "-inform",
+                       "DER", "-in", signedFile, "-out", verified},
+                      &log),
+              0)
+        << log.toStdString();
+    EXPECT_EQ(telva::test::readFileBytes(verified), telva::test::readFileBytes(input));
+
+    // The signer is not a recipient.
+    EXPECT_TRUE(decryptWith(TestPki::instance().personal, "personal").isEmpty());
+}
+
+TEST_F(SignAndEncryptTest, MessageHasTheAgreedStructure) {
+    qputenv("CRYPT_PARAMS", "id-tc26-gost-28147-param-Z"); // must not change the parameter set
+    const bool ok = SignAndEncrypt(ctx, input, output);
+    qunsetenv("CRYPT_PARAMS");
+    ASSERT_TRUE(ok);
+    const QByteArray msg = telva::test::readFileBytes(output);
+    const auto top = der::readWhole(msg);
+    ASSERT_TRUE(top.has_value());
+    auto ci = kids(msg, *top);
+    ASSERT_EQ(ci.size(), 2);
+    EXPECT_EQ(der::oidText(msg, ci[0]), "1.2.840.113549.1.7.3");
+    auto env = kids(msg, kids(msg, ci[1]).value(0));
+    ASSERT_EQ(env.size(), 3); // version, recipientInfos, encryptedContentInfo
+    EXPECT_EQ(contentOf(msg, env[0]), QByteArray(1, '\0'));
+    auto recipients = kids(msg, env[1]);
+    ASSERT_EQ(recipients.size(), 1);
+    auto ktri = kids(msg, recipients[0]);
+    ASSERT_EQ(ktri.size(), 4);
+    EXPECT_EQ(contentOf(msg, ktri[0]), QByteArray(1, '\0')); // issuer and serial
+    auto rid = kids(msg, ktri[1]);
+    ASSERT_EQ(rid.size(), 2);
+    EXPECT_EQ(contentOf(msg, rid[1]), QByteArray::fromHex("00A1B2C3"));
+    EXPECT_EQ(der::oidText(msg, kids(msg, ktri[2]).value(0)), "1.2.643.2.2.19");
+    auto eci = kids(msg, env[2]);
+    ASSERT_EQ(eci.size(), 3);
+    auto alg = kids(msg, eci[1]);
+    EXPECT_EQ(der::oidText(msg, alg.value(0)), "1.2.643.2.2.21");
+    auto params = kids(msg, alg.value(1));
+    ASSERT_EQ(params.size(), 2);
+    EXPECT_EQ(params[0].length, 8); // IV
+    EXPECT_EQ(der::oidText(msg, params[1]), "1.2.643.2.2.31.1");
+    EXPECT_EQ(eci[2].tag, der::kContext0Primitive);
+
+    const QString signedFile = decryptWith(TestPki::instance().fundAp, "fund");
+    ASSERT_FALSE(signedFile.isEmpty());
+    const QByteArray sd = telva::test::readFileBytes(signedFile);
+    const auto sdTop = der::readWhole(sd);
+    ASSERT_TRUE(sdTop.has_value());
+    auto sci = kids(sd, *sdTop);
+    ASSERT_EQ(sci.size(), 2);
+    EXPECT_EQ(der::oidText(sd, sci[0]), "1.2.840.113549.1.7.2");
+    auto body = kids(sd, kids(sd, sci[1]).value(0));
+    ASSERT_EQ(body.size(), 5); // version, digests, content, certificates, signers: no CRLs
+    EXPECT_EQ(contentOf(sd, body[0]), QByteArray(1, '\1'));
+    auto digests = kids(sd, body[1]);
+    ASSERT_EQ(digests.size(), 1);
+    EXPECT_EQ(der::oidText(sd, kids(sd, digests[0]).value(0)), "1.2.643.2.2.9");
+    auto encap = kids(sd, body[2]);
+    ASSERT_EQ(encap.size(), 2);
+    EXPECT_EQ(der::oidText(sd, encap[0]), "1.2.840.113549.1.7.1");
+    auto octets = kids(sd, encap[1]);
+    ASSERT_EQ(octets.size(), 1);
+    EXPECT_EQ(contentOf(sd, octets[0]), telva::test::readFileBytes(input));
+    EXPECT_EQ(body[3].tag, der::kContext0);
+    auto certs = kids(sd, body[3]);
+    ASSERT_EQ(certs.size(), 1);
+    EXPECT_EQ(sd.mid(certs[0].offset, certs[0].size()), TestPki::instance().personal.certDer());
+    auto signers = kids(sd, body[4]);
+    ASSERT_EQ(signers.size(), 1);
+    auto si = kids(sd, signers[0]);
+    ASSERT_EQ(si.size(), 5); // version, sid, digest, signature algorithm, signature: no attributes
+    EXPECT_EQ(contentOf(sd, si[0]), QByteArray(1, '\1'));
+    EXPECT_EQ(si[1].tag, der::kSequence);
+    EXPECT_EQ(der::oidText(sd, kids(sd, si[2]).value(0)), "1.2.643.2.2.9");
+    EXPECT_EQ(si[4].tag, der::kOctetString);
+    EXPECT_EQ(si[4].length, 64);
+}
+
+TEST_F(SignAndEncryptTest, SizeLimitIsOneHundredBytes) {
+    const QString small = profile.writeFile("work/small.xml", report(99));
+    EXPECT_FALSE(SignAndEncrypt(ctx, small, output));
+    EXPECT_EQ(frontend.lastStatus(),
+              QStringLiteral("Файл \"%1\" имеет недопустимо малый размер.").arg(small));
+    EXPECT_FALSE(QFile::exists(output));
+    const QString enough = profile.writeFile("work/enough.xml", report(100));
+    EXPECT_TRUE(SignAndEncrypt(ctx, enough, output));
+}
+
+TEST_F(SignAndEncryptTest, InputThatCannotBeOpenedOrIsLocked) {
+    EXPECT_FALSE(SignAndEncrypt(ctx, input + "-missing", output));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка открытия \"%1-missing\".").arg(input));
+    const int fd = ::open(QFile::encodeName(input).constData(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, output));
+    ::close(fd);
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка открытия \"%1\".").arg(input));
+}
+
+TEST_F(SignAndEncryptTest, ValidityQuestionsInOrderAndYesAbortsSilently) {
+    const TestPki& pki = TestPki::instance();
+    telva::test::installCert(pki.expired, 0, true);
+    ctx.settings.priv = pki.expired.identity(0);
+    frontend.showStatus(QStringLiteral("прежний текст"));
+    frontend.yesNoAnswers = {true};
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, output));
+    ASSERT_EQ(frontend.questions.size(), 1);
+    EXPECT_EQ(frontend.questions[0].text,
+              QStringLiteral("Личный сертификат просрочен.\r\nФайл не пройдет форматный "
+                             "контроль. Прервать операцию ?"));
+    EXPECT_EQ(frontend.questions[0].caption, QStringLiteral("Внимание"));
+    EXPECT_EQ(frontend.questions[0].icon, telva::Frontend::Icon::Information);
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("прежний текст"));
+    EXPECT_FALSE(QFile::exists(output));
+
+    // No to every question signs as usual.
+    frontend.questions.clear();
+    frontend.yesNoAnswers = {false, false};
+    EXPECT_TRUE(SignAndEncrypt(ctx, input, output));
+    EXPECT_EQ(frontend.questions.size(), 1);
+}
+
+TEST_F(SignAndEncryptTest, ValidityIsJudgedByCalendarDay) {
+    const TestPki& pki = TestPki::instance();
+    // Ends 30.06.2040 15:00 UTC: expired from 00:00 of that day, not on the day before.
+    clock.advance(clock.now().msecsTo(QDateTime(QDate(2040, 6, 30), QTime(0, 0, 1))));
+    frontend.yesNoAnswers = {false};
+    EXPECT_TRUE(SignAndEncrypt(ctx, input, output));
+    ASSERT_EQ(frontend.questions.size(), 1);
+    EXPECT_TRUE(
+        frontend.questions[0].text.startsWith(QStringLiteral("Личный сертификат просрочен.")));
+    frontend.questions.clear();
+    clock.advance(-2000);
+    EXPECT_TRUE(SignAndEncrypt(ctx, input, output));
+    EXPECT_TRUE(frontend.questions.isEmpty());
+    // Starts 05.03.2024 09:07 UTC: valid from 00:00 of that day.
+    clock.advance(clock.now().msecsTo(QDateTime(QDate(2024, 3, 5), QTime(0, 0, 0))));
+    EXPECT_TRUE(SignAndEncrypt(ctx, input, output));
+    EXPECT_TRUE(frontend.questions.isEmpty());
+    clock.advance(-1000);
+    frontend.yesNoAnswers = {false};
+    EXPECT_TRUE(SignAndEncrypt(ctx, input, output));
+    ASSERT_EQ(frontend.questions.size(), 1);
+    EXPECT_TRUE(
+        frontend.questions[0].text.startsWith(QStringLiteral("Личный сертификат не вступил")));
+    Q_UNUSED(pki);
+}
+
+TEST_F(SignAndEncryptTest, FundCertificateQuestionsComeAfterThePersonalOnes) {
+    const TestPki& pki = TestPki::instance();
+    telva::test::installCert(pki.notYetValid, 7);
+    ctx.settings.pub = pki.notYetValid.identity(7);
+    frontend.yesNoAnswers = {false, true};
+    telva::test::installCert(pki.expired, 0, true);
+    ctx.settings.priv = pki.expired.identity(0);
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, output));
+    ASSERT_EQ(frontend.questions.size(), 2);
+    EXPECT_TRUE(frontend.questions[1].text.startsWith(
+        QStringLiteral("Сертификат доверенного лица не вступил в силу.")));
+}
+
+TEST_F(SignAndEncryptTest, BothCertificatesInOneStore) {
+    telva::test::installCert(TestPki::instance().fundAp, 0);
+    ctx.settings.pub.store = 0;
+    EXPECT_TRUE(SignAndEncrypt(ctx, input, output));
+    // Different stores search both: the fund certificate is found in "My" from "AddressBook" too.
+    ctx.settings.pub.store = 7;
+    ctx.settings.priv.store = 7;
+    telva::test::installCert(TestPki::instance().personal, 7);
+    EXPECT_TRUE(SignAndEncrypt(ctx, input, output));
+}
+
+TEST_F(SignAndEncryptTest, FailuresEachLeaveTheirText) {
+    ctx.settings.provName = QStringLiteral("Нет такого провайдера");
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, output));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось выбрать провайдера."));
+    SetUp();
+
+    ctx.settings.pub.issuer.clear();
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, output));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось открыть сертификат."));
+    SetUp();
+
+    ctx.settings.priv.store = 9;
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, output));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось открыть хранилище."));
+    SetUp();
+
+    ASSERT_TRUE(RemovePrivateKey(TestPki::instance().personal.cert));
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, output));
+    EXPECT_EQ(frontend.lastStatus(),
+              QStringLiteral("Ошибка при шифровании (Нет закрытого ключа)."));
+    EXPECT_FALSE(QFile::exists(output));
+    SetUp();
+
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, profile.root() + "/no/such/folder/out.er7"));
+    EXPECT_EQ(
+        frontend.lastStatus(),
+        QStringLiteral("Ошибка создания \"%1\".").arg(profile.root() + "/no/such/folder/out.er7"));
+}
+
+TEST_F(SignAndEncryptTest, ProtectedKeyAsksForItsPassword) {
+    const TestPki& pki = TestPki::instance();
+    ASSERT_TRUE(
+        StorePrivateKey(pki.personal.cert, pki.personal.pkey(), QStringLiteral("секрет")).ok());
+    frontend.keyPasswords = {QStringLiteral("неверно"), QStringLiteral("секрет")};
+    EXPECT_TRUE(SignAndEncrypt(ctx, input, output));
+    EXPECT_EQ(frontend.keyPasswordRequests.size(), 2);
+    frontend.keyPasswords.clear();
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, output));
+    EXPECT_EQ(frontend.lastStatus(),
+              QStringLiteral("Ошибка при шифровании (Пароль закрытого ключа не введен)."));
+}
+
+TEST_F(SignAndEncryptTest, ExistingOutputIsReplaced) {
+    profile.writeFile("work/report.er7", QByteArray(1 << 16, 'x'));
+    ASSERT_TRUE(SignAndEncrypt(ctx, input, output));
+    EXPECT_LT(QFileInfo(output).size(), 1 << 15);
+}
