@@ -1,0 +1,102 @@
+#include "gateway/connection_check.h"
+
+#include "app/context.h"
+#include "app/frontend.h"
+#include "app/program.h"
+#include "gateway/http_client.h"
+#include "gateway/proxy_detect.h"
+
+namespace telva {
+
+bool CheckConnection(AppContext& ctx, HttpClient& client) {
+    RequestOptions options;
+    options.connectTimeoutSeconds = kCheckConnectTimeoutSeconds;
+    const QString site = QStringLiteral("http://") + ctx.settings.hosts.kvbSite + QLatin1Char('/');
+    ctx.connected = !client.HttpGetToString(site, options).isEmpty();
+    return ctx.connected;
+}
+
+Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client) {
+    return ConnectionCheckAtActivation(ctx, client, DesktopProxySources::system());
+}
+
+Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
+                                         const DesktopProxySources& sources) {
+    ctx.showProgress(QString::fromUtf8(kCheckingConnectionText));
+    bool connected = CheckConnection(ctx, client);
+    if (!connected) {
+        const Result<bool> detected = DetectProxy(ctx, client, sources);
+        if (!detected)
+            return detected;
+        connected = *detected;
+    }
+    ctx.showStatus(connected ? QString() : QString::fromUtf8(kNoConnectionText));
+    return connected;
+}
+
+Result<bool> EditProxySettings(AppContext& ctx, HttpClient& client, QString& host, int& port,
+                               QString& user) {
+    QString hostText, portText, userText;
+    if (!host.isEmpty()) {
+        hostText = host;
+        portText = port == 0 ? QString() : QString::number(port);
+        userText = user;
+    }
+    if (!ctx.frontend.editProxySettings(hostText, portText, userText))
+        return false;
+
+    int newPort = 0;
+    if (!portText.isEmpty()) {
+        bool ok = false;
+        newPort = portText.toInt(&ok);
+        if (!ok)
+            return Result<bool>::fail(invalidIntegerText(portText));
+    }
+    ctx.showProgress(QString::fromUtf8(kCheckingConnectionText));
+    ctx.settings.proxy.host = hostText;
+    ctx.settings.proxy.port = newPort;
+    if (!CheckConnection(ctx, client)) {
+        ctx.showStatus(QString::fromUtf8(kNoConnectionText));
+        return Result<bool>::fail(QString::fromUtf8(kNoConnectionText));
+    }
+    ctx.showStatus(QString::fromUtf8(kConnectionMadeText));
+    host = hostText;
+    port = newPort;
+    user = userText;
+    return true;
+}
+
+Status ChangeProxySettings(AppContext& ctx, HttpClient& client) {
+    ProxySettings& proxy = ctx.settings.proxy;
+    QString host = proxy.host;
+    int port = proxy.port;
+    QString user = proxy.user;
+    const Result<bool> accepted = EditProxySettings(ctx, client, host, port, user);
+    if (!accepted)
+        return accepted.status();
+    if (!*accepted)
+        return {};
+    proxy.host = host;
+    proxy.port = port;
+    if (user != proxy.user)
+        proxy.password.clear();
+    proxy.user = user;
+    return {};
+}
+
+void TestConnection(AppContext& ctx, HttpClient& client) {
+    const bool connected = CheckConnection(ctx, client);
+    ctx.frontend.messageBox(connected ? QStringLiteral("Подключено.")
+                                      : QStringLiteral("Не подключено."),
+                            programTitle(), Frontend::Icon::None);
+}
+
+QString PortFieldText(const QString& text) {
+    if (text.isEmpty())
+        return text;
+    bool ok = false;
+    text.toInt(&ok);
+    return ok ? text : QString();
+}
+
+} // namespace telva

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "app/result.h"
+
+#include <QString>
+
+namespace telva {
+
+struct AppContext;
+struct DesktopProxySources;
+class HttpClient;
+
+// Status texts of the connection check.
+inline constexpr const char* kCheckingConnectionText = "Проверка подключения к Internet ...";
+inline constexpr const char* kNoConnectionText = "Не удается подключиться к Internet.";
+inline constexpr const char* kConnectionMadeText = "Подключиться к Internet установлено.";
+// Seconds a connection attempt of the check may take.
+inline constexpr int kCheckConnectTimeoutSeconds = 10;
+
+// GETs the root of the fund's web site; connected exactly when the answer is not empty.
+// Sets and returns ctx.connected.
+bool CheckConnection(AppContext& ctx, HttpClient& client);
+
+// The check each time the main window becomes active: CheckConnection, and when that fails
+// DetectProxy. Clears the status line when connected, shows kNoConnectionText otherwise.
+// Gives whether a connection was made; an error (the failed check after the proxy dialog, a
+// proxy port that is not a number) ends the check and goes to the error box, and the caller
+// leaves its actions as they were.
+Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client);
+Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
+                                         const DesktopProxySources& sources);
+
+// The proxy dialog with the given values. False when cancelled (nothing changes). When
+// accepted the client's proxy host and port become the dialog's, and the connection is
+// checked: on success host, port and user are handed back; on failure the error
+// kNoConnectionText (the client keeps the dialog's host and port).
+Result<bool> EditProxySettings(AppContext& ctx, HttpClient& client, QString& host, int& port,
+                               QString& user);
+
+// "Настройки прокси-сервера": the dialog with the client's proxy; a changed user name clears
+// the proxy password so that the next request asks for it.
+Status ChangeProxySettings(AppContext& ctx, HttpClient& client);
+
+// "Тестировать подключение": the check, answered in a message box.
+void TestConnection(AppContext& ctx, HttpClient& client);
+
+// What the port field keeps after its text changed: the text when it is empty or a whole
+// number, otherwise nothing.
+QString PortFieldText(const QString& text);
+
+} // namespace telva
