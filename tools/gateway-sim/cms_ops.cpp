@@ -19,7 +19,8 @@ CmsPtr cmsFromDer(const std::string& der) {
 
 std::string cmsToDer(CMS_ContentInfo* cms) {
     BioPtr out = emptyBio();
-    if (i2d_CMS_bio(out.get(), cms) != 1) return {};
+    if (i2d_CMS_bio(out.get(), cms) != 1)
+        return {};
     return bioBytes(out.get());
 }
 
@@ -59,7 +60,8 @@ bool openReport(const FundPki& pki, const std::string& upload, OpenedReport& rep
     }
     STACK_OF(X509)* signers = CMS_get0_signers(signedData.get());
     X509* sender = signers && sk_X509_num(signers) > 0 ? sk_X509_value(signers, 0) : nullptr;
-    if (sender) report.senderCertDer = certToDer(sender);
+    if (sender)
+        report.senderCertDer = certToDer(sender);
     sk_X509_free(signers);
     if (report.senderCertDer.empty()) {
         error = "В подписи отчета нет сертификата отправителя.";

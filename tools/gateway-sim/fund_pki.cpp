@@ -25,7 +25,8 @@ PkeyPtr generateGostKey(std::string& error) {
 }
 
 bool addEntry(X509_NAME* name, const char* field, const std::string& value) {
-    if (value.empty()) return true;
+    if (value.empty())
+        return true;
     return X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
                                       reinterpret_cast<const unsigned char*>(value.c_str()), -1, -1,
                                       0) == 1;
@@ -36,7 +37,8 @@ bool addExtension(X509* cert, X509* issuer, int nid, const char* value) {
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
     X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
-    if (!ext) return false;
+    if (!ext)
+        return false;
     bool ok = X509_add_ext(cert, ext, -1) == 1;
     X509_EXTENSION_free(ext);
     return ok;
@@ -83,7 +85,8 @@ X509Ptr makeCertificate(const CertSpec& spec, std::string& error) {
 
 std::string keyToPem(EVP_PKEY* key) {
     BioPtr bio = emptyBio();
-    if (!PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr)) return {};
+    if (!PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr))
+        return {};
     return bioBytes(bio.get());
 }
 
@@ -94,7 +97,8 @@ PkeyPtr keyFromPem(const std::string& pem) {
 
 bool loadParty(const std::string& base, PkeyPtr& key, X509Ptr& cert) {
     std::string pem, der;
-    if (!readFile(base + ".key", pem) || !readFile(base + ".cer", der)) return false;
+    if (!readFile(base + ".key", pem) || !readFile(base + ".cer", der))
+        return false;
     key = keyFromPem(pem);
     cert = certFromDer(der);
     return key && cert && X509_check_private_key(cert.get(), key.get()) == 1;
@@ -118,7 +122,8 @@ bool FundPki::loadOrCreate(const std::string& dir, std::string& error) {
     }
     rootKey_ = generateGostKey(error);
     apKey_ = rootKey_ ? generateGostKey(error) : nullptr;
-    if (!apKey_) return false;
+    if (!apKey_)
+        return false;
 
     X509_NAME* rootName = X509_NAME_new();
     addEntry(rootName, "C", "RU");
@@ -128,7 +133,8 @@ bool FundPki::loadOrCreate(const std::string& dir, std::string& error) {
         {rootKey_.get(), rootName, nullptr, rootKey_.get(), 20 * 365, true, "keyCertSign,cRLSign"},
         error);
     X509_NAME_free(rootName);
-    if (!rootCert_) return false;
+    if (!rootCert_)
+        return false;
 
     X509_NAME* apName = X509_NAME_new();
     addEntry(apName, "C", "RU");
@@ -139,7 +145,8 @@ bool FundPki::loadOrCreate(const std::string& dir, std::string& error) {
                                false, "digitalSignature,nonRepudiation,keyEncipherment"},
                               error);
     X509_NAME_free(apName);
-    if (!apCert_) return false;
+    if (!apCert_)
+        return false;
 
     if (!saveParty(pkiDir + "/root", rootKey_.get(), rootCert_.get()) ||
         !saveParty(pkiDir + "/ap", apKey_.get(), apCert_.get())) {
@@ -152,7 +159,8 @@ bool FundPki::loadOrCreate(const std::string& dir, std::string& error) {
 bool FundPki::issuePersonal(const PersonalSubject& subject, const std::string& outDir,
                             std::string& error) const {
     PkeyPtr key = generateGostKey(error);
-    if (!key) return false;
+    if (!key)
+        return false;
     X509_NAME* name = X509_NAME_new();
     bool named = addEntry(name, "C", "RU") && addEntry(name, "O", subject.organization) &&
                  addEntry(name, "OU", subject.unit) && addEntry(name, "CN", subject.commonName) &&
@@ -167,7 +175,8 @@ bool FundPki::issuePersonal(const PersonalSubject& subject, const std::string& o
         error = "bad subject for the personal certificate: " + opensslError();
     }
     X509_NAME_free(name);
-    if (!cert) return false;
+    if (!cert)
+        return false;
     if (!makeDirs(outDir) || !writeFile(outDir + "/personal.key", keyToPem(key.get()), true) ||
         !writeFile(outDir + "/personal.cer", certToDer(cert.get())) ||
         !writeFile(outDir + "/personal.pem", certToPem(cert.get()))) {

@@ -75,7 +75,8 @@ void Gateway::install(httplib::Server& server) {
                [this](const Request& req, Response& res) { invoice(req, res); });
     server.set_error_handler(
         httplib::Server::HandlerWithResponse([](const Request&, Response& res) {
-            if (!res.body.empty()) return HandlerResponse::Unhandled;
+            if (!res.body.empty())
+                return HandlerResponse::Unhandled;
             sendPage(res, res.status,
                      plainPage("Страница не найдена", "Запрошенная страница не существует."));
             return HandlerResponse::Handled;
@@ -88,7 +89,8 @@ void Gateway::install(httplib::Server& server) {
 }
 
 bool Gateway::takeRule(std::vector<int>& uses, size_t index, const PathRule& rule) {
-    if (rule.count >= 0 && uses[index] >= rule.count) return false;
+    if (rule.count >= 0 && uses[index] >= rule.count)
+        return false;
     ++uses[index];
     return true;
 }
@@ -113,7 +115,8 @@ HandlerResponse Gateway::applyFaults(const Request& req, Response& res) {
                 takeRule(redirectUses_, i, options_.redirects[i]))
                 redirect = options_.redirects[i].value;
     }
-    if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (delayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
 
     const bool open = path == "/" || path.rfind("/uc/", 0) == 0;
     if (options_.requireCookie && !open &&
@@ -275,7 +278,8 @@ void Gateway::invoice(const Request& req, Response& res) {
             sendPage(res, 500, plainPage("Сбой сервера", "Не удалось сформировать квитанцию."));
             return;
         }
-        if (options_.truncateZip < 0) store_.keepReceipt(report->id, made);
+        if (options_.truncateZip < 0)
+            store_.keepReceipt(report->id, made);
         receipt = std::move(made);
     }
     if (options_.truncateReceipt >= 0 &&

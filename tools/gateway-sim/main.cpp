@@ -23,7 +23,8 @@ int fail(const std::string& text) {
 int main(int argc, char** argv) {
     sim::Options options;
     std::string error;
-    if (!sim::parseOptions(argc, argv, options, error)) return fail(error);
+    if (!sim::parseOptions(argc, argv, options, error))
+        return fail(error);
     if (options.help) {
         std::cout << sim::helpText();
         return 0;
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
         return fail(engine.text().toStdString());
 
     sim::FundPki pki;
-    if (!pki.loadOrCreate(options.stateDir, error)) return fail(error);
+    if (!pki.loadOrCreate(options.stateDir, error))
+        return fail(error);
     if (!options.issuePersonalDir.empty()) {
         if (!pki.issuePersonal(options.personal, options.issuePersonalDir, error))
             return fail(error);
@@ -58,7 +60,8 @@ int main(int argc, char** argv) {
     int port = options.port;
     if (port == 0) {
         port = server.bind_to_any_port(options.host);
-        if (port < 0) return fail("cannot listen on " + options.host);
+        if (port < 0)
+            return fail("cannot listen on " + options.host);
     } else if (!server.bind_to_port(options.host, port)) {
         return fail("cannot listen on " + options.host + ":" + std::to_string(port));
     }

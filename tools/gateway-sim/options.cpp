@@ -8,7 +8,8 @@ namespace sim {
 namespace {
 
 bool toInt(const std::string& text, long& value) {
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     char* end = nullptr;
     value = std::strtol(text.c_str(), &end, 10);
     return *end == '\0';
@@ -31,12 +32,14 @@ bool parseRule(const std::string& text, const char* fallbackPath, int fallbackVa
     long number = 0;
     const size_t colon = rest.find(':');
     if (colon != std::string::npos) {
-        if (!toInt(rest.substr(colon + 1), number) || number < 1) return false;
+        if (!toInt(rest.substr(colon + 1), number) || number < 1)
+            return false;
         rule.count = static_cast<int>(number);
         rest = rest.substr(0, colon);
     }
     if (!rest.empty()) {
-        if (!toInt(rest, number) || number < 0) return false;
+        if (!toInt(rest, number) || number < 0)
+            return false;
         rule.value = static_cast<int>(number);
     }
     return !rule.path.empty() && rule.value >= 0;
@@ -63,7 +66,8 @@ const std::map<std::string, IdentifierForm> kForms = {
 } // namespace
 
 bool PathRule::matches(const std::string& requestPath) const {
-    if (path == "*") return true;
+    if (path == "*")
+        return true;
     if (path.back() == '*')
         return requestPath.compare(0, path.size() - 1, path, 0, path.size() - 1) == 0;
     return requestPath == path;
@@ -81,8 +85,10 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             hasValue = true;
         }
         auto next = [&]() -> bool {
-            if (hasValue) return true;
-            if (i + 1 >= argc) return false;
+            if (hasValue)
+                return true;
+            if (i + 1 >= argc)
+                return false;
             value = argv[++i];
             return true;
         };
@@ -95,7 +101,8 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         auto text = [&](std::string& out) { return next() && !(out = value).empty(); };
         auto integer = [&](int& out, long min, long max) {
             const bool good = number(n, min) && n <= max;
-            if (good) out = static_cast<int>(n);
+            if (good)
+                out = static_cast<int>(n);
             return good;
         };
         if (arg == "-h" || arg == "--help") {
@@ -125,7 +132,8 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         } else if (arg == "--identifier") {
             auto it = next() ? kForms.find(value) : kForms.end();
             ok = it != kForms.end();
-            if (ok) o.identifierForm = it->second;
+            if (ok)
+                o.identifierForm = it->second;
         } else if (arg == "--delay") {
             ok = next() && parseRule(value, "*", 0, rule);
             o.delays.push_back(rule);

@@ -20,7 +20,8 @@ BioPtr emptyBio() {
 std::string bioBytes(BIO* bio) {
     char* data = nullptr;
     long size = BIO_get_mem_data(bio, &data);
-    if (size <= 0 || !data) return {};
+    if (size <= 0 || !data)
+        return {};
     return std::string(data, static_cast<size_t>(size));
 }
 
@@ -30,7 +31,8 @@ std::string opensslError() {
     while ((code = ERR_get_error()) != 0) {
         char buffer[256];
         ERR_error_string_n(code, buffer, sizeof buffer);
-        if (!text.empty()) text += "; ";
+        if (!text.empty())
+            text += "; ";
         text += buffer;
     }
     return text.empty() ? std::string("unknown OpenSSL error") : text;
@@ -39,7 +41,8 @@ std::string opensslError() {
 std::string certToDer(X509* cert) {
     unsigned char* out = nullptr;
     int size = i2d_X509(cert, &out);
-    if (size <= 0) return {};
+    if (size <= 0)
+        return {};
     std::string der(reinterpret_cast<char*>(out), static_cast<size_t>(size));
     OPENSSL_free(out);
     return der;
@@ -52,21 +55,25 @@ X509Ptr certFromDer(const std::string& der) {
 
 std::string certToPem(X509* cert) {
     BioPtr bio = emptyBio();
-    if (!PEM_write_bio_X509(bio.get(), cert)) return {};
+    if (!PEM_write_bio_X509(bio.get(), cert))
+        return {};
     return bioBytes(bio.get());
 }
 
 bool readFile(const std::string& path, std::string& bytes) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in)
+        return false;
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
 
 bool writeFile(const std::string& path, const std::string& bytes, bool secret) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    if (secret) chmod(path.c_str(), 0600);
+    if (!out)
+        return false;
+    if (secret)
+        chmod(path.c_str(), 0600);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     return !out.fail();
@@ -74,9 +81,11 @@ bool writeFile(const std::string& path, const std::string& bytes, bool secret) {
 
 bool makeDirs(const std::string& path) {
     for (size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos != path.size() && path[pos] != '/') continue;
+        if (pos != path.size() && path[pos] != '/')
+            continue;
         std::string part = path.substr(0, pos);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
     }
     return true;
 }
@@ -87,20 +96,25 @@ namespace {
 char32_t nextCodePoint(const std::string& s, size_t& pos) {
     auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
     unsigned char c = byte(pos++);
-    if (c < 0x80) return c;
+    if (c < 0x80)
+        return c;
     int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
-    if (extra < 0) return 0xFFFD;
+    if (extra < 0)
+        return 0xFFFD;
     char32_t cp = c & (0x3F >> extra);
     for (int i = 0; i < extra; ++i) {
-        if (pos >= s.size() || (byte(pos) & 0xC0) != 0x80) return 0xFFFD;
+        if (pos >= s.size() || (byte(pos) & 0xC0) != 0x80)
+            return 0xFFFD;
         cp = (cp << 6) | (byte(pos++) & 0x3F);
     }
     return cp;
 }
 
 char cp1251Byte(char32_t cp) {
-    if (cp < 0x80) return static_cast<char>(cp);
-    if (cp >= 0x410 && cp <= 0x44F) return static_cast<char>(0xC0 + (cp - 0x410));
+    if (cp < 0x80)
+        return static_cast<char>(cp);
+    if (cp >= 0x410 && cp <= 0x44F)
+        return static_cast<char>(0xC0 + (cp - 0x410));
     switch (cp) {
     case 0x401:
         return static_cast<char>(0xA8);

@@ -77,7 +77,8 @@ std::string uploadIdentifierPage(const std::string& id, IdentifierMarkup markup)
 std::string uploadErrorPage(const std::string& message) {
     std::string text = message;
     for (char& c : text)
-        if (c == '<' || c == '>') c = ' ';
+        if (c == '<' || c == '>')
+            c = ' ';
     return page("Отчет не принят",
                 "<h2>Шлюз приема отчетности КВБ</h2>\n<p>Отчет не принят: <span id=\"error\">" +
                     text + "</span></p>\n");

@@ -24,18 +24,21 @@ std::vector<std::string> splitLines(const std::string& text) {
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line))
-        if (!line.empty()) out.push_back(line);
+        if (!line.empty())
+            out.push_back(line);
     return out;
 }
 
 } // namespace
 
 bool isOwnIdentifier(const std::string& id) {
-    if (id.size() != 14) return false;
+    if (id.size() != 14)
+        return false;
     for (size_t i = 0; i < id.size(); ++i) {
         const char c = id[i];
         const bool dash = i == 4 || i == 9;
-        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return false;
     }
     return true;
 }
@@ -56,7 +59,8 @@ std::string ReportStore::newIdentifier() const {
         std::snprintf(id, sizeof id, "%02X%02X-%02X%02X-%02X%02X", r[0], r[1], r[2], r[3], r[4],
                       r[5]);
         struct stat st;
-        if (!reports_.count(id) && stat(folder(id).c_str(), &st) != 0) return id;
+        if (!reports_.count(id) && stat(folder(id).c_str(), &st) != 0)
+            return id;
     }
 }
 
@@ -87,7 +91,8 @@ std::string ReportStore::resolve(const std::string& idOrAlias) const {
 
 std::optional<Report> ReportStore::load(const std::string& id) const {
     // Only names this gateway made reach the disk: a request cannot walk out of the state.
-    if (!isOwnIdentifier(id)) return std::nullopt;
+    if (!isOwnIdentifier(id))
+        return std::nullopt;
     const std::string f = folder(id);
     Report r;
     r.id = id;
@@ -96,11 +101,14 @@ std::optional<Report> ReportStore::load(const std::string& id) const {
         !readFile(f + "/meta.txt", meta))
         return std::nullopt;
     std::vector<std::string> m = splitLines(meta);
-    if (m.size() < 2) return std::nullopt;
+    if (m.size() < 2)
+        return std::nullopt;
     r.root = m[0];
     r.receivedAt = m[1];
-    if (readFile(f + "/errors.txt", errors)) r.errors = splitLines(errors);
-    if (readFile(f + "/requests.txt", requests)) r.statusRequests = std::atoi(requests.c_str());
+    if (readFile(f + "/errors.txt", errors))
+        r.errors = splitLines(errors);
+    if (readFile(f + "/requests.txt", requests))
+        r.statusRequests = std::atoi(requests.c_str());
     return r;
 }
 
@@ -108,15 +116,18 @@ std::optional<Report> ReportStore::find(const std::string& idOrAlias) {
     std::lock_guard lock(mutex_);
     const std::string id = resolve(idOrAlias);
     auto it = reports_.find(id);
-    if (it != reports_.end()) return it->second;
+    if (it != reports_.end())
+        return it->second;
     std::optional<Report> r = load(id);
-    if (r) reports_[id] = *r;
+    if (r)
+        reports_[id] = *r;
     return r;
 }
 
 int ReportStore::countStatusRequest(const std::string& idOrAlias) {
     const std::optional<Report> known = find(idOrAlias);
-    if (!known) return -1;
+    if (!known)
+        return -1;
     std::lock_guard lock(mutex_);
     Report& r = reports_[known->id];
     ++r.statusRequests;
@@ -134,7 +145,8 @@ std::optional<std::string> ReportStore::receipt(const std::string& id) {
 
 void ReportStore::keepReceipt(const std::string& id, const std::string& bytes) {
     std::lock_guard lock(mutex_);
-    if (isOwnIdentifier(id)) writeFile(folder(id) + "/receipt.p7e", bytes);
+    if (isOwnIdentifier(id))
+        writeFile(folder(id) + "/receipt.p7e", bytes);
 }
 
 } // namespace sim

@@ -22,7 +22,8 @@ void RequestLog::line(const std::string& text) {
 }
 
 RequestLog::~RequestLog() {
-    if (file_) std::fclose(file_);
+    if (file_)
+        std::fclose(file_);
 }
 
 } // namespace sim

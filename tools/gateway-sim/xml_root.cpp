@@ -8,7 +8,8 @@ std::string rootElementName(const std::string& xml) {
     size_t pos = xml.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     while (pos < xml.size()) {
         pos = xml.find('<', pos);
-        if (pos == std::string::npos || pos + 1 >= xml.size()) return {};
+        if (pos == std::string::npos || pos + 1 >= xml.size())
+            return {};
         const char next = xml[pos + 1];
         if (next == '?') {
             pos = xml.find("?>", pos);
@@ -23,7 +24,8 @@ std::string rootElementName(const std::string& xml) {
                 ++end;
             return xml.substr(pos + 1, end - pos - 1);
         }
-        if (pos == std::string::npos) return {};
+        if (pos == std::string::npos)
+            return {};
         ++pos;
     }
     return {};

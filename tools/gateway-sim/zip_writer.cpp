@@ -64,9 +64,10 @@ void ZipWriter::add(const std::string& name, const std::string& data) {
 std::string ZipWriter::header(const Entry& e, bool central) const {
     std::string h;
     put32(h, central ? 0x02014B50 : 0x04034B50);
-    if (central) put16(h, 20); // version made by
-    put16(h, 20);              // version needed to extract
-    put16(h, 0);               // flags
+    if (central)
+        put16(h, 20); // version made by
+    put16(h, 20);     // version needed to extract
+    put16(h, 0);      // flags
     put16(h, e.method);
     put16(h, dosTime_);
     put16(h, dosDate_);
