@@ -17,6 +17,12 @@ struct Command {
 const Command kCommands[] = {
     {"kind", cmdKind, "kind FILE                 вид отчета и имя выходного файла"},
     {"settings", cmdSettings, "settings                  действующие настройки (Имя=Значение)"},
+    {"certs", cmdCerts,
+     "certs import [--store N] CERT [--key KEY] | --pkcs12 FILE   импорт сертификата\n"
+     "  certs list [--store N] [--no-gost-filter] [--no-kvb-filter]  сертификаты хранилища\n"
+     "  certs choose personal|fund --store N --serial HEX          выбор сертификата"},
+    {"providers", cmdProviders, "providers                 криптопровайдеры ГОСТ"},
+    {"sign", cmdSign, "sign [--answer yes|no] IN [OUT]   подписать и зашифровать файл"},
 };
 
 void printUsage(QTextStream& out) {

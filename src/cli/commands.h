@@ -9,5 +9,8 @@ struct CliSession;
 // One function per command; args are what follows the command's name.
 int cmdKind(CliSession& session, QStringList args);
 int cmdSettings(CliSession& session, QStringList args);
+int cmdCerts(CliSession& session, QStringList args);
+int cmdProviders(CliSession& session, QStringList args);
+int cmdSign(CliSession& session, QStringList args);
 
 } // namespace telva
