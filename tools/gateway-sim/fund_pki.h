@@ -9,7 +9,7 @@ namespace sim {
 // The subject of a personal certificate issued under the demo root.
 struct PersonalSubject {
     std::string commonName = "Иванова Мария Петровна";
-    std::string organization = "ООО \"Ромашка\" (демонстрация)";
+    std::string organization = "ООО Ромашка (демонстрация)";
     std::string unit = "Бухгалтерия";
     // The fund's registration attributes of the subject (1.2.643.3.141.1.1 and .2).
     std::string registrationNumber = "7701000001";
