@@ -1,6 +1,8 @@
 #include "gui/gui_frontend.h"
 
 #include "app/program.h"
+#include "gui/auth_dialog.h"
+#include "gui/proxy_dialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -63,18 +65,24 @@ void GuiFrontend::showError(const QString& text) {
 }
 
 bool GuiFrontend::askProxyCredentials(QString& user, QString& password) {
-    Q_UNUSED(user);
-    bool ok = false;
-    const QString entered =
-        QInputDialog::getText(parent_, QStringLiteral("Авторизация"), QStringLiteral("Пароль"),
-                              QLineEdit::Password, password, &ok);
-    if (ok)
-        password = entered;
-    return ok;
+    TGetAuth dialog(parent_);
+    dialog.setValues(user, password);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    user = dialog.user();
+    password = dialog.password();
+    return true;
 }
 
-bool GuiFrontend::editProxySettings(QString&, QString&, QString&) {
-    return false;
+bool GuiFrontend::editProxySettings(QString& host, QString& portText, QString& user) {
+    TGetProxyDlg dialog(parent_);
+    dialog.setValues(host, portText, user);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    host = dialog.host();
+    portText = dialog.port();
+    user = dialog.user();
+    return true;
 }
 
 std::optional<QString> GuiFrontend::askKeyPassword(const QString& what) {
