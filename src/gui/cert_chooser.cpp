@@ -1,0 +1,263 @@
+#include "gui/cert_chooser.h"
+
+#include "app/frontend.h"
+#include "app/program.h"
+#include "crypto/cert_identity.h"
+#include "crypto/cert_import.h"
+#include "crypto/cert_rows.h"
+#include "crypto/cert_store.h"
+#include "crypto/key_store.h"
+#include "gui/cert_viewer.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace telva {
+
+using namespace telva::crypto;
+
+namespace {
+
+const char* const kTabCaptions[kStoreCount] = {
+    "Личные",
+    "Доверенные корневые центры сертификации",
+    "Доверительные отношения в предприятии",
+    "Промежуточные центры сертификации",
+    "Сторонние корневые центры центры сертификации",
+    "Довереннные издатели",
+    "Доверенные лица",
+    "Другие пользователи",
+};
+
+QCheckBox* boldCheckBox(const QString& caption, const char* name, QWidget* parent) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    QFont font = box->font();
+    font.setBold(true);
+    box->setFont(font);
+    box->setChecked(true);
+    return box;
+}
+
+} // namespace
+
+TGetCertDlg::TGetCertDlg(QWidget* parent, Frontend* frontend)
+    : QDialog(parent), frontend_(frontend) {
+    FormCreate();
+}
+
+void TGetCertDlg::FormCreate() {
+    setObjectName(QStringLiteral("TGetCertDlg"));
+    setWindowTitle(QStringLiteral("Выбор сертификата"));
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFixedSize(647, 355);
+
+    tab = new QTabBar(this);
+    tab->setObjectName(QStringLiteral("tab"));
+    tab->setExpanding(false);
+    tab->setUsesScrollButtons(true);
+    for (const char* caption : kTabCaptions)
+        tab->addTab(QString::fromUtf8(caption));
+
+    grid = new QTableWidget(this);
+    grid->setObjectName(QStringLiteral("grid"));
+    grid->setColumnCount(CertColumnCount);
+    grid->setHorizontalHeaderLabels(certColumnHeaders());
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setDefaultSectionSize(20);
+    grid->horizontalHeader()->setDefaultSectionSize(150);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    cbGost = boldCheckBox(QStringLiteral("Только ГОСТ Р 34.11/34.10-2001"), "cbGost", this);
+    cbKVB = boldCheckBox(QStringLiteral("Удовлетворяющие требованиям КВБ РФ"), "cbKVB", this);
+    Button3 = new QPushButton(QStringLiteral("ОК"), this);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    Button3->setDefault(true);
+    Button1 = new QPushButton(QStringLiteral("Отмена"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    btnImport = new QPushButton(QStringLiteral("Импорт…"), this);
+    btnImport->setObjectName(QStringLiteral("btnImport"));
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N1 = PopupMenu1->addAction(QStringLiteral("Показать сертификат"));
+    N1->setObjectName(QStringLiteral("N1"));
+    N2 = PopupMenu1->addAction(QStringLiteral("Проверить закрытый ключ"));
+    N2->setObjectName(QStringLiteral("N2"));
+
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(cbGost);
+    filters->addWidget(cbKVB);
+    filters->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnImport);
+    buttons->addStretch();
+    buttons->addWidget(Button3);
+    buttons->addWidget(Button1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(0);
+    layout->addWidget(tab);
+    layout->addWidget(grid, 1);
+    layout->addSpacing(6);
+    layout->addLayout(filters);
+    layout->addSpacing(6);
+    layout->addLayout(buttons);
+
+    connect(tab, &QTabBar::currentChanged, this, [this](int index) {
+        if (shown_)
+            FillCertGrid(index);
+    });
+    connect(cbGost, &QCheckBox::clicked, this, [this] { FillCertGrid(currentTab()); });
+    connect(cbKVB, &QCheckBox::clicked, this, [this] { FillCertGrid(currentTab()); });
+    connect(grid, &QTableWidget::cellDoubleClicked, this, &QDialog::accept);
+    connect(grid->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, &QDialog::accept);
+    connect(grid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(grid->viewport()->mapToGlobal(at)); });
+    connect(N1, &QAction::triggered, this, &TGetCertDlg::N1Click);
+    connect(N2, &QAction::triggered, this, &TGetCertDlg::N2Click);
+    connect(Button3, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnImport, &QPushButton::clicked, this, &TGetCertDlg::btnImportClick);
+}
+
+void TGetCertDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (shown_)
+        return;
+    const QSignalBlocker block(tab);
+    tab->setCurrentIndex(startTab_);
+    shown_ = true;
+    FillCertGrid(currentTab());
+}
+
+int TGetCertDlg::currentTab() const {
+    return tab->currentIndex();
+}
+
+void TGetCertDlg::FillCertGrid(int tabIndex) {
+    grid->clearContents();
+    grid->setRowCount(1);
+    const CertListing listing = ListCertificates(tabIndex, cbGost->isChecked(), cbKVB->isChecked());
+    grid->setRowCount(qMax<qsizetype>(1, listing.rows.size()));
+    for (qsizetype r = 0; r < listing.rows.size(); ++r) {
+        for (int c = 0; c < CertColumnCount; ++c)
+            grid->setItem(int(r), c, new QTableWidgetItem(listing.rows[r][c]));
+    }
+    grid->setCurrentCell(0, 0);
+}
+
+CertIdentity TGetCertDlg::currentIdentity() const {
+    CertIdentity identity;
+    identity.store = currentTab();
+    const int row = grid->currentRow();
+    auto cell = [&](int column) {
+        const QTableWidgetItem* item = row >= 0 ? grid->item(row, column) : nullptr;
+        return item ? item->text() : QString();
+    };
+    identity.subject = cell(ColSubject);
+    identity.org = cell(ColOrg);
+    identity.issuer = cell(ColIssuer);
+    identity.sernum = cell(ColSerial);
+    return identity;
+}
+
+std::optional<Certificate> TGetCertDlg::currentCertificate() const {
+    Result<CertStore> store = CertStore::open(currentTab());
+    if (!store)
+        return std::nullopt;
+    const CertIdentity row = currentIdentity();
+    return FindCertByIdentity(*store, row.issuer, row.sernum);
+}
+
+void TGetCertDlg::tell(const QString& text) {
+    if (messageSink) {
+        messageSink(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TGetCertDlg::N1Click() {
+    const std::optional<Certificate> cert = currentCertificate();
+    if (!cert)
+        return;
+    TCertViewer viewer(*cert, this);
+    viewer.exec();
+}
+
+void TGetCertDlg::N2Click() {
+    const std::optional<Certificate> cert = currentCertificate();
+    if (!cert)
+        return;
+    tell(HasPrivateKey(*cert) ? QStringLiteral("Есть закрытый ключ.")
+                              : QStringLiteral("Нет закрытого ключа."));
+}
+
+QString TGetCertDlg::importFiles(const QString& path, const QString& keyPath) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Ошибка открытия \"%1\".").arg(path);
+    const QByteArray bytes = file.readAll();
+    QByteArray keyBytes;
+    if (!keyPath.isEmpty()) {
+        QFile keyFile(keyPath);
+        if (!keyFile.open(QIODevice::ReadOnly))
+            return QStringLiteral("Ошибка открытия \"%1\".").arg(keyPath);
+        keyBytes = keyFile.readAll();
+    }
+    const Result<Certificate> cert =
+        looksLikePkcs12(bytes) ? ImportPkcs12(currentTab(), bytes, frontend_)
+                               : ImportCertificate(currentTab(), bytes, keyBytes, frontend_);
+    FillCertGrid(currentTab());
+    if (!cert)
+        return cert.text();
+    return QStringLiteral("Сертификат импортирован.");
+}
+
+void TGetCertDlg::btnImportClick() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Импорт сертификата"), QString(),
+        QStringLiteral(
+            "Сертификаты и PKCS#12 (*.cer *.crt *.der *.pem *.p12 *.pfx);;Все файлы (*)"));
+    if (path.isEmpty())
+        return;
+    QString keyPath;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && !looksLikePkcs12(file.readAll()) &&
+        QMessageBox::question(this, programTitle(),
+                              QStringLiteral("Импортировать закрытый ключ этого сертификата?")) ==
+            QMessageBox::Yes) {
+        keyPath = QFileDialog::getOpenFileName(
+            this, QStringLiteral("Закрытый ключ"), QString(),
+            QStringLiteral("Ключи (*.pem *.key *.der);;Все файлы (*)"));
+        if (keyPath.isEmpty())
+            return;
+    }
+    tell(importFiles(path, keyPath));
+}
+
+bool ChooseCertificate(QWidget* parent, CertIdentity& identity, Frontend* frontend) {
+    TGetCertDlg dialog(parent, frontend);
+    dialog.setStartTab(identity.store);
+    dialog.cbKVB->setChecked(identity.store == 0);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    identity = dialog.currentIdentity();
+    return true;
+}
+
+} // namespace telva
