@@ -23,6 +23,8 @@ const Command kCommands[] = {
      "  certs choose personal|fund --store N --serial HEX          выбор сертификата"},
     {"providers", cmdProviders, "providers                 криптопровайдеры ГОСТ"},
     {"sign", cmdSign, "sign [--answer yes|no] IN [OUT]   подписать и зашифровать файл"},
+    {"check-receipt", cmdCheckReceipt,
+     "check-receipt FILE [--html OUT]   проверить квитанцию, записать архив (.zip) и страницу"},
 };
 
 void printUsage(QTextStream& out) {

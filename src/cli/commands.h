@@ -12,5 +12,6 @@ int cmdSettings(CliSession& session, QStringList args);
 int cmdCerts(CliSession& session, QStringList args);
 int cmdProviders(CliSession& session, QStringList args);
 int cmdSign(CliSession& session, QStringList args);
+int cmdCheckReceipt(CliSession& session, QStringList args);
 
 } // namespace telva

@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "app/frontend.h"
+#include "archive/zip_reader.h"
 #include "crypto/cert_store.h"
 #include "crypto/receipt_cms.h"
 #include "crypto/receipt_page.h"
@@ -78,10 +79,13 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     if (archive.write(content) != content.size() || !archive.commit())
         return shown(ctx, QStringLiteral("Ошибка записи \"%1\".").arg(archivePath));
 
-    Result<QString> page = LoadReceiptPageFromBytes(ctx.frontend, content, receiptPath);
-    if (!page)
+    const Result<QByteArray> page =
+        ExtractEntryFromBuffer(content, receiptPageEntryName(receiptPath), &ctx.frontend);
+    if (!page) {
+        ctx.frontend.showError(page.text());
         return page.error();
-    return CheckedReceipt{archivePath, std::move(*page)};
+    }
+    return CheckedReceipt{archivePath, *page, decodeReceiptPage(*page)};
 }
 
 } // namespace telva::crypto

@@ -2,6 +2,7 @@
 
 #include "app/result.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace telva {
@@ -12,8 +13,9 @@ namespace telva::crypto {
 
 // A receipt that passed the check.
 struct CheckedReceipt {
-    QString archivePath; // the receipt archive written beside the receipt (123.zip)
-    QString page;        // its receipt page (123.htm); empty when the archive has none
+    QString archivePath;  // the receipt archive written beside the receipt (123.zip)
+    QByteArray pageBytes; // its receipt page (123.htm) as stored; empty when there is none
+    QString page;         // the page as text
 };
 
 // The receipt check: reads the receipt file, decrypts it with a key held for a

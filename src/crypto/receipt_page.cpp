@@ -21,14 +21,6 @@ QString fileNamePart(const QString& path) {
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
-Result<QString> pageFrom(Frontend& frontend, const Result<QByteArray>& entry) {
-    if (!entry) {
-        frontend.showError(entry.text());
-        return entry.error();
-    }
-    return decodeReceiptPage(*entry);
-}
-
 } // namespace
 
 QString withExtension(const QString& path, const QString& ext) {
@@ -65,18 +57,6 @@ QString decodeReceiptPage(const QByteArray& bytes) {
     }
     QStringDecoder cp1251("windows-1251");
     return cp1251(bytes);
-}
-
-Result<QString> LoadReceiptPage(Frontend& frontend, const QString& archivePath,
-                                const QString& receiptPath) {
-    return pageFrom(frontend,
-                    ExtractEntry(archivePath, receiptPageEntryName(receiptPath), &frontend));
-}
-
-Result<QString> LoadReceiptPageFromBytes(Frontend& frontend, QByteArrayView archive,
-                                         const QString& receiptPath) {
-    return pageFrom(frontend,
-                    ExtractEntryFromBuffer(archive, receiptPageEntryName(receiptPath), &frontend));
 }
 
 QByteArray acceptedReportPrologue(const QString& styleHost) {

@@ -27,14 +27,6 @@ QString acceptedReportEntryName(const QString& archivePath);
 // names, else in code page 1251.
 QString decodeReceiptPage(const QByteArray& bytes);
 
-// The receipt page for a receipt, read from its receipt archive (a file, or the archive's
-// bytes in memory). An archive without the page gives an empty text. A damaged archive
-// is shown in the error box and fails.
-[[nodiscard]] Result<QString> LoadReceiptPage(Frontend& frontend, const QString& archivePath,
-                                              const QString& receiptPath);
-[[nodiscard]] Result<QString> LoadReceiptPageFromBytes(Frontend& frontend, QByteArrayView archive,
-                                                       const QString& receiptPath);
-
 // The fixed start of the accepted-report view, naming the fund's display stylesheet.
 QByteArray acceptedReportPrologue(const QString& styleHost);
 // The accepted-report view: the prologue followed by the report element cut out of the

@@ -1,0 +1,56 @@
+#include "app/settings.h"
+#include "cli_runner.h"
+#include "receipt_maker.h"
+#include "temp_profile.h"
+#include "test_pki.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using namespace telva::test;
+
+namespace {
+
+const QByteArray kPage =
+    "<html><body><p>\xCA\xE2\xE8\xF2\xE0\xED\xF6\xE8\xFF 7701</p></body></html>";
+
+} // namespace
+
+TEST(CliReceipt, ChecksWritesArchiveAndPage) {
+    TempProfile profile;
+    Settings settings;
+    installStandard(settings);
+    const TestPki& pki = TestPki::instance();
+    const QByteArray zip = makeReceiptArchive(profile.root(), "7701", kPage, "<R7REPORT/>");
+    const QString receipt = profile.writeFile(
+        "in/7701.p7e", makeReceipt(profile.root(), zip, pki.fundAp, pki.personal, false));
+
+    const QString html = profile.root() + "/page.htm";
+    const CliRun ok = runCliInProcess({"check-receipt", receipt, "--html", html});
+    EXPECT_EQ(ok.status, 0) << ok.err.toStdString();
+    EXPECT_TRUE(ok.out.isEmpty()) << ok.out.toStdString();
+    EXPECT_TRUE(ok.err.isEmpty()) << ok.err.toStdString();
+    EXPECT_EQ(readFileBytes(profile.root() + "/in/7701.zip"), zip);
+    EXPECT_EQ(readFileBytes(html), kPage);
+
+    // Not a receipt for this workstation: the status text and exit status 1.
+    const QString foreign =
+        profile.writeFile("in/7702.p7e", makeReceipt(profile.root(), zip, pki.fundAp, pki.twoOu));
+    const CliRun failed = runCliInProcess({"check-receipt", foreign});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_TRUE(failed.out.isEmpty());
+    EXPECT_TRUE(failed.err.startsWith(QStringLiteral("Ошибка при дешифровании (")))
+        << failed.err.toStdString();
+    EXPECT_FALSE(QFile::exists(profile.root() + "/in/7702.zip"));
+
+    // A damaged archive inside: the reader's text, exit status 1.
+    const QString cut =
+        profile.writeFile("in/7703.p7e", makeReceipt(profile.root(), zip.left(zip.size() - 4),
+                                                     pki.fundAp, pki.personal));
+    const CliRun damaged = runCliInProcess({"check-receipt", cut});
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_EQ(damaged.err, QStringLiteral("Incomplete Zip File\n"));
+
+    EXPECT_EQ(runCliInProcess({"check-receipt"}).status, 1);
+}
