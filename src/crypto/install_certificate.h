@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+namespace telva {
+struct AppContext;
+class HttpClient;
+} // namespace telva
+
+namespace telva::crypto {
+
+// Status texts of installing the fund's certificates.
+inline constexpr const char* kCertDownloadFailedText = "Не удалось загрузить сертификат.";
+inline constexpr const char* kCertOpenFailedText = "Не удалось открыть сертификат.";
+inline constexpr const char* kStoreOpenFailedText = "Не удалось открыть хранилище.";
+inline constexpr const char* kCertAddFailedText = "Не удалось добавить сертификат в хранилище.";
+inline constexpr const char* kCertsInstalledText = "Сертификаты успешно установлены.";
+
+// Downloads one DER certificate into the download buffer and puts it into the store of that
+// index; a certificate already there counts as installed. With takeAsFund the certificate
+// becomes the fund certificate identity (store 7). True when the certificate is in the store
+// afterwards; each failure leaves its own status text.
+bool InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
+                        bool takeAsFund);
+
+// "Установить сертификат уполномоченного лица КВБ": the fund's root into "Root", then, only
+// when that worked, the authorised person's certificate into "AddressBook" as the fund
+// certificate. True when both are installed. The caller refreshes the fund certificate label.
+bool LoadFundCertificates(AppContext& ctx, HttpClient& client);
+
+} // namespace telva::crypto

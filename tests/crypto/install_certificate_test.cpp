@@ -1,0 +1,116 @@
+#include "app/context.h"
+#include "crypto/cert_store.h"
+#include "crypto/install_certificate.h"
+#include "fake_frontend.h"
+#include "gateway/http_client.h"
+#include "http_test_server.h"
+#include "temp_profile.h"
+#include "test_pki.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace telva::crypto {
+namespace {
+
+using test::HttpTestServer;
+using test::ScriptedResponse;
+using test::TestPki;
+
+struct InstallCertificateTest : ::testing::Test {
+    void SetUp() override {
+        ctx.settings.kvbRootCertUrl = site.url("/uc/CA_KVB_RF_2012.cer");
+        ctx.settings.apCertUrl = site.url("/uc/R7_KVB_RF_2012.cer");
+        serve("/uc/CA_KVB_RF_2012.cer", pki.fundRoot.certDer());
+        serve("/uc/R7_KVB_RF_2012.cer", pki.fundAp.certDer());
+        ctx.settings.pub = {"old subject", "old org", "old issuer", "01", 3};
+    }
+    void serve(const QByteArray& path, const QByteArray& body) {
+        site.on("GET", path, ScriptedResponse::ok(body, "application/pkix-cert"));
+    }
+    bool inStore(int index, const TestPki::Item& item) const {
+        const Result<CertStore> store = CertStore::open(index);
+        return store.ok() && store->contains(item.cert);
+    }
+
+    const TestPki& pki = TestPki::instance();
+    test::TempProfile profile;
+    test::FakeFrontend frontend;
+    AppContext ctx{frontend};
+    HttpTestServer site;
+    HttpClient client{ctx};
+};
+
+TEST_F(InstallCertificateTest, BothDerCertificatesAreInstalledAndTheFundOneIsTaken) {
+    EXPECT_TRUE(LoadFundCertificates(ctx, client));
+    EXPECT_TRUE(inStore(1, pki.fundRoot));
+    EXPECT_TRUE(inStore(7, pki.fundAp));
+    EXPECT_FALSE(inStore(7, pki.fundRoot));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Сертификаты успешно установлены."));
+    const CertIdentity expected = pki.fundAp.identity(7);
+    EXPECT_EQ(ctx.settings.pub.subject, expected.subject);
+    EXPECT_EQ(ctx.settings.pub.org, expected.org);
+    EXPECT_EQ(ctx.settings.pub.issuer, expected.issuer);
+    EXPECT_EQ(ctx.settings.pub.sernum, expected.sernum);
+    EXPECT_EQ(ctx.settings.pub.store, 7);
+    EXPECT_TRUE(ctx.settings.priv.subject.isEmpty());
+    EXPECT_EQ(site.requestCount(), 2);
+}
+
+TEST_F(InstallCertificateTest, CertificatesAlreadyPresentCountAsInstalled) {
+    test::installCert(pki.fundRoot, 1);
+    test::installCert(pki.fundAp, 7);
+    EXPECT_TRUE(LoadFundCertificates(ctx, client));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Сертификаты успешно установлены."));
+    EXPECT_EQ(ctx.settings.pub.sernum, pki.fundAp.identity(7).sernum);
+    EXPECT_EQ(CertStore::open(1)->certificates().size(), 1);
+    EXPECT_EQ(CertStore::open(7)->certificates().size(), 1);
+}
+
+TEST_F(InstallCertificateTest, AnEmptyRootBodyStopsBeforeTheFundCertificate) {
+    serve("/uc/CA_KVB_RF_2012.cer", QByteArray());
+    EXPECT_FALSE(LoadFundCertificates(ctx, client));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось загрузить сертификат."));
+    EXPECT_EQ(site.requestCount(), 1);
+    EXPECT_FALSE(inStore(7, pki.fundAp));
+    EXPECT_EQ(ctx.settings.pub.subject, QStringLiteral("old subject"));
+}
+
+TEST_F(InstallCertificateTest, AFailedDownloadShowsBothTexts) {
+    site.on("GET", "/uc/CA_KVB_RF_2012.cer", ScriptedResponse::error(404));
+    EXPECT_FALSE(LoadFundCertificates(ctx, client));
+    EXPECT_EQ(frontend.statuses,
+              QStringList({QStringLiteral("Идет загрузка ..."), QStringLiteral("Ошибка загрузки."),
+                           QStringLiteral("Не удалось загрузить сертификат.")}));
+}
+
+TEST_F(InstallCertificateTest, ABase64FundCertificateIsRefusedAndTheRootStays) {
+    serve("/uc/R7_KVB_RF_2012.cer", pki.fundAp.certDer().toBase64());
+    EXPECT_FALSE(LoadFundCertificates(ctx, client));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось открыть сертификат."));
+    EXPECT_TRUE(inStore(1, pki.fundRoot));
+    EXPECT_FALSE(inStore(7, pki.fundAp));
+    EXPECT_EQ(ctx.settings.pub.subject, QStringLiteral("old subject"));
+    EXPECT_EQ(ctx.settings.pub.store, 3);
+}
+
+TEST_F(InstallCertificateTest, APemRootOrTruncatedDerIsNotACertificate) {
+    serve("/uc/CA_KVB_RF_2012.cer", pki.fundRoot.certPem());
+    EXPECT_FALSE(LoadFundCertificates(ctx, client));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось открыть сертификат."));
+    serve("/uc/CA_KVB_RF_2012.cer", pki.fundRoot.certDer().chopped(10));
+    EXPECT_FALSE(LoadFundCertificates(ctx, client));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось открыть сертификат."));
+    EXPECT_FALSE(inStore(1, pki.fundRoot));
+}
+
+TEST_F(InstallCertificateTest, AStoreThatCannotBeOpenedIsReported) {
+    // A plain file where the store's folder belongs.
+    QDir().mkpath(certStoreRoot());
+    profile.writeFile(QDir(profile.root()).relativeFilePath(certStoreRoot() + "/Root"), "x");
+    EXPECT_FALSE(InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl, 1, false));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось открыть хранилище."));
+}
+
+} // namespace
+} // namespace telva::crypto
