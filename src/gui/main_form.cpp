@@ -3,6 +3,16 @@
 #include "app/paths.h"
 #include "app/program.h"
 #include "app/report_kind.h"
+#include "archive/report_actions.h"
+#include "archive/report_list.h"
+#include "crypto/install_certificate.h"
+#include "crypto/providers.h"
+#include "crypto/receipt_check.h"
+#include "crypto/sign_encrypt.h"
+#include "gateway/connection_check.h"
+#include "gateway/http_client.h"
+#include "gateway/report_status.h"
+#include "gateway/submission.h"
 #include "gui/receipt_view.h"
 #include "gui/status_panel.h"
 
@@ -20,7 +30,8 @@
 namespace telva {
 
 TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), frontend_(this), ctx_(frontend_) {
+    : QMainWindow(parent), frontend_(this), ctx_(frontend_),
+      http_(std::make_unique<HttpClient>(ctx_)) {
     setObjectName(QStringLiteral("TMainForm"));
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
@@ -84,6 +95,11 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::FormShow() {
+    const crypto::ProviderList providers = crypto::FillProviderList(ctx_.settings.provName);
+    cbProv_->clear();
+    for (const crypto::ProviderEntry& entry : providers.entries)
+        cbProv_->addItem(entry.name, entry.type);
+    cbProv_->setCurrentIndex(providers.selected);
     showCertificateLabels();
 }
 
@@ -103,7 +119,16 @@ void TMainForm::changeEvent(QEvent* event) {
     }
 }
 
-void TMainForm::FormActivate() {}
+void TMainForm::FormActivate() {
+    const Result<bool> connected = ConnectionCheckAtActivation(ctx_, *http_);
+    statusPanel_->setConnected(ctx_.connected);
+    if (!connected) {
+        frontend_.showError(connected.text());
+        return;
+    }
+    if (!*connected)
+        hideNetworkActions();
+}
 
 void TMainForm::hideNetworkActions() {
     acLoadCert->setVisible(false);
@@ -155,38 +180,105 @@ void TMainForm::acCheckSignUpdate() {
     acCheckSign->setEnabled(!eFileSigned_->text().isEmpty());
 }
 
-void TMainForm::acShowFinalXmlUpdate() {}
+void TMainForm::acShowFinalXmlUpdate() {
+    const ReportRow* row = selectedReport();
+    acShowFinalXml->setEnabled(row && CanShowAcceptedReport(ctx_, *row));
+}
+
+const ReportRow* TMainForm::selectedReport() const {
+    const int index = gRep_->currentRow();
+    if (index < 0 || static_cast<size_t>(index) >= reports_.size())
+        return nullptr;
+    return &reports_[static_cast<size_t>(index)];
+}
 
 void TMainForm::acDoExecute() {
     ctx_.settings.provName = cbProv_->currentText();
     ctx_.settings.provType = cbProv_->currentData().toInt();
+    acSend->setEnabled(crypto::SignAndEncrypt(ctx_, eFileIn_->text(), eFileOut_->text()));
 }
 
-void TMainForm::acSendExecute() {}
+void TMainForm::acSendExecute() {
+    SubmitReport(ctx_, *http_, {eFileOut_->text(), eFileIn_->text(), ePrivCert_->text()});
+}
 
-void TMainForm::acLoadCertExecute() {}
+void TMainForm::acLoadCertExecute() {
+    crypto::LoadFundCertificates(ctx_, *http_);
+    showCertificateLabels();
+}
 
-void TMainForm::acProxyExecute() {}
+void TMainForm::acProxyExecute() {
+    const Status changed = ChangeProxySettings(ctx_, *http_);
+    statusPanel_->setConnected(ctx_.connected);
+    if (!changed)
+        frontend_.showError(changed.text());
+}
 
-void TMainForm::acTestConnExecute() {}
+void TMainForm::acTestConnExecute() {
+    TestConnection(ctx_, *http_);
+    statusPanel_->setConnected(ctx_.connected);
+}
 
-void TMainForm::acGreedRefreshExecute() {}
+void TMainForm::acGreedRefreshExecute() {
+    reports_ = FillReportList(ctx_);
+    gRep_->clearContents();
+    gRep_->setRowCount(static_cast<int>(reports_.size()));
+    for (size_t r = 0; r < reports_.size(); ++r) {
+        for (int c = 0; c < ReportColumnCount; ++c)
+            gRep_->setItem(static_cast<int>(r), c, new QTableWidgetItem(reports_[r].cells[c]));
+    }
+    gRep_->setCurrentCell(0, 0);
+    acShowFinalXmlUpdate();
+}
 
-void TMainForm::acLoadKvitExecute() {}
+void TMainForm::acLoadKvitExecute() {
+    const ReportRow* row = selectedReport();
+    if (!row)
+        return;
+    const int index = gRep_->currentRow();
+    const RefreshOutcome outcome = RefreshReportState(ctx_, *http_, *row);
+    if (outcome.newState) {
+        reports_[static_cast<size_t>(index)].cells[ColState] = *outcome.newState;
+        gRep_->item(index, ColState)->setText(*outcome.newState);
+    }
+    acShowFinalXmlUpdate();
+    if (!outcome.receiptToCheck.isEmpty()) {
+        eFileSigned_->setText(outcome.receiptToCheck);
+        pcMain_->setCurrentIndex(ReceiptPage);
+        execute(acCheckSign);
+    }
+}
 
-void TMainForm::acShowSrcExecute() {}
+void TMainForm::acShowSrcExecute() {
+    if (const ReportRow* row = selectedReport())
+        ShowSourceFile(ctx_, *row);
+}
 
-void TMainForm::acShowFinalXmlExecute() {}
+void TMainForm::acShowFinalXmlExecute() {
+    if (const ReportRow* row = selectedReport())
+        ShowAcceptedReport(ctx_, *row);
+}
 
-void TMainForm::acDelCurRecExecute() {}
+void TMainForm::acDelCurRecExecute() {
+    const ReportRow* row = selectedReport();
+    if (row && DeleteReport(ctx_, *row))
+        execute(acGreedRefresh);
+}
 
 void TMainForm::acCheckSignExecute() {
     receiptView_->ShowInReceiptView(QString());
     acPrint->setEnabled(false);
     ShowStatus(QString());
+    const Result<crypto::CheckedReceipt> receipt = crypto::CheckReceipt(ctx_, eFileSigned_->text());
+    if (!receipt)
+        return;
+    receiptView_->ShowInReceiptView(receipt->page);
+    acPrint->setEnabled(true);
 }
 
-void TMainForm::acPrintExecute() {}
+void TMainForm::acPrintExecute() {
+    receiptView_->printWithDialog();
+}
 
 void TMainForm::sbSelFileClick() {
     const QString ext = ctx_.settings.srcExt;

@@ -3,7 +3,10 @@
 #include "app/context.h"
 #include "gui/gui_frontend.h"
 
+#include "archive/report_list.h"
+
 #include <QMainWindow>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -15,6 +18,7 @@ class QToolButton;
 
 namespace telva {
 
+class HttpClient;
 class ReceiptView;
 class StatusPanel;
 
@@ -89,8 +93,12 @@ private:
     void hideNetworkActions();
     void showCertificateLabels();
 
+    const ReportRow* selectedReport() const;
+
     GuiFrontend frontend_;
     AppContext ctx_;
+    std::unique_ptr<HttpClient> http_;
+    ReportList reports_;
     bool shownOnce_ = false;
     bool activating_ = false;
 
