@@ -1,0 +1,196 @@
+#include "crypto/cert_rows.h"
+#include "gui/cert_chooser.h"
+#include "gui/cert_viewer.h"
+#include "temp_profile.h"
+#include "test_pki.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using telva::test::TestPki;
+
+namespace {
+
+class CertChooserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const TestPki& pki = TestPki::instance();
+        telva::test::installStandard(settings);
+        telva::test::installCert(pki.twoOu, 0, true);
+        telva::test::installCert(pki.rsa, 0);
+        telva::test::installCert(pki.regNumberOnly, 0);
+    }
+
+    // Runs ChooseCertificate and lets check() inspect and close the dialog.
+    bool choose(CertIdentity& identity, const std::function<void(TGetCertDlg&)>& check) {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<TGetCertDlg*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                ADD_FAILURE() << "no chooser shown";
+                return;
+            }
+            check(*dialog);
+        });
+        return ChooseCertificate(nullptr, identity);
+    }
+
+    static QStringList column(const TGetCertDlg& dialog, int c) {
+        QStringList cells;
+        for (int r = 0; r < dialog.grid->rowCount(); ++r) {
+            const QTableWidgetItem* item = dialog.grid->item(r, c);
+            cells.append(item ? item->text() : QString());
+        }
+        return cells;
+    }
+
+    telva::test::TempProfile profile;
+    Settings settings;
+};
+
+} // namespace
+
+TEST_F(CertChooserTest, PersonalOpensOnMyWithBothFiltersAndTakesTheRow) {
+    CertIdentity identity;
+    const bool chosen = choose(identity, [](TGetCertDlg& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Выбор сертификата"));
+        EXPECT_EQ(dialog.tab->count(), 8);
+        EXPECT_EQ(dialog.tab->tabText(4),
+                  QStringLiteral("Сторонние корневые центры центры сертификации"));
+        EXPECT_EQ(dialog.tab->tabText(5), QStringLiteral("Довереннные издатели"));
+        EXPECT_EQ(dialog.currentTab(), 0);
+        EXPECT_TRUE(dialog.cbGost->isChecked());
+        EXPECT_TRUE(dialog.cbKVB->isChecked());
+        EXPECT_EQ(dialog.grid->columnCount(), 7);
+        EXPECT_EQ(dialog.grid->horizontalHeaderItem(2)->text(), QStringLiteral("РНС КВБ"));
+        // personal and twoOu pass; RSA (not GOST) and the one without .1.2 are hidden.
+        ASSERT_EQ(dialog.grid->rowCount(), 2);
+        EXPECT_EQ(
+            column(dialog, crypto::ColSubject),
+            QStringList({QStringLiteral("Иванова Мария Петровна"), QStringLiteral("Петров Петр")}));
+        EXPECT_EQ(column(dialog, crypto::ColOrg).first(),
+                  QStringLiteral("Бухгалтерия ООО Ромашка"));
+        EXPECT_EQ(column(dialog, crypto::ColOrg).last(), QStringLiteral("Первый отдел Рога и "));
+        EXPECT_EQ(column(dialog, crypto::ColRegNumber).first(), QStringLiteral("7701000001"));
+        EXPECT_EQ(column(dialog, crypto::ColIssuer).first(), QStringLiteral("Test CA 2"));
+        EXPECT_EQ(column(dialog, crypto::ColValidFrom).first(),
+                  QStringLiteral("05.03.2024 09:07:00"));
+        EXPECT_EQ(column(dialog, crypto::ColValidTo).first(),
+                  QStringLiteral("30.06.2040 15:00:00"));
+        EXPECT_EQ(column(dialog, crypto::ColSerial).first(), QStringLiteral("0102"));
+        dialog.grid->setCurrentCell(1, 0);
+        dialog.Button3->click();
+    });
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(identity.store, 0);
+    EXPECT_EQ(identity.subject, QStringLiteral("Петров Петр"));
+    EXPECT_EQ(identity.org, QStringLiteral("Первый отдел Рога и "));
+    EXPECT_EQ(identity.issuer, QStringLiteral("Test CA 2"));
+    EXPECT_EQ(identity.sernum, QStringLiteral("0203"));
+}
+
+TEST_F(CertChooserTest, FundOpensOnAddressBookWithoutTheFundFilter) {
+    CertIdentity identity = settings.pub;
+    identity.subject = QStringLiteral("прежний");
+    ASSERT_TRUE(choose(identity, [](TGetCertDlg& dialog) {
+        EXPECT_EQ(dialog.currentTab(), 7);
+        EXPECT_TRUE(dialog.cbGost->isChecked());
+        EXPECT_FALSE(dialog.cbKVB->isChecked());
+        EXPECT_EQ(column(dialog, crypto::ColSubject),
+                  QStringList({QStringLiteral("Уполномоченное лицо КВБ РФ")}));
+        EXPECT_EQ(column(dialog, crypto::ColRegNumber), QStringList({QString()}));
+        Q_EMIT dialog.grid->cellDoubleClicked(0, 0); // a double click is OK
+    }));
+    EXPECT_EQ(identity.store, 7);
+    EXPECT_EQ(identity.sernum, QStringLiteral("00A1B2C3"));
+    EXPECT_EQ(identity.org, QStringLiteral("Уполномоченное лицо") + ' ' + QStringLiteral("КВБ РФ"));
+}
+
+TEST_F(CertChooserTest, FiltersShowAndHideAndTabsSwitchStores) {
+    TGetCertDlg dialog;
+    dialog.setStartTab(0);
+    dialog.show();
+    ASSERT_EQ(dialog.grid->rowCount(), 2);
+    dialog.cbGost->click(); // off: the RSA certificate appears
+    EXPECT_EQ(dialog.grid->rowCount(), 3);
+    EXPECT_TRUE(column(dialog, crypto::ColSubject).contains(QStringLiteral("RSA User")));
+    dialog.cbGost->click();
+    dialog.cbKVB->click(); // off: the one with only the registration number appears
+    ASSERT_EQ(dialog.grid->rowCount(), 3);
+    EXPECT_EQ(column(dialog, crypto::ColRegNumber).last(), QStringLiteral("7701000002"));
+    EXPECT_EQ(column(dialog, crypto::ColOrg).last(), QStringLiteral(" "));
+    dialog.tab->setCurrentIndex(1); // Root: the fund's root, no registration numbers
+    EXPECT_EQ(column(dialog, crypto::ColSubject),
+              QStringList({QStringLiteral("Корневой УЦ КВБ РФ (тест)")}));
+    EXPECT_EQ(column(dialog, crypto::ColRegNumber), QStringList({QString()}));
+    dialog.tab->setCurrentIndex(2); // Trust: empty, one blank row
+    EXPECT_EQ(dialog.grid->rowCount(), 1);
+    EXPECT_EQ(column(dialog, crypto::ColSubject), QStringList({QString()}));
+}
+
+TEST_F(CertChooserTest, OkOnAnEmptyListEmptiesTheIdentityAndCancelKeepsIt) {
+    CertIdentity identity = settings.priv;
+    ASSERT_TRUE(choose(identity, [](TGetCertDlg& dialog) {
+        dialog.tab->setCurrentIndex(2);
+        dialog.Button3->click();
+    }));
+    EXPECT_EQ(identity.store, 2);
+    EXPECT_TRUE(identity.subject.isEmpty() && identity.org.isEmpty() && identity.issuer.isEmpty() &&
+                identity.sernum.isEmpty());
+
+    CertIdentity kept = settings.priv;
+    EXPECT_FALSE(choose(kept, [](TGetCertDlg& dialog) {
+        dialog.tab->setCurrentIndex(7);
+        dialog.Button1->click();
+    }));
+    EXPECT_EQ(kept.sernum, settings.priv.sernum);
+    EXPECT_EQ(kept.store, 0);
+}
+
+TEST_F(CertChooserTest, PopupTellsAboutThePrivateKeyAndShowsTheCertificate) {
+    TGetCertDlg dialog;
+    QStringList told;
+    dialog.messageSink = [&](const QString& text) { told.append(text); };
+    dialog.setStartTab(0);
+    dialog.show();
+    dialog.N2Click();
+    dialog.grid->setCurrentCell(1, 0);
+    dialog.N2Click();
+    dialog.cbKVB->click();
+    dialog.tab->setCurrentIndex(7);
+    dialog.N2Click();
+    dialog.tab->setCurrentIndex(2); // blank row: nothing happens
+    dialog.N2Click();
+    EXPECT_EQ(told, QStringList({QStringLiteral("Есть закрытый ключ."),
+                                 QStringLiteral("Есть закрытый ключ."),
+                                 QStringLiteral("Нет закрытого ключа.")}));
+
+    TCertViewer viewer(TestPki::instance().personal.cert);
+    QStringList shown;
+    for (int r = 0; r < viewer.fields->rowCount(); ++r)
+        shown.append(viewer.fields->item(r, 0)->text() + '=' + viewer.fields->item(r, 1)->text());
+    const QString all = shown.join('\n');
+    EXPECT_TRUE(all.contains(QStringLiteral("Серийный номер=0102"))) << all.toStdString();
+    EXPECT_TRUE(all.contains(QStringLiteral("1.2.643.2.2.3"))) << all.toStdString();
+    EXPECT_TRUE(all.contains(QStringLiteral("Отпечаток SHA-1=") +
+                             TestPki::instance().personal.cert.sha1().toHex(' ').toUpper()));
+}
+
+TEST_F(CertChooserTest, ImportPutsTheFileIntoTheCurrentTabsStore) {
+    TGetCertDlg dialog;
+    dialog.setStartTab(3);
+    dialog.show();
+    const auto files =
+        telva::test::writePkiFiles(TestPki::instance().ca, profile.root() + "/in", "ca");
+    EXPECT_EQ(dialog.importFiles(files.certPem, QString()),
+              QStringLiteral("Сертификат импортирован."));
+    dialog.cbKVB->click();
+    EXPECT_EQ(column(dialog, crypto::ColSubject), QStringList({QStringLiteral("Test CA 2")}));
+    EXPECT_EQ(dialog.importFiles(profile.root() + "/in/none.cer", QString()),
+              QStringLiteral("Ошибка открытия \"%1\".").arg(profile.root() + "/in/none.cer"));
+}
