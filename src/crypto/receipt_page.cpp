@@ -43,7 +43,7 @@ QString acceptedReportEntryName(const QString& archivePath) {
 
 QString decodeReceiptPage(const QByteArray& bytes) {
     if (const auto bom = QStringConverter::encodingForData(bytes)) {
-        QStringDecoder decoder(*bom, QStringDecoder::Flag::ConvertInitialBom);
+        QStringDecoder decoder(*bom);
         return decoder(bytes);
     }
     static const QRegularExpression charset(
