@@ -13,6 +13,7 @@
 #include "gateway/http_client.h"
 #include "gateway/report_status.h"
 #include "gateway/submission.h"
+#include "gui/cert_chooser.h"
 #include "gui/receipt_view.h"
 #include "gui/status_panel.h"
 
@@ -313,9 +314,19 @@ void TMainForm::sbSelKvitClick() {
         eFileSigned_->setText(file);
 }
 
-void TMainForm::sbPrivCertClick() {}
+void TMainForm::sbPrivCertClick() {
+    CertIdentity& identity = ctx_.settings.priv;
+    if (!ChooseCertificate(this, identity, &frontend_))
+        return;
+    ePrivCert_->setText(identity.org.trimmed().isEmpty() ? identity.subject : identity.org);
+}
 
-void TMainForm::sbPubCertClick() {}
+void TMainForm::sbPubCertClick() {
+    CertIdentity& identity = ctx_.settings.pub;
+    if (!ChooseCertificate(this, identity, &frontend_))
+        return;
+    ePubCert_->setText(identity.org.isEmpty() ? identity.subject : identity.org);
+}
 
 void TMainForm::pcMainChange(int index) {
     ShowStatus(QString());
