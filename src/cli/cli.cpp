@@ -25,6 +25,10 @@ const Command kCommands[] = {
     {"sign", cmdSign, "sign [--answer yes|no] IN [OUT]   подписать и зашифровать файл"},
     {"check-receipt", cmdCheckReceipt,
      "check-receipt FILE [--html OUT]   проверить квитанцию, записать архив (.zip) и страницу"},
+    {"check-connection", cmdCheckConnection,
+     "check-connection [--detect]   проверить подключение к сайту КВБ (--detect: найти прокси)"},
+    {"install-certs", cmdInstallCerts,
+     "install-certs             загрузить и установить сертификаты КВБ"},
 };
 
 void printUsage(QTextStream& out) {

@@ -14,4 +14,7 @@ int cmdProviders(CliSession& session, QStringList args);
 int cmdSign(CliSession& session, QStringList args);
 int cmdCheckReceipt(CliSession& session, QStringList args);
 
+int cmdCheckConnection(CliSession& session, QStringList args);
+int cmdInstallCerts(CliSession& session, QStringList args);
+
 } // namespace telva
