@@ -85,6 +85,9 @@ Result<Certificate> ImportPkcs12(int storeIndex, const QByteArray& bytes, Fronte
         "Файл PKCS#12 защищен по схеме 1.2.840.113549.1.12.1.80, которую эта программа не "
         "поддерживает. Выгрузите сертификат с закрытым ключом в другом формате.");
 
+    // Asking for a password is pointless when the scheme cannot be read anyway.
+    if (bytes.contains(kLegacyPbeOid))
+        return R::fail(legacy);
     QByteArray password;
     bool opened = PKCS12_verify_mac(p12.get(), "", 0) == 1;
     for (int attempt = 0; !opened && attempt < kPasswordTries; ++attempt) {
