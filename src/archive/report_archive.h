@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
-#include <optional>
 
 namespace telva {
 
@@ -19,13 +18,10 @@ QString reportFolder(const QString& archiveBaseFolder, const QString& reportId);
 // characters.
 bool isPlainReportId(const QString& reportId);
 
-// When the file came into being: its birth time where the file system keeps one, its
-// modification time otherwise; nothing when the file cannot be examined.
-std::optional<QDateTime> fileCreationTime(const QString& path);
-// The same for the entry name of an open folder.
-std::optional<QDateTime> fileCreationTimeAt(int dirFd, const char* name);
 // The sending date as the list shows it: "DD-MM-YYYY hh:mm" in local time.
 QString formatSendDate(const QDateTime& time);
+// The same for seconds since the epoch; the time zone is the one tzset() last read.
+QString formatSendDate(qint64 secondsSinceEpoch);
 
 // Creates the file anew (replacing an existing one) and writes the bytes.
 [[nodiscard]] Status writeWholeFile(const QString& path, const QByteArray& bytes);

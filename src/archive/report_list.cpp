@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <ctime>
 #include <string>
 
 #include <dirent.h>
@@ -18,61 +19,87 @@ namespace telva {
 
 namespace {
 
-// Closes a descriptor or a directory stream when the scope ends.
-struct DirCloser {
-    DIR* dir;
-    ~DirCloser() {
-        if (dir) closedir(dir);
+// Closes a descriptor when the scope ends.
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0)
+            close(fd);
     }
 };
 
-bool isFolderEntry(int dirFd, const dirent* entry) {
-    if (entry->d_type != DT_UNKNOWN) return entry->d_type == DT_DIR;
-    struct stat info {};
-    return fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+bool isDot(const char* name) {
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
 
-// Names of the entries other than "." and ".." that are (or are not) folders, in name order.
-// Symbolic links are never report folders: the archive is only what lies in it.
-std::vector<std::string> listEntries(DIR* dir, bool folders) {
+// Names of the entries of an open folder other than "." and ".." that are (or are not)
+// folders, in name order. Read straight with getdents64: a list of thousands of reports
+// costs a few system calls per report. Symbolic links are never report folders.
+std::vector<std::string> listEntries(int fd, bool folders) {
     std::vector<std::string> names;
-    const int fd = dirfd(dir);
-    while (const dirent* entry = readdir(dir)) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-        if (isFolderEntry(fd, entry) != folders) continue;
-        names.emplace_back(name);
+    alignas(8) char buffer[32768];
+    for (;;) {
+        const ssize_t n = getdents64(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at < n;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            if (isDot(entry->d_name))
+                continue;
+            bool isFolder = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat info {};
+                isFolder = fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           S_ISDIR(info.st_mode);
+            }
+            if (isFolder == folders)
+                names.emplace_back(entry->d_name);
+        }
     }
     std::sort(names.begin(), names.end());
     return names;
 }
 
-QByteArray readAll(int dirFd, const char* name) {
-    QByteArray content;
-    const int fd = openat(dirFd, name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return content;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n <= 0) break;
-        content.append(chunk, n);
+// The sender's note: its whole content and its creation time. A note that cannot be opened
+// still gives its date.
+void readNote(ReportRow& row, int folderFd, const char* name) {
+    const int fd = openat(folderFd, name, O_RDONLY | O_CLOEXEC);
+    const FdCloser closer{fd};
+    struct statx info {};
+    const int statted =
+        fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, STATX_BTIME | STATX_MTIME | STATX_SIZE, &info)
+                : statx(folderFd, name, 0, STATX_BTIME | STATX_MTIME, &info);
+    if (statted == 0) {
+        const statx_timestamp& stamp =
+            (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
+        row.cells[ColSendDate] = formatSendDate(qint64(stamp.tv_sec));
     }
-    close(fd);
-    return content;
+    if (fd < 0)
+        return;
+    QByteArray content;
+    // One read normally takes it all: a short read of a regular file is its end.
+    qint64 want = statted == 0 ? qint64(info.stx_size) + 1 : 4096;
+    for (;;) {
+        const qsizetype had = content.size();
+        content.resize(had + want);
+        const ssize_t n = read(fd, content.data() + had, std::size_t(want));
+        content.resize(had + std::max<ssize_t>(n, 0));
+        if (n < want)
+            break;
+        want = 65536;
+    }
+    row.cells[ColOrganisation] = fromCp1251(content);
 }
 
 void fillFromFolder(ReportRow& row, int archiveFd, const std::string& folderName,
                     const std::string& srcExt, const std::string& kvitExt) {
     const int fd = openat(archiveFd, folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    DIR* dir = fdopendir(fd);
-    if (!dir) {
-        close(fd);
+    if (fd < 0)
         return;
-    }
-    DirCloser closer{dir};
+    const FdCloser closer{fd};
     row.cells[ColState] = stateProcessing();
-    for (const std::string& name : listEntries(dir, false)) {
+    for (const std::string& name : listEntries(fd, false)) {
         const std::size_t dot = name.rfind('.');
         const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
         if (ext == ".er7" || ext == ".e7a" || ext == ".esl") {
@@ -80,9 +107,7 @@ void fillFromFolder(ReportRow& row, int archiveFd, const std::string& folderName
         } else if (ext == srcExt) {
             row.cells[ColSourceFile] = QFile::decodeName(name.c_str());
         } else if (ext == ".inf") {
-            row.cells[ColOrganisation] = fromCp1251(readAll(dirfd(dir), name.c_str()));
-            const std::optional<QDateTime> created = fileCreationTimeAt(dirfd(dir), name.c_str());
-            row.cells[ColSendDate] = created ? formatSendDate(*created) : QString();
+            readNote(row, fd, name.c_str());
         } else if (ext == kvitExt) {
             row.cells[ColState] = stateAccepted();
         } else if (ext == ".err") {
@@ -116,21 +141,28 @@ QString stateHasErrors() {
 ReportList FillReportList(const QString& archiveBaseFolder, const QString& srcExt,
                           const QString& kvitExt) {
     ReportList list(1);
-    if (archiveBaseFolder.isEmpty()) return list;
-    DIR* archive = opendir(QFile::encodeName(archiveFolder(archiveBaseFolder)).constData());
-    if (!archive) return list;
-    DirCloser closer{archive};
+    if (archiveBaseFolder.isEmpty())
+        return list;
+    const int archive = open(QFile::encodeName(archiveFolder(archiveBaseFolder)).constData(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (archive < 0)
+        return list;
+    const FdCloser closer{archive};
+    // The time zone is read once for the whole list, not once per date.
+    tzset();
     // Extensions are compared as the file system spells names: bytes, case-sensitive.
     const std::string src = QFile::encodeName(QLatin1Char('.') + srcExt).toStdString();
     const std::string kvit = QFile::encodeName(QLatin1Char('.') + kvitExt).toStdString();
     bool first = true;
     for (const std::string& name : listEntries(archive, true)) {
-        if (name[0] == '.') continue; // hidden
-        if (!first) list.emplace_back();
+        if (name[0] == '.')
+            continue; // hidden
+        if (!first)
+            list.emplace_back();
         first = false;
         ReportRow& row = list.back();
         row.cells[ColReportId] = QFile::decodeName(name.c_str());
-        fillFromFolder(row, dirfd(archive), name, src, kvit);
+        fillFromFolder(row, archive, name, src, kvit);
     }
     return list;
 }
@@ -141,7 +173,8 @@ ReportList FillReportList(const AppContext& ctx) {
 
 const ReportRow* findReportRow(const ReportList& list, const QString& reportId) {
     for (const ReportRow& row : list)
-        if (!reportId.isEmpty() && row.id() == reportId) return &row;
+        if (!reportId.isEmpty() && row.id() == reportId)
+            return &row;
     return nullptr;
 }
 
