@@ -1,0 +1,149 @@
+// Signs and encrypts 1, 10 and 100 MB reports and, on the same files, runs the two-step
+// `openssl cms -sign -noattr | openssl cms -encrypt` pipeline; prints wall time and peak
+// memory of both. Each measurement runs in its own process so that peaks do not mix.
+
+#include "crypto/sign_encrypt.h"
+#include "app/context.h"
+#include "app/frontend.h"
+#include "crypto/cert_import.h"
+#include "crypto/providers.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace telva;
+
+namespace {
+
+class QuietFrontend : public Frontend {
+public:
+    void showStatus(const QString& text) override { last = text; }
+    void processEvents() override {}
+    void messageBox(const QString&, const QString&, Icon) override {}
+    bool askYesNo(const QString&, const QString&, Icon) override { return false; }
+    void showError(const QString&) override {}
+    bool askProxyCredentials(QString&, QString&) override { return false; }
+    bool editProxySettings(QString&, QString&, QString&) override { return false; }
+    std::optional<QString> askKeyPassword(const QString&) override { return std::nullopt; }
+    bool openFile(const QString&) override { return false; }
+    bool openUrl(const QString&) override { return false; }
+    QString last;
+};
+
+struct Measure {
+    double seconds = 0;
+    double peakMb = 0;
+    bool ok = false;
+};
+
+// Runs work in a child process; its wall time and peak resident size.
+template <class Work> Measure inChild(Work work) {
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(work() ? 0 : 1);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    Measure m;
+    m.seconds = timer.nsecsElapsed() / 1e9;
+    m.peakMb = usage.ru_maxrss / 1024.0;
+    m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return m;
+}
+
+bool shell(const QString& command) {
+    return system(command.toLocal8Bit().constData()) == 0;
+}
+
+QString q(const QString& path) {
+    return QLatin1Char('\'') + path + QLatin1Char('\'');
+}
+
+} // namespace
+
+int main() {
+    unsetenv("CRYPT_PARAMS");
+    QTemporaryDir dir;
+    const QString d = dir.path();
+    qputenv("XDG_DATA_HOME", (d + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (d + "/config").toUtf8());
+
+    // Two GOST R 34.10-2001 certificates made by the openssl command.
+    for (const char* who : {"personal", "fund"}) {
+        const QString base = d + "/" + who;
+        if (!shell("openssl req -engine gost -x509 -newkey gost2001 -pkeyopt paramset:A -md_gost94 "
+                   "-nodes -days 365 -subj '/CN=" +
+                   QString::fromLatin1(who) + "/O=Bench' -keyout " + q(base + "-key.pem") +
+                   " -out " + q(base + ".pem") + " 2>/dev/null")) {
+            fprintf(stderr, "certificate generation failed\n");
+            return 1;
+        }
+    }
+    auto readAll = [](const QString& path) {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    };
+    QuietFrontend frontend;
+    const auto personal = crypto::ImportCertificate(0, readAll(d + "/personal.pem"),
+                                                    readAll(d + "/personal-key.pem"), &frontend);
+    const auto fund = crypto::ImportCertificate(7, readAll(d + "/fund.pem"), {}, &frontend);
+    const crypto::ProviderList providers = crypto::FillProviderList(QString());
+    if (!personal || !fund || providers.entries.isEmpty()) {
+        fprintf(stderr, "setup failed: %s%s\n", qPrintable(personal.text()),
+                qPrintable(fund.text()));
+        return 1;
+    }
+    AppContext ctx(frontend);
+    ctx.settings.provName = providers.entries.first().name;
+    ctx.settings.provType = providers.entries.first().type;
+    ctx.settings.priv = {{}, {}, QStringLiteral("personal"), personal->serialHex().value(), 0};
+    ctx.settings.pub = {{}, {}, QStringLiteral("fund"), fund->serialHex().value(), 7};
+
+    printf("%8s | %10s %10s | %10s %10s | %6s | %s\n", "size", "ours s", "ours MB", "openssl s",
+           "openssl MB", "ratio", "memory budget");
+    for (int mb : {1, 10, 100}) {
+        const QString input = d + QStringLiteral("/report-%1.xml").arg(mb);
+        {
+            QFile f(input);
+            f.open(QIODevice::WriteOnly);
+            QByteArray line =
+                "<ROW N=\"0000000\">Сведения о застрахованном лице 0123456789</ROW>\n";
+            f.write("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<R7REPORT>\n");
+            for (qint64 written = 0; written < qint64(mb) << 20; written += line.size()) {
+                line.replace(8, 7, QByteArray::number(written % 9999999).rightJustified(7, '0'));
+                f.write(line);
+            }
+            f.write("</R7REPORT>\n");
+        }
+        const double inputMb = QFileInfo(input).size() / 1048576.0;
+        const Measure ours = inChild([&] {
+            return crypto::SignAndEncrypt(ctx, input, d + QStringLiteral("/ours-%1.er7").arg(mb));
+        });
+        const QString pipeline = "openssl cms -sign -engine gost -binary -noattr -nodetach -md "
+                                 "md_gost94 -outform DER -in " +
+                                 q(input) + " -signer " + q(d + "/personal.pem") + " -inkey " +
+                                 q(d + "/personal-key.pem") +
+                                 " 2>/dev/null | openssl cms -encrypt -engine gost -binary " +
+                                 "-inform DER -outform DER -gost89 -out " +
+                                 q(d + QStringLiteral("/openssl-%1.der").arg(mb)) + " " +
+                                 q(d + "/fund.pem") + " 2>/dev/null";
+        const Measure theirs = inChild([&] { return shell(pipeline); });
+        const double budget = 3 * inputMb + 32;
+        printf("%6d MB | %10.2f %10.1f | %10.2f %10.1f | %6.2f | %.1f MB (%s)%s\n", mb,
+               ours.seconds, ours.peakMb, theirs.seconds, theirs.peakMb,
+               ours.seconds / theirs.seconds, budget, ours.peakMb <= budget ? "kept" : "EXCEEDED",
+               ours.ok && theirs.ok ? "" : "  [a run failed]");
+        fflush(stdout);
+    }
+    return 0;
+}
