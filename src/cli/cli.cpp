@@ -29,6 +29,13 @@ const Command kCommands[] = {
      "check-connection [--detect]   проверить подключение к сайту КВБ (--detect: найти прокси)"},
     {"install-certs", cmdInstallCerts,
      "install-certs             загрузить и установить сертификаты КВБ"},
+    {"send", cmdSend,
+     "send [--out FILE --in FILE]   отправить в КВБ (по умолчанию файлы последней подписи)"},
+    {"reports", cmdReports,
+     "reports list              отправленные отчеты (через табуляцию)\n"
+     "  reports refresh ID        обновить информацию об отчете, проверить квитанцию\n"
+     "  reports delete ID         удалить отчет из архива\n"
+     "  reports show-accepted ID  построить принятый отчет и вывести путь к нему"},
 };
 
 void printUsage(QTextStream& out) {

@@ -16,5 +16,7 @@ int cmdCheckReceipt(CliSession& session, QStringList args);
 
 int cmdCheckConnection(CliSession& session, QStringList args);
 int cmdInstallCerts(CliSession& session, QStringList args);
+int cmdSend(CliSession& session, QStringList args);
+int cmdReports(CliSession& session, QStringList args);
 
 } // namespace telva
