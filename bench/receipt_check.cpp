@@ -1,0 +1,184 @@
+// Checks a 50 MB receipt with the program's receipt check and, in the same run, with
+// `openssl cms -decrypt` followed by `openssl cms -verify` on the same file. Goal: the
+// program's check takes at most 0.75 of the openssl pair's wall time.
+
+#include "crypto/receipt_check.h"
+#include "app/context.h"
+#include "app/frontend.h"
+#include "crypto/cert_store.h"
+#include "crypto/certificate.h"
+#include "crypto/gost_engine.h"
+#include "crypto/key_store.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+#include <vector>
+
+using namespace telva;
+
+namespace {
+
+constexpr qint64 kContentSize = 50'000'000;
+constexpr int kRounds = 3;
+
+class QuietFrontend : public Frontend {
+public:
+    void showStatus(const QString& text) override { last = text; }
+    void processEvents() override {}
+    void messageBox(const QString& text, const QString&, Icon) override { last = text; }
+    bool askYesNo(const QString&, const QString&, Icon) override { return false; }
+    void showError(const QString& text) override { last = text; }
+    bool askProxyCredentials(QString&, QString&) override { return false; }
+    bool editProxySettings(QString&, QString&, QString&) override { return false; }
+    std::optional<QString> askKeyPassword(const QString&) override { return std::nullopt; }
+    bool openFile(const QString&) override { return false; }
+    bool openUrl(const QString&) override { return false; }
+    QString last;
+};
+
+bool run(const QString& program, const QStringList& args, const QString& dir) {
+    QProcess process;
+    process.setWorkingDirectory(dir);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("CRYPT_PARAMS"),
+               QStringLiteral("id-Gost28147-89-CryptoPro-A-ParamSet"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        std::fprintf(stderr, "%s %s failed:\n%s\n", qPrintable(program),
+                     qPrintable(args.join(QLatin1Char(' '))), process.readAll().constData());
+        return false;
+    }
+    return true;
+}
+
+bool openssl(const QString& dir, const QString& line) {
+    return run(QStringLiteral("openssl"), line.split(QLatin1Char(' ')), dir);
+}
+
+// A GOST R 34.10-2001 key and self-signed certificate made with the openssl command.
+bool makeIdentity(const QString& dir, const QString& name) {
+    return openssl(dir, QStringLiteral("genpkey -engine gost -algorithm gost2001 -pkeyopt "
+                                       "paramset:A -out %1-key.pem")
+                            .arg(name)) &&
+           openssl(dir, QStringLiteral("req -engine gost -new -x509 -days 3650 -key %1-key.pem "
+                                       "-subj /CN=%1 -out %1.pem")
+                            .arg(name));
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool install(const QString& dir, const QString& name, int store, bool withKey, Frontend& frontend) {
+    Result<crypto::Certificate> cert =
+        crypto::Certificate::fromAnyEncoding(readAll(dir + QLatin1Char('/') + name + ".pem"));
+    Result<crypto::CertStore> opened = crypto::CertStore::open(store);
+    Status done = !cert ? cert.status() : !opened ? opened.status() : opened->add(*cert);
+    if (done && withKey)
+        done = crypto::ImportPrivateKey(*cert, readAll(dir + QLatin1Char('/') + name + "-key.pem"),
+                                        &frontend);
+    if (!done)
+        std::fprintf(stderr, "installing %s: %s\n", qPrintable(name), qPrintable(done.text()));
+    return done.ok();
+}
+
+// CPU seconds (user + system) of this process or of its finished children.
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString d = dir.path();
+    qputenv("XDG_DATA_HOME", (d + "/data").toUtf8());
+    QuietFrontend frontend;
+    AppContext ctx(frontend);
+    // Certificates read before the engine is there would not know their GOST keys.
+    if (!crypto::ensureGostEngine().ok())
+        return 1;
+
+    std::printf("preparing a receipt of %lld bytes...\n", static_cast<long long>(kContentSize));
+    {
+        QFile content(d + "/7701.p7m");
+        content.open(QIODevice::WriteOnly);
+        std::vector<quint32> block(1 << 20);
+        for (qint64 written = 0; written < kContentSize;) {
+            QRandomGenerator::global()->fillRange(block.data(), block.size());
+            const qint64 n = std::min<qint64>(qint64(block.size() * 4), kContentSize - written);
+            content.write(reinterpret_cast<const char*>(block.data()), n);
+            written += n;
+        }
+        QFile page(d + "/7701.htm");
+        page.open(QIODevice::WriteOnly);
+        page.write("<html><body><p>receipt 7701</p></body></html>");
+    }
+    if (!run("zip", {"-q", "-0", "receipt.zip", "7701.htm", "7701.p7m"}, d) ||
+        !makeIdentity(d, "fund") || !makeIdentity(d, "personal") ||
+        !openssl(d, "cms -sign -engine gost -binary -nodetach -outform DER -in receipt.zip "
+                    "-signer fund.pem -inkey fund-key.pem -out receipt.p7s") ||
+        !openssl(d, "cms -encrypt -engine gost -binary -outform DER -gost89 -in receipt.p7s "
+                    "-out 7701.p7e personal.pem") ||
+        !install(d, "personal", 0, true, frontend) || !install(d, "fund", 7, false, frontend))
+        return 1;
+    QFile::remove(d + "/receipt.p7s");
+    std::printf("receipt: %lld bytes\n", static_cast<long long>(QFile(d + "/7701.p7e").size()));
+
+    std::vector<double> ours, theirs, oursCpu, theirsCpu;
+    for (int round = 0; round < kRounds; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        double cpu = cpuSeconds(RUSAGE_SELF);
+        const Result<crypto::CheckedReceipt> checked = crypto::CheckReceipt(ctx, d + "/7701.p7e");
+        ours.push_back(timer.nsecsElapsed() / 1e9);
+        oursCpu.push_back(cpuSeconds(RUSAGE_SELF) - cpu);
+        if (!checked) {
+            std::fprintf(stderr, "check failed: %s\n", qPrintable(frontend.last));
+            return 1;
+        }
+
+        timer.start();
+        cpu = cpuSeconds(RUSAGE_CHILDREN);
+        if (!openssl(d, "cms -decrypt -engine gost -binary -inform DER -in 7701.p7e -recip "
+                        "personal.pem -inkey personal-key.pem -out decrypted.p7s") ||
+            !openssl(d, "cms -verify -engine gost -binary -inform DER -in decrypted.p7s "
+                        "-noverify -out verified.zip"))
+            return 1;
+        theirs.push_back(timer.nsecsElapsed() / 1e9);
+        theirsCpu.push_back(cpuSeconds(RUSAGE_CHILDREN) - cpu);
+        if (readAll(d + "/verified.zip") != readAll(d + "/7701.zip")) {
+            std::fprintf(stderr, "the two checks disagree on the content\n");
+            return 1;
+        }
+        std::printf(
+            "round %d: telva %.2f s (cpu %.2f s), openssl decrypt+verify %.2f s (cpu %.2f s)\n",
+            round + 1, ours.back(), oursCpu.back(), theirs.back(), theirsCpu.back());
+    }
+    const double ratio = median(ours) / median(theirs);
+    std::printf("median wall: telva %.2f s, openssl %.2f s, ratio %.2f (goal <= 0.75) %s\n",
+                median(ours), median(theirs), ratio, ratio <= 0.75 ? "MET" : "MISSED");
+    std::printf("median cpu: telva %.2f s, openssl %.2f s; load average at the end: %s\n",
+                median(oursCpu), median(theirsCpu), readAll("/proc/loadavg").trimmed().constData());
+    return 0;
+}
