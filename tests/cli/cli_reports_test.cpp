@@ -1,0 +1,111 @@
+#include "app/settings.h"
+#include "archive/cp1251.h"
+#include "cli_runner.h"
+#include "http_test_server.h"
+#include "receipt_maker.h"
+#include "temp_profile.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using telva::test::CliRun;
+using telva::test::runCliInProcess;
+
+namespace {
+
+const QString kId = QStringLiteral("7701-0001-000123");
+
+class CliReports : public ::testing::Test {
+protected:
+    test::TempProfile profile;
+
+    // A file in the archive of the default work mode.
+    QString put(const QString& relative, const QByteArray& bytes = "x") {
+        return profile.writeFile(QStringLiteral("home/.local/share/KVB/TELVA/R7/ARC/") + relative,
+                                 bytes);
+    }
+    QString folder(const QString& id) const {
+        return profile.dataHome() + QStringLiteral("/KVB/TELVA/R7/ARC/") + id;
+    }
+};
+
+} // namespace
+
+TEST_F(CliReports, ListIsTabSeparatedWithOneLinePerReport) {
+    put(kId + QStringLiteral("/rep.xml"));
+    put(kId + QStringLiteral("/rep.er7"));
+    put(kId + QLatin1Char('/') + kId + QStringLiteral(".inf"),
+        toCp1251(QStringLiteral("ООО \"Ромашка\"\tфилиал\n")));
+    put(QStringLiteral("7701-0002-1/7701-0002-1.err"));
+
+    const CliRun run = runCliInProcess({QStringLiteral("reports"), QStringLiteral("list")});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], QStringLiteral("Идентификатор файла\tИсходный файл\tОрганизация\tДата "
+                                       "отправки\tСостояние\t"));
+    const QStringList first = lines[1].split(QLatin1Char('\t'));
+    ASSERT_EQ(first.size(), 6);
+    EXPECT_EQ(first[0], kId);
+    EXPECT_EQ(first[2], QStringLiteral("ООО \"Ромашка\"\\tфилиал\\n"));
+    EXPECT_EQ(first[4], QStringLiteral("Обрабатывается."));
+    EXPECT_EQ(first[5], QStringLiteral("Р7"));
+    EXPECT_EQ(lines[2], QStringLiteral("7701-0002-1\t\t\t\tОбнаружены ошибки.\t"));
+}
+
+TEST_F(CliReports, DeleteRemovesOnlyAListedReport) {
+    put(kId + QStringLiteral("/rep.xml"));
+    const QString loose = put(QStringLiteral("loose.txt"));
+    for (const QString& id : {QStringLiteral(".."), QStringLiteral("."),
+                              QStringLiteral("loose.txt"), QStringLiteral("7701-9999-0")}) {
+        const CliRun run =
+            runCliInProcess({QStringLiteral("reports"), QStringLiteral("delete"), id});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.err.contains(QStringLiteral("не найден"))) << run.err.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo::exists(loose));
+    const CliRun run = runCliInProcess({QStringLiteral("reports"), QStringLiteral("delete"), kId});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder(kId)));
+}
+
+TEST_F(CliReports, ShowAcceptedBuildsTheViewAndPrintsItsPath) {
+    put(kId + QStringLiteral("/rep.xml"));
+    CliRun run = runCliInProcess({QStringLiteral("reports"), QStringLiteral("show-accepted"), kId});
+    EXPECT_EQ(run.status, 1);
+
+    put(kId + QLatin1Char('/') + kId + QStringLiteral(".zip"),
+        test::makeReceiptArchive(profile.root(), kId, "<html/>", "<R7REPORT>r</R7REPORT>"));
+    run = runCliInProcess({QStringLiteral("reports"), QStringLiteral("show-accepted"), kId});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QString view = folder(kId) + QLatin1Char('/') + kId + QStringLiteral(".xml");
+    EXPECT_EQ(run.out.trimmed(), view);
+    EXPECT_TRUE(test::readFileBytes(view).endsWith("<R7REPORT>r</R7REPORT>"));
+}
+
+TEST_F(CliReports, RefreshOfAReportWithErrorsOnlyShowsItsPage) {
+    test::HttpTestServer gate;
+    {
+        QSettings global(globalSettingsPath(), QSettings::IniFormat);
+        global.setValue(QStringLiteral("GateHost"), gate.hostPort());
+    }
+    put(kId + QStringLiteral("/rep.er7"));
+    put(kId + QLatin1Char('/') + kId + QStringLiteral(".err"));
+    const CliRun run = runCliInProcess({QStringLiteral("reports"), QStringLiteral("refresh"), kId});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, gate.url(QStringLiteral("/kvb/statusreport?id=")) + kId + QLatin1Char('\n') +
+                           kId + QStringLiteral("\tОбнаружены ошибки.\n"));
+    EXPECT_EQ(gate.requestCount(), 0);
+}
+
+TEST_F(CliReports, SendNeedsASignedFileOrBothNames) {
+    CliRun run = runCliInProcess({QStringLiteral("send")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("telva-cli sign"))) << run.err.toStdString();
+    run =
+        runCliInProcess({QStringLiteral("send"), QStringLiteral("--out"), QStringLiteral("a.er7")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("Использование")));
+}
