@@ -1,0 +1,140 @@
+#include "app/context.h"
+#include "cli/last_signing.h"
+#include "cli_runner.h"
+#include "crypto/cert_store.h"
+#include "fake_frontend.h"
+#include "temp_profile.h"
+#include "test_pki.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using telva::test::CliRun;
+using telva::test::runCliInProcess;
+using telva::test::TestPki;
+
+namespace {
+
+class CliCryptoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const TestPki& pki = TestPki::instance();
+        personal = telva::test::writePkiFiles(pki.personal, profile.root() + "/pki", "personal");
+        fund = telva::test::writePkiFiles(pki.fundAp, profile.root() + "/pki", "fund");
+    }
+
+    void installAndChoose() {
+        ASSERT_EQ(runCliInProcess({"certs", "import", "--store", "0", personal.certDer, "--key",
+                                   personal.keyPem})
+                      .status,
+                  0);
+        ASSERT_EQ(runCliInProcess({"certs", "import", "--store", "7", fund.certPem}).status, 0);
+        ASSERT_EQ(
+            runCliInProcess({"certs", "choose", "personal", "--store", "0", "--serial", "0102"})
+                .status,
+            0);
+        ASSERT_EQ(
+            runCliInProcess({"certs", "choose", "fund", "--store", "7", "--serial", "00a1b2c3"})
+                .status,
+            0);
+    }
+
+    QString report(const QString& name, int size) {
+        QByteArray bytes = "<?xml version=\"1.0\"?>\n<R7REPORT>";
+        bytes += QByteArray(size, 'x');
+        bytes = bytes.left(size - 12) + "</R7REPORT>\n";
+        return profile.writeFile("work/" + name, bytes.left(size));
+    }
+
+    telva::test::TempProfile profile;
+    telva::test::PkiFiles personal;
+    telva::test::PkiFiles fund;
+};
+
+} // namespace
+
+TEST_F(CliCryptoTest, ImportListAndChooseLikeTheChooser) {
+    const CliRun imported = runCliInProcess(
+        {"certs", "import", "--store", "0", personal.certPem, "--key", personal.keyPem});
+    ASSERT_EQ(imported.status, 0) << imported.err.toStdString();
+    EXPECT_TRUE(imported.out.contains(QStringLiteral("Иванова Мария Петровна")));
+
+    const CliRun listed = runCliInProcess({"certs", "list", "--store", "0"});
+    ASSERT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out,
+              QStringLiteral("Иванова Мария Петровна\tБухгалтерия ООО Ромашка\t7701000001\t"
+                             "Test CA 2\t05.03.2024 09:07:00\t30.06.2040 15:00:00\t0102\n"));
+    EXPECT_EQ(runCliInProcess({"certs", "import", "--store", "7", fund.certDer}).status, 0);
+    EXPECT_TRUE(
+        runCliInProcess({"certs", "list", "--store", "7"}).out.isEmpty()); // no registration
+    EXPECT_TRUE(runCliInProcess({"certs", "list", "--store", "7", "--no-kvb-filter"})
+                    .out.startsWith(QStringLiteral("Уполномоченное лицо КВБ РФ\t")));
+
+    const CliRun chosen =
+        runCliInProcess({"certs", "choose", "fund", "--store", "7", "--serial", "00A1B2C3"});
+    ASSERT_EQ(chosen.status, 0) << chosen.err.toStdString();
+    const QString settings = runCliInProcess({"settings"}).out;
+    EXPECT_TRUE(settings.contains(QStringLiteral("PubSernum=00A1B2C3\n")));
+    EXPECT_TRUE(settings.contains(QStringLiteral("PubIssuer=Корневой УЦ КВБ РФ (тест)\n")));
+    EXPECT_TRUE(settings.contains(QStringLiteral("PubOrg=Уполномоченное лицо КВБ РФ\n")));
+    EXPECT_TRUE(settings.contains(QStringLiteral("PubStore=7\n")));
+
+    EXPECT_EQ(runCliInProcess({"certs", "choose", "fund", "--store", "7", "--serial", "FF"}).status,
+              1);
+    EXPECT_EQ(runCliInProcess({"certs", "list", "--store", "8"}).status, 1);
+    const CliRun broken = runCliInProcess({"certs", "import", "--store", "1", personal.keyPem});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_TRUE(broken.err.contains(QStringLiteral("Не удалось открыть сертификат.")));
+}
+
+TEST_F(CliCryptoTest, ProvidersListsTheGostEngine) {
+    const CliRun run = runCliInProcess({"providers"});
+    ASSERT_EQ(run.status, 0);
+    const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines.first().endsWith(QStringLiteral("\t75")));
+}
+
+TEST_F(CliCryptoTest, SignWritesTheKindsOutputAndRemembersTheFiles) {
+    installAndChoose();
+    const QString in = report("report.xml", 500);
+    const CliRun run = runCliInProcess({"sign", in});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QString out = profile.root() + "/work/report.er7";
+    EXPECT_TRUE(run.out.startsWith(QStringLiteral("Файл зашифрован и подписан.\n")));
+    EXPECT_TRUE(QFile::exists(out));
+
+    telva::test::FakeFrontend frontend;
+    AppContext ctx(frontend);
+    ctx.archiveBaseFolder = profile.dataHome() + "/KVB/TELVA/R7";
+    QString lastIn, lastOut;
+    ASSERT_TRUE(loadLastSigning(ctx, lastIn, lastOut));
+    EXPECT_EQ(lastIn, in);
+    EXPECT_EQ(lastOut, out);
+    EXPECT_TRUE(runCliInProcess({"settings"}).out.contains(QStringLiteral("ProvType=75\n")));
+}
+
+TEST_F(CliCryptoTest, SignFailuresExitWithTheirText) {
+    installAndChoose();
+    const CliRun small =
+        runCliInProcess({"sign", report("small.xml", 99), profile.root() + "/o.er7"});
+    EXPECT_EQ(small.status, 1);
+    EXPECT_TRUE(small.err.contains(QStringLiteral("имеет недопустимо малый размер.")));
+
+    // An expired personal certificate: "yes" aborts without a status text, "no" signs.
+    const auto expired =
+        telva::test::writePkiFiles(TestPki::instance().expired, profile.root() + "/pki", "old");
+    ASSERT_EQ(runCliInProcess({"certs", "import", expired.certPem, "--key", expired.keyPem}).status,
+              0);
+    ASSERT_EQ(
+        runCliInProcess({"certs", "choose", "personal", "--store", "0", "--serial", "0304"}).status,
+        0);
+    const QString in = report("report.xml", 300);
+    const CliRun aborted = runCliInProcess({"sign", "--answer", "yes", in});
+    EXPECT_EQ(aborted.status, 1);
+    EXPECT_TRUE(aborted.err.contains(QStringLiteral("Операция прервана.")));
+    EXPECT_FALSE(QFile::exists(profile.root() + "/work/report.er7"));
+    EXPECT_EQ(runCliInProcess({"sign", "--answer", "no", in}).status, 0);
+    EXPECT_EQ(runCliInProcess({"sign", "--answer", "maybe", in}).status, 1);
+}
