@@ -12,9 +12,7 @@
 
 namespace telva::test {
 
-namespace {
-
-bool accepts(quint16 port) {
+bool loopbackPortAccepts(quint16 port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -24,8 +22,6 @@ bool accepts(quint16 port) {
     ::close(fd);
     return ok;
 }
-
-} // namespace
 
 quint16 freeLoopbackPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -114,7 +110,7 @@ bool TinyproxyFixture::start(const Options& options) {
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < 5000 && process_.state() == QProcess::Running) {
-            if (accepts(port_))
+            if (loopbackPortAccepts(port_))
                 return true;
             QThread::msleep(20);
         }

@@ -45,5 +45,7 @@ private:
 
 // A loopback TCP port that nothing listens on right now.
 quint16 freeLoopbackPort();
+// Whether something accepts connections on that loopback port now.
+bool loopbackPortAccepts(quint16 port);
 
 } // namespace telva::test
