@@ -43,6 +43,9 @@ protected:
 
 TEST_F(SimRoad, ServesTheSiteAndTheFundsGostCertificates) {
     EXPECT_FALSE(get(*client, "/").isEmpty());
+    int status = 0;
+    EXPECT_TRUE(get(*client, "/template/2010/6/r7form.xsl", &status).contains("xsl:stylesheet"));
+    EXPECT_EQ(status, 200);
     const RunResult text =
         run("openssl", {"x509", "-engine", "gost", "-in", peer.fundAp, "-noout", "-text"});
     EXPECT_TRUE(text.out.contains("Signature Algorithm: GOST R 34.11-94 with GOST R 34.10-2001"));

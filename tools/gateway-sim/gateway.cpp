@@ -67,6 +67,9 @@ void Gateway::install(httplib::Server& server) {
                [this](const Request&, Response& res) { certificate(pki_.rootCert(), res); });
     server.Get("(?:/moved)?/uc/R7_KVB_RF_2012.cer",
                [this](const Request&, Response& res) { certificate(pki_.apCert(), res); });
+    server.Get("(?:/moved)?/template/2010/6/r7form.xsl", [](const Request&, Response& res) {
+        res.set_content(reportStylesheet(), "text/xsl; charset=utf-8");
+    });
     server.Post("(?:/moved)?/uploadfile",
                 [this](const Request& req, Response& res) { upload(req, res); });
     server.Get("(?:/moved)?/kvb/statusreport",

@@ -35,6 +35,7 @@ Served:
                                    34.11-94) and encrypted for the sender's certificate
                                    (GOST 28147-89, CryptoPro-A)
   GET  /invoice?fid=ID             the error protocol of a rejected report
+  GET  /template/2010/6/r7form.xsl the display stylesheet of accepted reports
 Everything above is also served under /moved/..., the target of --redirect.
 
 A report is rejected when it contains the text SIM-REJECT anywhere (for example in an

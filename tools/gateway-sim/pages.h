@@ -32,6 +32,9 @@ std::string plainPage(const std::string& title, const std::string& text);
 // The receipt page carried in the receipt archive, in windows-1251 as the fund writes it.
 std::string receiptPageCp1251(const ReceiptFacts& facts);
 
+// The XSLT that the accepted-report view refers to (/template/2010/6/r7form.xsl).
+std::string reportStylesheet();
+
 std::string htmlEscape(const std::string& text);
 
 } // namespace sim
