@@ -1,0 +1,99 @@
+#include "gui/main_form.h"
+#include "gui/receipt_view.h"
+#include "gui/status_panel.h"
+
+#include "receipt_maker.h"
+#include "temp_profile.h"
+#include "test_pki.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QTabWidget>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using namespace telva::test;
+
+namespace {
+
+const QByteArray kPage = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                         "charset=windows-1251\"></head><body><h2>\xCA\xE2\xE8\xF2\xE0\xED\xF6\xE8"
+                         "\xFF \xEE \xEF\xF0\xE8\xE5\xEC\xE5 \xEE\xF2\xF7\xE5\xF2\xE0 7701</h2>"
+                         "<p>\xCE\xF2\xF7\xE5\xF2 \xEF\xF0\xE8\xED\xFF\xF2.</p></body></html>";
+
+template <class T> T* child(QObject* form, const char* name) {
+    T* found = form->findChild<T*>(QLatin1String(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+} // namespace
+
+TEST(ReceiptPage, CheckShowsThePageAndEnablesPrinting) {
+    TempProfile profile;
+    Settings settings;
+    installStandard(settings);
+    const TestPki& pki = TestPki::instance();
+    const QByteArray zip = makeReceiptArchive(profile.root(), "7701", kPage, "<R7REPORT/>");
+    const QString good = profile.writeFile(
+        "in/7701.p7e", makeReceipt(profile.root(), zip, pki.fundAp, pki.personal));
+    const QString foreign =
+        profile.writeFile("in/7702.p7e", makeReceipt(profile.root(), zip, pki.fundAp, pki.twoOu));
+
+    TMainForm form({});
+    form.resize(775, 420);
+    form.show();
+    child<QTabWidget>(&form, "pcMain")->setCurrentIndex(TMainForm::ReceiptPage);
+    auto* file = child<QLineEdit>(&form, "eFileSigned");
+    auto* check = child<QAction>(&form, "acCheckSign");
+    auto* print = child<QAction>(&form, "acPrint");
+    auto* view = child<ReceiptView>(&form, "wbKvit");
+    auto* status = child<StatusPanel>(&form, "StatusBar");
+
+    file->setText(good);
+    form.execute(check);
+    EXPECT_TRUE(status->statusText().isEmpty()) << status->statusText().toStdString();
+    EXPECT_TRUE(view->toPlainText().contains(QStringLiteral("Квитанция о приеме отчета 7701")))
+        << view->toPlainText().toStdString();
+    EXPECT_TRUE(print->isEnabled());
+    EXPECT_EQ(readFileBytes(profile.root() + "/in/7701.zip"), zip);
+
+    const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        form.grab().save(dir + QStringLiteral("/receipt-checked.png"));
+
+    // What the print button prints, sent to a PDF file.
+    const QString pdf = profile.root() + "/receipt.pdf";
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    view->printTo(&printer);
+    QByteArray text;
+    ASSERT_EQ(runProgram("pdftotext", {pdf, "-"}, {}, &text), 0);
+    EXPECT_TRUE(QString::fromUtf8(text).contains(QStringLiteral("Отчет принят.")));
+
+    // A failed check empties the view and disables printing again.
+    file->setText(foreign);
+    form.execute(check);
+    EXPECT_TRUE(status->statusText().startsWith(QStringLiteral("Ошибка при дешифровании (")))
+        << status->statusText().toStdString();
+    EXPECT_TRUE(view->toPlainText().isEmpty());
+    EXPECT_FALSE(print->isEnabled());
+}
+
+TEST(ReceiptPage, ReceiptOnTheCommandLineIsCheckedAtStart) {
+    TempProfile profile;
+    Settings settings;
+    installStandard(settings);
+    const TestPki& pki = TestPki::instance();
+    const QByteArray zip = makeReceiptArchive(profile.root(), "7701", kPage, "<R7REPORT/>");
+    const QString good = profile.writeFile(
+        "in/7701.p7e", makeReceipt(profile.root(), zip, pki.fundAp, pki.personal, false));
+
+    TMainForm form({good});
+    EXPECT_EQ(child<QTabWidget>(&form, "pcMain")->currentIndex(), int(TMainForm::ReceiptPage));
+    EXPECT_TRUE(
+        child<ReceiptView>(&form, "wbKvit")->toPlainText().contains(QStringLiteral("7701")));
+    EXPECT_TRUE(child<QAction>(&form, "acPrint")->isEnabled());
+}
