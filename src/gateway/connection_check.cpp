@@ -22,6 +22,10 @@ Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client) {
 
 Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
                                          const DesktopProxySources& sources) {
+    // Activated while one of its own requests runs (the window paints meanwhile): that
+    // request decides, not a second check on top of it.
+    if (client.busy())
+        return true;
     ctx.showProgress(QString::fromUtf8(kCheckingConnectionText));
     bool connected = CheckConnection(ctx, client);
     if (!connected) {

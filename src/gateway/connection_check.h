@@ -25,7 +25,8 @@ bool CheckConnection(AppContext& ctx, HttpClient& client);
 // DetectProxy. Clears the status line when connected, shows kNoConnectionText otherwise.
 // Gives whether a connection was made; an error (the failed check after the proxy dialog, a
 // proxy port that is not a number) ends the check and goes to the error box, and the caller
-// leaves its actions as they were.
+// leaves its actions as they were. While the client is busy with another request nothing is
+// checked and the result is true.
 Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client);
 Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
                                          const DesktopProxySources& sources);

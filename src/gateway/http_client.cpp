@@ -268,8 +268,10 @@ void HttpClient::configure(Transfer& t, const QByteArray& url, bool post) {
         curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, nullptr);
         curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, nullptr);
     } else {
-        const QByteArray proxyUrl =
-            "http://" + QUrl::toAce(proxy.host) + ':' + QByteArray::number(proxy.port);
+        QByteArray host = QUrl::toAce(proxy.host);
+        if (host.isEmpty())
+            host = proxy.host.toUtf8();
+        const QByteArray proxyUrl = "http://" + host + ':' + QByteArray::number(proxy.port);
         curl_easy_setopt(curl, CURLOPT_PROXY, proxyUrl.constData());
         curl_easy_setopt(curl, CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
         curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
@@ -353,8 +355,13 @@ static QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* cur
 
 bool HttpClient::run(Transfer& t) {
     CURL* curl = handle(curl_);
-    lastError_.clear();
     lastStatusLine_.clear();
+    if (busy_) {
+        lastError_ = QStringLiteral("Выполняется другой запрос.");
+        return false;
+    }
+    lastError_.clear();
+    busy_ = true;
     bool post = t.form != nullptr;
     curl_slist* postHeaders = nullptr;
     if (post) {
@@ -419,6 +426,7 @@ bool HttpClient::run(Transfer& t) {
     curl_easy_setopt(curl, CURLOPT_SEEKDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, nullptr);
     curl_slist_free_all(postHeaders);
+    busy_ = false;
     return ok;
 }
 

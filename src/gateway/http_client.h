@@ -111,6 +111,10 @@ public:
     // With a proxy user name and no password, asks the frontend for both (TGetAuth).
     void AskProxyCredentials();
 
+    // True while a request runs. The window keeps painting meanwhile, so an event handler may
+    // try another request; that one fails at once instead of re-entering the transfer.
+    bool busy() const { return busy_; }
+
     // The text of the last failure, empty after a success.
     QString lastError() const { return lastError_; }
     // The status line of the last final answer ("HTTP/1.1 200 OK"), empty when none came.
@@ -138,6 +142,7 @@ private:
     AppContext& ctx_;
     void* curl_ = nullptr; // CURL*, kept for the run: cookies and live connections
     bool followRedirects_ = false;
+    bool busy_ = false;
     int stallTimeoutSeconds_ = 120;
     QString caFile_;
     QString lastError_;

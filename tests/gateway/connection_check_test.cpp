@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace telva {
 namespace {
 
@@ -157,6 +160,46 @@ TEST_F(ConnectionCheckTest, TestConnectionAnswersInAMessageBox) {
     ASSERT_EQ(frontend.boxes.size(), 2);
     EXPECT_EQ(frontend.boxes.at(0).text, QStringLiteral("Подключено."));
     EXPECT_EQ(frontend.boxes.at(1).text, QStringLiteral("Не подключено."));
+}
+
+// A frontend whose painting runs an event handler that makes requests of its own.
+class ReenteringFrontend : public test::FakeFrontend {
+public:
+    void processEvents() override {
+        FakeFrontend::processEvents();
+        if (!nested || ran)
+            return;
+        ran = true;
+        nested();
+    }
+    std::function<void()> nested;
+    bool ran = false;
+};
+
+TEST(ConnectionCheckReentry, AnActivationDuringARequestChecksNothing) {
+    ReenteringFrontend frontend;
+    AppContext ctx{frontend};
+    HttpTestServer site;
+    site.on("GET", "/slow", [](const RecordedRequest&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        return ScriptedResponse::ok("done");
+    });
+    site.on("GET", "/", ScriptedResponse::ok("site"));
+    ctx.settings.hosts.kvbSite = site.hostPort();
+    HttpClient client(ctx);
+    std::optional<Result<bool>> nestedCheck;
+    QByteArray nestedGet;
+    frontend.nested = [&] {
+        nestedCheck = ConnectionCheckAtActivation(ctx, client, noDesktop());
+        nestedGet = client.HttpGetToString(site.url());
+    };
+    EXPECT_EQ(client.HttpGetToString(site.url("/slow")), QByteArray("done"));
+    ASSERT_TRUE(frontend.ran);
+    ASSERT_TRUE(nestedCheck && nestedCheck->ok());
+    EXPECT_TRUE(**nestedCheck);
+    EXPECT_TRUE(frontend.statuses.isEmpty());
+    EXPECT_TRUE(nestedGet.isEmpty());
+    EXPECT_EQ(site.requestCount(), 1);
 }
 
 TEST(PortField, KeepsOnlyWholeNumbers) {
