@@ -113,6 +113,10 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
     }
     if (proxyUser)
         ctx.settings.proxy.user = *proxyUser;
+    // The upload never asks for the proxy password, so a password given in the environment
+    // is taken up front; GETs still ask on the terminal when there is none.
+    if (!ctx.settings.proxy.user.isEmpty())
+        ctx.settings.proxy.password = qEnvironmentVariable("TELVA_PROXY_PASSWORD");
     if (args.isEmpty()) {
         printUsage(err);
         return 2;

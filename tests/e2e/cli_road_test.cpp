@@ -1,0 +1,70 @@
+#include "cli_runner.h"
+#include "road_fixture.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace telva;
+using namespace telva::test;
+
+namespace {
+
+CliRun cli(const QStringList& args) {
+    CliRun run = runCliInProcess(args);
+    EXPECT_EQ(run.status, 0) << args.join(' ').toStdString() << "\nout: " << run.out.toStdString()
+                             << "\nerr: " << run.err.toStdString();
+    return run;
+}
+
+} // namespace
+
+TEST_F(RoadTest, TerminalTakesAReportAllTheWayToItsCheckedReceipt) {
+    qputenv("TELVA_PROXY_PASSWORD", kProxyPassword);
+    cli({QStringLiteral("certs"), QStringLiteral("import"), QStringLiteral("--store"),
+         QStringLiteral("0"), personalCert_, QStringLiteral("--key"), personalKey_});
+    const CliRun installed = cli({QStringLiteral("install-certs")});
+    EXPECT_TRUE(installed.out.contains(QStringLiteral("Сертификаты успешно установлены.")))
+        << installed.out.toStdString();
+    cli({QStringLiteral("certs"), QStringLiteral("choose"), QStringLiteral("personal"),
+         QStringLiteral("--store"), QStringLiteral("0"), QStringLiteral("--serial"),
+         personalSerial_});
+
+    const QString encrypted = profile_.root() + QStringLiteral("/reports/квартал 1.er7");
+    cli({QStringLiteral("sign"), QStringLiteral("--answer"), QStringLiteral("no"), report_,
+         encrypted});
+    ASSERT_TRUE(QFile::exists(encrypted));
+
+    const CliRun sent = cli({QStringLiteral("send")});
+    ASSERT_EQ(sent.status, 0) << "proxy: " << proxyLog().toStdString()
+                              << "\nsimulator: " << sim_->log().toStdString();
+    const QString id = sent.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).last();
+    ASSERT_FALSE(id.isEmpty());
+    EXPECT_GE(clock_.slept, 10000) << "the upload after start waits out the spacing";
+
+    const CliRun listed = cli({QStringLiteral("reports"), QStringLiteral("list")});
+    EXPECT_TRUE(listed.out.contains(id + QStringLiteral("\tквартал 1.xml\t")))
+        << listed.out.toStdString();
+    EXPECT_TRUE(listed.out.contains(QStringLiteral("Обрабатывается.")));
+
+    QString state;
+    for (int attempt = 0; attempt < 4 && !state.contains(QStringLiteral("Успешно")); ++attempt)
+        state = cli({QStringLiteral("reports"), QStringLiteral("refresh"), id}).out;
+    ASSERT_TRUE(state.contains(QStringLiteral("Успешно обработан."))) << state.toStdString();
+
+    const QString folder = QStringLiteral("%1/KVB/TELVA/R7/ARC/%2/").arg(profile_.dataHome(), id);
+    EXPECT_TRUE(QFile::exists(folder + id + QStringLiteral(".zip")))
+        << QDir(folder).entryList().join(' ').toStdString();
+
+    const CliRun shown = cli({QStringLiteral("reports"), QStringLiteral("show-accepted"), id});
+    const QString view = shown.out.trimmed().split(QLatin1Char('\n')).last();
+    const QByteArray xml = readFileBytes(view);
+    EXPECT_TRUE(xml.contains("<R7REPORT>")) << view.toStdString();
+    EXPECT_TRUE(xml.contains(sim_->hostPort().toLatin1())) << "the stylesheet host";
+
+    // The gateway requests went through the authenticating proxy.
+    const QString base = QStringLiteral("http://") + sim_->hostPort();
+    EXPECT_TRUE(proxyLog().contains(QStringLiteral("POST ") + base + QStringLiteral("/uploadfile")))
+        << proxyLog().toStdString();
+    EXPECT_TRUE(proxyLog().contains(QStringLiteral("GET ") + base +
+                                    QStringLiteral("/kvb/statusreport?id=") + id));
+}

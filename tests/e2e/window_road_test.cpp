@@ -1,0 +1,93 @@
+#include "cli_runner.h"
+#include "gui/main_form.h"
+#include "gui/status_panel.h"
+#include "road_fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTextBrowser>
+
+using namespace telva;
+using namespace telva::test;
+
+namespace {
+
+template <class T> T* child(QObject* form, const char* name) {
+    T* found = form->findChild<T*>(QLatin1String(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+QString statusLine(TMainForm& form) {
+    return child<StatusPanel>(&form, "StatusBar")->statusText();
+}
+
+} // namespace
+
+TEST_F(RoadTest, WindowTakesAReportAllTheWayToItsPrintableReceipt) {
+    ASSERT_EQ(runCliInProcess({QStringLiteral("certs"), QStringLiteral("import"),
+                               QStringLiteral("--store"), QStringLiteral("0"), personalCert_,
+                               QStringLiteral("--key"), personalKey_})
+                  .status,
+              0);
+    ASSERT_EQ(runCliInProcess({QStringLiteral("certs"), QStringLiteral("choose"),
+                               QStringLiteral("personal"), QStringLiteral("--store"),
+                               QStringLiteral("0"), QStringLiteral("--serial"), personalSerial_})
+                  .status,
+              0);
+
+    TMainForm form({});
+    // The proxy password as typed earlier in this run: nothing asks for it again.
+    form.context().settings.proxy.password = QString::fromLatin1(kProxyPassword);
+    form.show();
+    form.activateWindow();
+    QApplication::processEvents();
+
+    child<QAction>(&form, "acLoadCert")->trigger();
+    EXPECT_EQ(statusLine(form), QStringLiteral("Сертификаты успешно установлены."));
+    EXPECT_FALSE(child<QLineEdit>(&form, "ePubCert")->text().isEmpty());
+
+    auto* providers = child<QComboBox>(&form, "cbProv");
+    ASSERT_GT(providers->count(), 0);
+    if (providers->currentIndex() < 0)
+        providers->setCurrentIndex(0);
+    form.InputFileChosen(report_);
+    EXPECT_EQ(child<QLineEdit>(&form, "eKindDoc")->text(), QStringLiteral("Форма 7"));
+    auto* acDo = child<QAction>(&form, "acDo");
+    ASSERT_TRUE(acDo->isEnabled());
+    form.execute(acDo);
+    auto* acSend = child<QAction>(&form, "acSend");
+    ASSERT_TRUE(acSend->isEnabled()) << statusLine(form).toStdString();
+
+    form.execute(acSend);
+    const QString sentStatus = statusLine(form);
+    EXPECT_FALSE(sentStatus.isEmpty());
+
+    auto* pages = child<QTabWidget>(&form, "pcMain");
+    pages->setCurrentIndex(TMainForm::ReportsPage);
+    auto* grid = child<QTableWidget>(&form, "gRep");
+    ASSERT_GE(grid->rowCount(), 1);
+    const QString id = grid->item(0, 0)->text();
+    ASSERT_FALSE(id.isEmpty());
+    EXPECT_TRUE(sentStatus.contains(id)) << sentStatus.toStdString();
+    EXPECT_EQ(grid->item(0, 1)->text(), QStringLiteral("квартал 1.xml"));
+
+    for (int attempt = 0; attempt < 4 && pages->currentIndex() != TMainForm::ReceiptPage;
+         ++attempt) {
+        grid->setCurrentCell(0, 0);
+        form.execute(child<QAction>(&form, "acLoadKvit"));
+    }
+    ASSERT_EQ(pages->currentIndex(), TMainForm::ReceiptPage) << statusLine(form).toStdString();
+    EXPECT_TRUE(child<QAction>(&form, "acPrint")->isEnabled()) << statusLine(form).toStdString();
+    EXPECT_TRUE(child<QTextBrowser>(&form, "wbKvit")->toPlainText().contains(id));
+
+    pages->setCurrentIndex(TMainForm::ReportsPage);
+    grid->setCurrentCell(0, 0);
+    EXPECT_EQ(grid->item(0, 4)->text(), QStringLiteral("Успешно обработан."));
+    EXPECT_TRUE(child<QAction>(&form, "acShowFinalXml")->isEnabled());
+    form.close();
+}
