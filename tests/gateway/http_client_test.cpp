@@ -138,6 +138,9 @@ TEST_F(HttpClientTest, NetworkFailuresGiveReadableTexts) {
     EXPECT_EQ(answer.text(), QStringLiteral("Файл \"/nonexistent/report.er7\" не найден."));
     EXPECT_EQ(server.requestCount(), 0);
 
+    EXPECT_TRUE(client.HttpGetToString(QStringLiteral("http://nohost.invalid/")).isEmpty());
+    EXPECT_EQ(client.lastError(), QStringLiteral("Не удается найти сервер nohost.invalid."));
+
     EXPECT_TRUE(client.HttpGetToString(QStringLiteral("ftp://127.0.0.1/x")).isEmpty());
     EXPECT_FALSE(client.lastError().isEmpty());
 }
