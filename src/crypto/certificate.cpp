@@ -119,6 +119,8 @@ Certificate::Certificate(X509* cert) {
 }
 
 Result<Certificate> Certificate::fromDer(const QByteArray& der) {
+    // GOST public keys are decoded while parsing: the engine must be there first.
+    if (Status engine = ensureGostEngine(); !engine) return Result<Certificate>(engine.error());
     const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
     X509* cert = d2i_X509(nullptr, &p, der.size());
     if (!cert || p != reinterpret_cast<const unsigned char*>(der.constData()) + der.size()) {
@@ -131,6 +133,7 @@ Result<Certificate> Certificate::fromDer(const QByteArray& der) {
 
 Result<Certificate> Certificate::fromAnyEncoding(const QByteArray& bytes) {
     if (bytes.contains("-----BEGIN")) {
+        if (Status engine = ensureGostEngine(); !engine) return Result<Certificate>(engine.error());
         BioPtr bio = memBio(bytes);
         X509* cert = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr);
         takeOpenSslError();
