@@ -26,6 +26,13 @@ QString statusLine(TMainForm& form) {
     return child<StatusPanel>(&form, "StatusBar")->statusText();
 }
 
+// With TELVA_SCREENSHOT_DIR set, keeps a picture of the window at this point of the road.
+void snapshot(TMainForm& form, const char* name) {
+    const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        form.grab().save(dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+}
+
 } // namespace
 
 TEST_F(RoadTest, WindowTakesAReportAllTheWayToItsPrintableReceipt) {
@@ -65,6 +72,7 @@ TEST_F(RoadTest, WindowTakesAReportAllTheWayToItsPrintableReceipt) {
 
     form.execute(acSend);
     const QString sentStatus = statusLine(form);
+    snapshot(form, "road-1-signed-and-sent");
     EXPECT_FALSE(sentStatus.isEmpty());
 
     auto* pages = child<QTabWidget>(&form, "pcMain");
@@ -76,6 +84,7 @@ TEST_F(RoadTest, WindowTakesAReportAllTheWayToItsPrintableReceipt) {
     EXPECT_TRUE(sentStatus.contains(id)) << sentStatus.toStdString();
     EXPECT_EQ(grid->item(0, 1)->text(), QStringLiteral("квартал 1.xml"));
 
+    snapshot(form, "road-2-sent-reports");
     for (int attempt = 0; attempt < 4 && pages->currentIndex() != TMainForm::ReceiptPage;
          ++attempt) {
         grid->setCurrentCell(0, 0);
@@ -84,10 +93,12 @@ TEST_F(RoadTest, WindowTakesAReportAllTheWayToItsPrintableReceipt) {
     ASSERT_EQ(pages->currentIndex(), TMainForm::ReceiptPage) << statusLine(form).toStdString();
     EXPECT_TRUE(child<QAction>(&form, "acPrint")->isEnabled()) << statusLine(form).toStdString();
     EXPECT_TRUE(child<QTextBrowser>(&form, "wbKvit")->toPlainText().contains(id));
+    snapshot(form, "road-3-receipt");
 
     pages->setCurrentIndex(TMainForm::ReportsPage);
     grid->setCurrentCell(0, 0);
     EXPECT_EQ(grid->item(0, 4)->text(), QStringLiteral("Успешно обработан."));
     EXPECT_TRUE(child<QAction>(&form, "acShowFinalXml")->isEnabled());
+    snapshot(form, "road-4-accepted");
     form.close();
 }
