@@ -7,6 +7,7 @@
 #include "test_pki.h"
 
 #include <QFile>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace telva;
@@ -137,4 +138,20 @@ TEST_F(CliCryptoTest, SignFailuresExitWithTheirText) {
     EXPECT_FALSE(QFile::exists(profile.root() + "/work/report.er7"));
     EXPECT_EQ(runCliInProcess({"sign", "--answer", "no", in}).status, 0);
     EXPECT_EQ(runCliInProcess({"sign", "--answer", "maybe", in}).status, 1);
+}
+
+TEST_F(CliCryptoTest, EnvironmentCannotChangeTheContentParameterSet) {
+    installAndChoose();
+    const QString in = report("report.xml", 400);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("CRYPT_PARAMS"), QStringLiteral("id-tc26-gost-28147-param-Z"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(TELVA_BINARY_DIR "/telva-cli"), {"sign", in});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const QByteArray message = telva::test::readFileBytes(profile.root() + "/work/report.er7");
+    const QByteArray header = message.left(600);
+    EXPECT_TRUE(header.contains(QByteArray::fromHex("06072a850302021f01")));    // CryptoPro-A
+    EXPECT_FALSE(header.contains(QByteArray::fromHex("06082a85030701020501"))); // TC26 Z
 }
