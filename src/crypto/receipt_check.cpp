@@ -64,11 +64,11 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     if (!stores)
         return shown(ctx, QStringLiteral("Не удалось открыть хранилища."));
 
-    std::variant<QByteArray, ReceiptFailure> opened =
+    std::variant<ReceiptContent, ReceiptFailure> opened =
         OpenReceiptMessage(std::move(message), *stores, &ctx.frontend);
     if (const ReceiptFailure* failure = std::get_if<ReceiptFailure>(&opened))
         return shown(ctx, stageText(failure->stage), failure->reason);
-    const QByteArray& content = std::get<QByteArray>(opened);
+    const QByteArrayView content = std::get<ReceiptContent>(opened).bytes;
 
     // Written whole or not at all, so that a failed write neither leaves a damaged
     // archive behind nor destroys the one a previous check wrote.
@@ -76,7 +76,7 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     QSaveFile archive(archivePath);
     if (!archive.open(QIODevice::WriteOnly))
         return shown(ctx, openError.arg(archivePath));
-    if (archive.write(content) != content.size() || !archive.commit())
+    if (archive.write(content.data(), content.size()) != content.size() || !archive.commit())
         return shown(ctx, QStringLiteral("Ошибка записи \"%1\".").arg(archivePath));
 
     const Result<QByteArray> page =

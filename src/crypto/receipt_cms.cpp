@@ -1,9 +1,11 @@
 #include "crypto/receipt_cms.h"
 
+#include "crypto/ber_frames.h"
 #include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
 #include "crypto/streaming_digest.h"
 
+#include <functional>
 #include <thread>
 
 #include <openssl/err.h>
@@ -88,11 +90,16 @@ std::optional<ReceiptFailure> unlockContentKey(CMS_ContentInfo* cms, const CertC
 }
 
 // Decrypts the content into the buffer, chunk by chunk, so that a reader can follow.
-std::optional<ReceiptFailure> decryptContent(CMS_ContentInfo* cms, GrowingBuffer& out) {
-    BIO* chain = CMS_dataInit(cms, nullptr);
-    if (!chain)
+// The cipher text comes from source when given (the chain takes it over), else from the
+// message itself.
+std::optional<ReceiptFailure> decryptContent(CMS_ContentInfo* cms, BIO* source,
+                                             GrowingBuffer& out) {
+    BIO* chain = CMS_dataInit(cms, source);
+    if (!chain) {
+        BIO_free(source);
         return failure(ReceiptStage::Decrypt, QStringLiteral("не удалось расшифровать содержимое"),
                        takeOpenSslError());
+    }
     std::optional<ReceiptFailure> result;
     for (;;) {
         if (out.room() == 0) {
@@ -113,7 +120,7 @@ std::optional<ReceiptFailure> decryptContent(CMS_ContentInfo* cms, GrowingBuffer
     if (!result && BIO_method_type(chain) == BIO_TYPE_CIPHER && !BIO_get_cipher_status(chain))
         result = failure(ReceiptStage::Decrypt,
                          QStringLiteral("не удалось расшифровать содержимое"), takeOpenSslError());
-    // Frees the cipher BIO and leaves the message's own content BIO to the message.
+    // The whole chain goes, the source of the cipher text included.
     BIO_free_all(chain);
     return result;
 }
@@ -136,17 +143,14 @@ BioPtr digestSequentially(CMS_ContentInfo* cms) {
     return chain;
 }
 
-std::variant<QByteArray, ReceiptFailure> verifySigned(QByteArrayView der,
-                                                      const StreamingContentDigest& streamed,
-                                                      const CertCollection& stores) {
-    const CmsPtr cms = parseCms(der);
-    if (!cms)
-        return failure(ReceiptStage::FindSigner,
-                       QStringLiteral("содержимое квитанции не является сообщением PKCS #7"));
-    if (OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed)
+// Verifies the first signer of a signed-data with its certificate from the stores; the
+// digests of the content come from digestsOf once the signer is known.
+std::optional<ReceiptFailure> verifySigner(CMS_ContentInfo* cms, const CertCollection& stores,
+                                           const std::function<BioPtr()>& digestsOf) {
+    if (OBJ_obj2nid(CMS_get0_type(cms)) != NID_pkcs7_signed)
         return failure(ReceiptStage::FindSigner,
                        QStringLiteral("содержимое квитанции не является подписанным сообщением"));
-    STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms.get());
+    STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms);
     if (sk_CMS_SignerInfo_num(signers) <= 0)
         return failure(ReceiptStage::FindSigner,
                        QStringLiteral("в сообщении нет сведений о подписавшем"));
@@ -158,37 +162,124 @@ std::variant<QByteArray, ReceiptFailure> verifySigned(QByteArrayView der,
         return failure(ReceiptStage::FindSigner,
                        QStringLiteral("сертификат подписавшего не установлен"));
 
-    ASN1_OCTET_STRING** content = CMS_get0_content(cms.get());
-    if (!content || !*content)
-        return failure(ReceiptStage::Verify, QStringLiteral("подписанные данные не вложены в "
-                                                            "сообщение"));
     // Only the certificate found here speaks for the signer.
     CMS_SignerInfo_set1_signer_cert(signer, cert->x509());
     ERR_clear_error();
     if (CMS_signed_get_attr_count(signer) >= 0 && CMS_SignerInfo_verify(signer) <= 0)
         return badSignature();
-
-    BioPtr digests;
-    if (streamed.matches((*content)->data, (*content)->length))
-        digests = streamed.digestChain();
-    if (!digests)
-        digests = digestSequentially(cms.get());
+    const BioPtr digests = digestsOf();
     if (!digests || CMS_SignerInfo_verify_content(signer, digests.get()) <= 0)
         return badSignature();
-    return QByteArray(reinterpret_cast<const char*>((*content)->data), (*content)->length);
+    return std::nullopt;
+}
+
+std::variant<ReceiptContent, ReceiptFailure> verifySigned(GrowingBuffer& plain,
+                                                          const StreamingContentDigest& streamed,
+                                                          const CertCollection& stores) {
+    // The usual way: the content was hashed while it was decrypted, so the parser gets the
+    // message without it and the content is never copied.
+    if (streamed.complete()) {
+        if (const CmsPtr shell = parseCms(streamed.detachedMessage())) {
+            if (std::optional<ReceiptFailure> f =
+                    verifySigner(shell.get(), stores, [&] { return streamed.digestChain(); }))
+                return *f;
+            ReceiptContent content;
+            QByteArray joined;
+            const QByteArrayView bytes = streamed.content(joined);
+            if (joined.isEmpty()) {
+                content.bytes = bytes;
+                content.storage = plain.release();
+            } else {
+                content.storage = std::move(joined);
+                content.bytes = content.storage;
+            }
+            return content;
+        }
+    }
+
+    // A message the stream reader could not follow: parse it whole.
+    const CmsPtr cms = parseCms(plain.written());
+    if (!cms)
+        return failure(ReceiptStage::FindSigner,
+                       QStringLiteral("содержимое квитанции не является сообщением PKCS #7"));
+    ASN1_OCTET_STRING** inner = CMS_get0_content(cms.get());
+    const bool attached = inner && *inner;
+    if (std::optional<ReceiptFailure> f = verifySigner(
+            cms.get(), stores, [&] { return attached ? digestSequentially(cms.get()) : BioPtr(); }))
+        return *f;
+    ReceiptContent content;
+    content.storage = QByteArray(reinterpret_cast<const char*>((*inner)->data), (*inner)->length);
+    content.bytes = content.storage;
+    return content;
+}
+
+// Cuts the encrypted content out of an enveloped-data (leaving an empty one in its place),
+// so that the parser does not copy it; nothing when the message is not laid out as usual.
+struct DetachedEnvelope {
+    QByteArray shell;
+    qint64 cipherAt = 0;
+    qint64 cipherLength = 0;
+};
+
+std::optional<DetachedEnvelope> detachEnvelope(const QByteArray& m) {
+    // 1.2.840.113549.1.7.3, id-envelopedData
+    static const QByteArray kEnvelopedOid = QByteArray::fromHex("2a864886f70d010703");
+    const char* d = m.constData();
+    const qint64 n = m.size();
+    std::vector<ber::Frame> enclosing;
+    auto definite = [&](qint64 at, unsigned tag) -> std::optional<ber::Frame> {
+        std::optional<ber::Frame> f = ber::readHeader(d, n, at);
+        if (!f || f->tag != tag || f->indefinite() || f->end() > n)
+            return std::nullopt;
+        return f;
+    };
+    auto open = [&](qint64 at, unsigned tag) -> std::optional<ber::Frame> {
+        std::optional<ber::Frame> f = ber::readHeader(d, n, at);
+        if (!f || f->tag != tag || (!f->indefinite() && f->end() > n))
+            return std::nullopt;
+        enclosing.push_back(*f);
+        return f;
+    };
+    std::optional<ber::Frame> f = open(0, 0x30);
+    if (!f)
+        return std::nullopt;
+    f = definite(f->contentAt(), 0x06);
+    if (!f || QByteArrayView(d + f->contentAt(), f->length) != kEnvelopedOid)
+        return std::nullopt;
+    if (!(f = open(f->end(), 0xA0)) || !(f = open(f->contentAt(), 0x30)) ||
+        !(f = definite(f->contentAt(), 0x02)))
+        return std::nullopt;
+    qint64 p = f->end();
+    if (std::optional<ber::Frame> originator = definite(p, 0xA0))
+        p = originator->end();
+    if (!(f = definite(p, 0x31)) || !(f = open(f->end(), 0x30)) ||
+        !(f = definite(f->contentAt(), 0x06)) || !(f = definite(f->end(), 0x30)) ||
+        !(f = definite(f->end(), 0x80)))
+        return std::nullopt;
+    DetachedEnvelope envelope;
+    envelope.shell = ber::splice(m, enclosing, f->at, f->end(), QByteArrayView("\x80\x00", 2));
+    envelope.cipherAt = f->contentAt();
+    envelope.cipherLength = f->length;
+    if (envelope.shell.isEmpty())
+        return std::nullopt;
+    return envelope;
 }
 
 } // namespace
 
-std::variant<QByteArray, ReceiptFailure>
+std::variant<ReceiptContent, ReceiptFailure>
 OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* frontend) {
     const Status engine = ensureGostEngine();
     if (!engine)
         return failure(ReceiptStage::Decrypt, engine.text());
     ERR_clear_error();
 
-    CmsPtr enveloped = parseCms(message);
-    message = QByteArray(); // the parsed message holds its own copy
+    // The encrypted content is read where it lies in the message when the message is laid
+    // out as usual; otherwise the parser's copy is used.
+    const std::optional<DetachedEnvelope> detached = detachEnvelope(message);
+    CmsPtr enveloped = parseCms(detached ? QByteArrayView(detached->shell) : message);
+    if (!detached)
+        message = QByteArray();
     if (!enveloped || OBJ_obj2nid(CMS_get0_type(enveloped.get())) != NID_pkcs7_enveloped)
         return failure(ReceiptStage::Decrypt,
                        QStringLiteral("файл не является зашифрованным сообщением PKCS #7"));
@@ -198,18 +289,23 @@ OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* f
                        QStringLiteral("зашифрованные данные не вложены в сообщение"));
     if (std::optional<ReceiptFailure> f = unlockContentKey(enveloped.get(), stores, frontend))
         return *f;
+    BIO* cipherText = detached ? BIO_new_mem_buf(message.constData() + detached->cipherAt,
+                                                 int(detached->cipherLength))
+                               : nullptr;
+    const qint64 size = detached ? detached->cipherLength : (*encrypted)->length;
 
     // The content is hashed on a second thread while it is being decrypted.
-    GrowingBuffer plain((*encrypted)->length);
+    GrowingBuffer plain(size);
     StreamingContentDigest streamed(plain);
     std::thread reader([&] { streamed.run(); });
-    const std::optional<ReceiptFailure> f = decryptContent(enveloped.get(), plain);
+    const std::optional<ReceiptFailure> f = decryptContent(enveloped.get(), cipherText, plain);
     plain.finish();
     reader.join();
     if (f)
         return *f;
     enveloped.reset();
-    return verifySigned(plain.written(), streamed, stores);
+    message = QByteArray();
+    return verifySigned(plain, streamed, stores);
 }
 
 } // namespace telva::crypto

@@ -3,6 +3,7 @@
 #include "crypto/cert_store.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <variant>
 
@@ -24,6 +25,12 @@ struct ReceiptFailure {
     QString reason; // readable; Russian where the program knows the failure
 };
 
+// The signed content of a receipt, held in the storage it was decrypted into.
+struct ReceiptContent {
+    QByteArray storage;
+    QByteArrayView bytes;
+};
+
 // Opens a receipt: an enveloped-data (DER) around a signed-data with its content attached.
 // Decrypts with the private key held for a certificate of the stores that is among the
 // recipients, finds the first signer's certificate by issuer and serial number (or key
@@ -32,7 +39,7 @@ struct ReceiptFailure {
 // validity period is examined. Signers with and without signed attributes verify alike.
 // The content is hashed on a second thread while it is being decrypted.
 // Gives the signed content.
-std::variant<QByteArray, ReceiptFailure>
+std::variant<ReceiptContent, ReceiptFailure>
 OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* frontend);
 
 } // namespace telva::crypto

@@ -46,51 +46,25 @@ qsizetype GrowingBuffer::waitFor(qsizetype end) const {
     return visible_;
 }
 
-bool StreamingContentDigest::readTlv(qint64 at, Tlv& tlv) {
-    const unsigned char* d = reinterpret_cast<const unsigned char*>(buffer_.data());
-    if (buffer_.waitFor(at + 2) < at + 2)
-        return false;
-    tlv.tag = d[at];
-    if ((tlv.tag & 0x1F) == 0x1F)
-        return false; // multi-byte tags never occur here
-    const unsigned first = d[at + 1];
-    if (first < 0x80) {
-        tlv.length = first;
-        tlv.header = 2;
-        return true;
-    }
-    if (first == 0x80) {
-        tlv.length = -1;
-        tlv.header = 2;
-        return (tlv.tag & 0x20) != 0;
-    }
-    const int count = int(first & 0x7F);
-    if (count > 7 || buffer_.waitFor(at + 2 + count) < at + 2 + count)
-        return false;
-    qint64 length = 0;
-    for (int i = 0; i < count; ++i)
-        length = (length << 8) | d[at + 2 + i];
-    tlv.length = length;
-    tlv.header = 2 + count;
-    return true;
+std::optional<ber::Frame> StreamingContentDigest::readTlv(qint64 at) {
+    const qint64 there = buffer_.waitFor(at + ber::kMaxHeader);
+    return ber::readHeader(buffer_.data(), there, at);
 }
 
-bool StreamingContentDigest::readDigestAlgorithms(qint64 at, const Tlv& set) {
-    if (set.tag != kSet || set.length < 0)
+bool StreamingContentDigest::readDigestAlgorithms(const ber::Frame& set) {
+    if (set.tag != kSet || set.indefinite())
         return false;
-    const qint64 end = at + set.header + set.length;
+    const qint64 end = set.end();
     if (buffer_.waitFor(end) < end)
         return false;
-    qint64 p = at + set.header;
+    qint64 p = set.contentAt();
     while (p < end) {
-        Tlv algorithm;
-        if (!readTlv(p, algorithm) || algorithm.tag != kSequence || algorithm.length < 0)
-            return false;
-        const qint64 next = p + algorithm.header + algorithm.length;
-        if (next > end || int(digests_.size()) >= kMaxDigests)
+        const std::optional<ber::Frame> algorithm = ber::readHeader(buffer_.data(), end, p);
+        if (!algorithm || algorithm->tag != kSequence || algorithm->indefinite() ||
+            algorithm->end() > end || int(digests_.size()) >= kMaxDigests)
             return false;
         const unsigned char* der = reinterpret_cast<const unsigned char*>(buffer_.data()) + p;
-        X509_ALGOR* parsed = d2i_X509_ALGOR(nullptr, &der, long(next - p));
+        X509_ALGOR* parsed = d2i_X509_ALGOR(nullptr, &der, long(algorithm->end() - p));
         if (!parsed)
             return false;
         const EVP_MD* md = EVP_get_digestbyobj(parsed->algorithm);
@@ -101,7 +75,7 @@ bool StreamingContentDigest::readDigestAlgorithms(qint64 at, const Tlv& set) {
                 return false;
             digests_.push_back(std::move(ctx));
         }
-        p = next;
+        p = algorithm->end();
     }
     return !digests_.empty();
 }
@@ -123,26 +97,26 @@ bool StreamingContentDigest::hashRange(qint64 at, qint64 length) {
     return true;
 }
 
-bool StreamingContentDigest::walkOctets(qint64 at, const Tlv& tlv, int depth, qint64& next) {
-    if (tlv.tag == kOctets && tlv.length >= 0) {
-        if (!hashRange(at + tlv.header, tlv.length))
+bool StreamingContentDigest::walkOctets(const ber::Frame& tlv, int depth, qint64& next) {
+    if (tlv.tag == kOctets && !tlv.indefinite()) {
+        if (!hashRange(tlv.contentAt(), tlv.length))
             return false;
-        next = at + tlv.header + tlv.length;
+        next = tlv.end();
         return true;
     }
     if (tlv.tag != kConstructedOctets || depth >= kMaxNesting)
         return false;
-    qint64 p = at + tlv.header;
-    const qint64 end = tlv.length >= 0 ? p + tlv.length : -1;
+    qint64 p = tlv.contentAt();
+    const qint64 end = tlv.indefinite() ? -1 : tlv.end();
     while (end < 0 || p < end) {
-        Tlv piece;
-        if (!readTlv(p, piece))
+        const std::optional<ber::Frame> piece = readTlv(p);
+        if (!piece)
             return false;
-        if (end < 0 && piece.tag == 0 && piece.length == 0) {
+        if (end < 0 && piece->tag == 0 && piece->length == 0) {
             p += 2; // end of contents
             break;
         }
-        if (!walkOctets(p, piece, depth + 1, p))
+        if (!walkOctets(*piece, depth + 1, p))
             return false;
     }
     if (end >= 0 && p != end)
@@ -152,62 +126,83 @@ bool StreamingContentDigest::walkOctets(qint64 at, const Tlv& tlv, int depth, qi
 }
 
 bool StreamingContentDigest::follow() {
-    Tlv t;
     qint64 p = 0;
-    // ContentInfo SEQUENCE, contentType signedData
-    if (!readTlv(p, t) || t.tag != kSequence)
+    // ContentInfo SEQUENCE { contentType signedData, [0] EXPLICIT SignedData SEQUENCE {
+    //   version, digestAlgorithms, encapContentInfo SEQUENCE {
+    //     eContentType, [0] EXPLICIT OCTET STRING } ... } }
+    std::optional<ber::Frame> t = readTlv(p);
+    if (!t || t->tag != kSequence)
         return false;
-    p += t.header;
-    if (!readTlv(p, t) || t.tag != kOid || t.length != qint64(sizeof kSignedDataOid))
+    enclosing_.push_back(*t);
+    p = t->contentAt();
+    t = readTlv(p);
+    if (!t || t->tag != kOid || t->length != qint64(sizeof kSignedDataOid))
         return false;
-    if (buffer_.waitFor(p + t.header + t.length) < p + t.header + t.length ||
-        std::memcmp(buffer_.data() + p + t.header, kSignedDataOid, sizeof kSignedDataOid) != 0)
+    if (buffer_.waitFor(t->end()) < t->end() ||
+        std::memcmp(buffer_.data() + t->contentAt(), kSignedDataOid, sizeof kSignedDataOid) != 0)
         return false;
-    p += t.header + t.length;
-    // [0] EXPLICIT SignedData SEQUENCE { version, digestAlgorithms, encapContentInfo ...
-    if (!readTlv(p, t) || t.tag != kContext0)
+    p = t->end();
+    for (unsigned tag : {kContext0, kSequence}) {
+        t = readTlv(p);
+        if (!t || t->tag != tag)
+            return false;
+        enclosing_.push_back(*t);
+        p = t->contentAt();
+    }
+    t = readTlv(p);
+    if (!t || t->tag != kInteger || t->indefinite())
         return false;
-    p += t.header;
-    if (!readTlv(p, t) || t.tag != kSequence)
+    p = t->end();
+    t = readTlv(p);
+    if (!t || !readDigestAlgorithms(*t))
         return false;
-    p += t.header;
-    if (!readTlv(p, t) || t.tag != kInteger || t.length < 0)
+    p = t->end();
+    t = readTlv(p);
+    if (!t || t->tag != kSequence)
         return false;
-    p += t.header + t.length;
-    if (!readTlv(p, t) || !readDigestAlgorithms(p, t))
+    enclosing_.push_back(*t);
+    p = t->contentAt();
+    t = readTlv(p);
+    if (!t || t->tag != kOid || t->indefinite())
         return false;
-    p += t.header + t.length;
-    // encapContentInfo SEQUENCE { eContentType, [0] EXPLICIT OCTET STRING }
-    if (!readTlv(p, t) || t.tag != kSequence)
+    p = t->end();
+    const std::optional<ber::Frame> wrapper = readTlv(p);
+    if (!wrapper || wrapper->tag != kContext0)
         return false;
-    p += t.header;
-    if (!readTlv(p, t) || t.tag != kOid || t.length < 0)
-        return false;
-    p += t.header + t.length;
-    if (!readTlv(p, t) || t.tag != kContext0)
-        return false;
-    p += t.header;
-    if (!readTlv(p, t))
-        return false;
+    t = readTlv(wrapper->contentAt());
     qint64 next = 0;
-    return walkOctets(p, t, 0, next);
+    if (!t || !walkOctets(*t, 0, next))
+        return false;
+    if (wrapper->indefinite()) {
+        const auto* d = reinterpret_cast<const unsigned char*>(buffer_.data());
+        if (buffer_.waitFor(next + 2) < next + 2 || d[next] != 0 || d[next + 1] != 0)
+            return false;
+        next += 2;
+    } else if (next != wrapper->end()) {
+        return false;
+    }
+    cutAt_ = wrapper->at;
+    cutEnd_ = next;
+    return true;
 }
 
 void StreamingContentDigest::run() {
     complete_ = follow();
 }
 
-bool StreamingContentDigest::matches(const unsigned char* content, qsizetype size) const {
+QByteArray StreamingContentDigest::detachedMessage() const {
     if (!complete_)
-        return false;
-    qint64 offset = 0;
-    for (const auto& [at, length] : ranges_) {
-        if (length > size - offset ||
-            std::memcmp(content + offset, buffer_.data() + at, size_t(length)) != 0)
-            return false;
-        offset += length;
-    }
-    return offset == size;
+        return {};
+    return ber::splice(buffer_.written(), enclosing_, cutAt_, cutEnd_);
+}
+
+QByteArrayView StreamingContentDigest::content(QByteArray& joined) const {
+    if (ranges_.size() == 1)
+        return QByteArrayView(buffer_.data() + ranges_[0].first, ranges_[0].second);
+    joined.clear();
+    for (const auto& [at, length] : ranges_)
+        joined.append(buffer_.data() + at, length);
+    return joined;
 }
 
 BioPtr StreamingContentDigest::digestChain() const {
