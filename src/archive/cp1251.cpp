@@ -20,7 +20,8 @@ const QHash<char16_t, char>& encodeTable() {
     static const QHash<char16_t, char> table = [] {
         QHash<char16_t, char> t;
         for (int i = 0; i < 64; ++i)
-            if (kHigh[i] != 0xFFFD) t.insert(kHigh[i], char(0x80 + i));
+            if (kHigh[i] != 0xFFFD)
+                t.insert(kHigh[i], char(0x80 + i));
         for (int i = 0; i < 64; ++i)
             t.insert(char16_t(0x0410 + i), char(0xC0 + i));
         return t;
@@ -69,7 +70,8 @@ QString fromCp1251(const QByteArray& bytes) {
 QByteArray utf8ToCp1251(const QByteArray& utf8) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(utf8);
-    if (decoder.hasError()) return {};
+    if (decoder.hasError())
+        return {};
     return toCp1251(text);
 }
 

@@ -10,7 +10,8 @@ TEST(Cp1251, EveryByteDecodesAsTheSystemConverterDoes) {
     QStringDecoder system("windows-1251");
     ASSERT_TRUE(system.isValid());
     for (int b = 0; b < 256; ++b) {
-        if (b == 0x98) continue; // unassigned
+        if (b == 0x98)
+            continue; // unassigned
         const QByteArray byte(1, char(b));
         const QString expected = system.decode(byte);
         EXPECT_EQ(fromCp1251(byte), expected) << "byte " << b;
