@@ -1,13 +1,17 @@
+#include "app/clock.h"
 #include "app/settings.h"
 #include "archive/cp1251.h"
 #include "cli_runner.h"
+#include "fake_frontend.h"
 #include "http_test_server.h"
 #include "receipt_maker.h"
 #include "temp_profile.h"
+#include "test_pki.h"
 
 #include <QFileInfo>
 #include <QSettings>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace telva;
 using telva::test::CliRun;
@@ -108,4 +112,64 @@ TEST_F(CliReports, SendNeedsASignedFileOrBothNames) {
         runCliInProcess({QStringLiteral("send"), QStringLiteral("--out"), QStringLiteral("a.er7")});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.startsWith(QStringLiteral("Использование")));
+}
+
+// The whole road from the terminal on a manual clock: send, refresh until the receipt is
+// there and checked, list, show the accepted report.
+TEST_F(CliReports, SendRefreshListAndShowAccepted) {
+    ManualClock clock;
+    Clock::setSystem(&clock);
+    const std::unique_ptr<Clock, void (*)(Clock*)> restore(
+        &clock, [](Clock*) { Clock::setSystem(nullptr); });
+    test::HttpTestServer gate;
+    Settings settings;
+    test::installStandard(settings);
+    settings.hosts.gate = gate.hostPort();
+    test::FakeFrontend frontend;
+    SaveSettings(settings, frontend);
+
+    const QByteArray idBytes = kId.toLatin1();
+    gate.on("POST", "/uploadfile",
+            test::ScriptedResponse::ok("<span id=\"identifier\" style=\"font-family: Tahoma\">" +
+                                       idBytes + "</span>"));
+    gate.on("GET", "/kvb/statusreport?id=" + idBytes,
+            test::ScriptedResponse::ok("<p>Отчет обработан</p><a href=\"/invoice?id=" + idBytes +
+                                       "\">Квитанция</a>"));
+    const QByteArray zip = test::makeReceiptArchive(profile.root(), kId, "<html>Квитанция</html>",
+                                                    "<R7REPORT>accepted</R7REPORT>");
+    gate.on("GET", "/invoice?id=" + idBytes,
+            test::ScriptedResponse::ok(
+                test::makeReceipt(profile.root(), zip, test::TestPki::instance().fundAp,
+                                  test::TestPki::instance().personal, false)));
+    const QString in = profile.writeFile(QStringLiteral("work/rep.xml"), "<R7REPORT/>");
+    const QString out = profile.writeFile(QStringLiteral("work/rep.er7"), "encrypted");
+
+    CliRun run = runCliInProcess(
+        {QStringLiteral("send"), QStringLiteral("--out"), out, QStringLiteral("--in"), in});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("Отчет успешно отправлен. Отчету присвоен номер ") + kId +
+                           QStringLiteral(".\n") + kId + QLatin1Char('\n'));
+
+    run = runCliInProcess({QStringLiteral("reports"), QStringLiteral("refresh"), kId});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QString stem = folder(kId) + QLatin1Char('/') + kId;
+    EXPECT_EQ(run.out,
+              kId + QStringLiteral("\tУспешно обработан.\n") + stem + QStringLiteral(".zip\n"));
+    EXPECT_EQ(test::readFileBytes(stem + QStringLiteral(".zip")), zip);
+
+    run = runCliInProcess({QStringLiteral("reports"), QStringLiteral("list")});
+    const QStringList row = run.out.split(QLatin1Char('\n')).value(1).split(QLatin1Char('\t'));
+    ASSERT_EQ(row.size(), 6) << run.out.toStdString();
+    EXPECT_EQ(row[1], QStringLiteral("rep.xml"));
+    EXPECT_FALSE(row[2].isEmpty());
+    EXPECT_EQ(row[4], QStringLiteral("Успешно обработан."));
+
+    run = runCliInProcess({QStringLiteral("reports"), QStringLiteral("show-accepted"), kId});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, stem + QStringLiteral(".xml\n"));
+    EXPECT_TRUE(test::readFileBytes(stem + QStringLiteral(".xml"))
+                    .endsWith("<R7REPORT>accepted</R7REPORT>"));
+
+    // Each run of the program waited its 10 seconds on the clock, not in real time.
+    EXPECT_EQ(clock.slept, 20000);
 }
