@@ -14,7 +14,7 @@ namespace telva {
 
 struct AppContext;
 
-// A multipart/form-data body (Part 3.1). Text fields are held in memory; a file field names a
+// A multipart/form-data body. Text fields are held in memory; a file field names a
 // file on disk whose bytes are streamed when the body is sent, never loaded whole.
 // Names, file names and values are 8-bit text taken as they are; in the part headers the
 // three bytes '"', CR and LF of a name or file name are written as %22, %0D and %0A so that
@@ -66,7 +66,7 @@ struct RequestOptions {
     int connectTimeoutSeconds = 30;
 };
 
-// The one HTTP client of a run (Part 3.1), over libcurl. It reads the proxy host, port, user
+// The one HTTP client of a run, over libcurl. It reads the proxy host, port, user
 // and in-memory password from ctx.settings.proxy at each request, keeps cookies in memory,
 // and reports through ctx.frontend. Requests block the caller; while they run the window
 // keeps painting (Frontend::processEvents) and sees the bytes moved (Frontend::showProgress).

@@ -54,7 +54,7 @@ struct CertSpec {
     const char* keyUsage;
 };
 
-X509Ptr makeCertificate(const CertSpec& spec, std::string& error) {
+X509Ptr makeCertificate(const CertSpec& request, std::string& error) {
     X509Ptr cert(X509_new());
     unsigned char serial[8];
     RAND_bytes(serial, sizeof serial);
@@ -64,19 +64,19 @@ X509Ptr makeCertificate(const CertSpec& spec, std::string& error) {
     BN_free(bn);
     X509_set_version(cert.get(), 2);
     X509_gmtime_adj(X509_getm_notBefore(cert.get()), -kDay);
-    X509_gmtime_adj(X509_getm_notAfter(cert.get()), spec.days * kDay);
-    X509_set_subject_name(cert.get(), spec.subject);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), request.days * kDay);
+    X509_set_subject_name(cert.get(), request.subject);
     X509_set_issuer_name(cert.get(),
-                         spec.issuerCert ? X509_get_subject_name(spec.issuerCert) : spec.subject);
-    X509_set_pubkey(cert.get(), spec.subjectKey);
-    X509* issuer = spec.issuerCert ? spec.issuerCert : cert.get();
+                         request.issuerCert ? X509_get_subject_name(request.issuerCert) : request.subject);
+    X509_set_pubkey(cert.get(), request.subjectKey);
+    X509* issuer = request.issuerCert ? request.issuerCert : cert.get();
     bool ok = addExtension(cert.get(), issuer, NID_basic_constraints,
-                           spec.ca ? "critical,CA:TRUE" : "CA:FALSE") &&
-              addExtension(cert.get(), issuer, NID_key_usage, spec.keyUsage) &&
+                           request.ca ? "critical,CA:TRUE" : "CA:FALSE") &&
+              addExtension(cert.get(), issuer, NID_key_usage, request.keyUsage) &&
               addExtension(cert.get(), issuer, NID_subject_key_identifier, "hash") &&
               addExtension(cert.get(), issuer, NID_authority_key_identifier, "keyid:always");
     const EVP_MD* md = EVP_get_digestbyname("md_gost94");
-    if (!ok || !md || X509_sign(cert.get(), spec.issuerKey, md) <= 0) {
+    if (!ok || !md || X509_sign(cert.get(), request.issuerKey, md) <= 0) {
         error = "cannot make a GOST certificate: " + opensslError();
         return nullptr;
     }
