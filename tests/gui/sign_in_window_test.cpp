@@ -1,0 +1,68 @@
+#include "app/settings.h"
+#include "crypto/cms_message.h"
+#include "crypto/providers.h"
+#include "fake_frontend.h"
+#include "gui/main_form.h"
+#include "gui/status_panel.h"
+#include "temp_profile.h"
+#include "test_pki.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using telva::test::TestPki;
+
+// Signs a report through the window's own action; with TELVA_SCREENSHOT_DIR set, keeps a
+// picture of the page after signing.
+TEST(SignInWindow, ActionSignsWithTheSavedIdentitiesAndProvider) {
+    telva::test::TempProfile profile;
+    telva::test::FakeFrontend frontend;
+    Settings settings;
+    LoadSettings(settings, frontend);
+    telva::test::installStandard(settings);
+    settings.provName = crypto::FillProviderList(QString()).entries.value(0).name;
+    SaveSettings(settings, frontend);
+
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<R7REPORT>";
+    xml += QByteArray(300, '-') + "</R7REPORT>\n";
+    const QString input = profile.writeFile(QStringLiteral("work/report.xml"), xml);
+
+    TMainForm form({});
+    form.resize(775, 340);
+    // The connection check at activation is not this test's business: its dialogs are
+    // cancelled as they come.
+    QTimer canceller;
+    QObject::connect(&canceller, &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    canceller.start(20);
+    form.show();
+    QApplication::processEvents();
+    EXPECT_EQ(form.findChild<QComboBox*>(QStringLiteral("cbProv"))->currentText(),
+              settings.provName);
+    form.InputFileChosen(input);
+    const QString output = form.findChild<QLineEdit*>(QStringLiteral("eFileOut"))->text();
+    EXPECT_EQ(output, profile.root() + QStringLiteral("/work/report.er7"));
+    form.execute(form.findChild<QAction*>(QStringLiteral("acDo")));
+    EXPECT_EQ(form.findChild<StatusPanel*>(QStringLiteral("StatusBar"))->statusText(),
+              QStringLiteral("Файл зашифрован и подписан."));
+
+    const TestPki& pki = TestPki::instance();
+    const Result<QByteArray> inner = crypto::DecryptMessage(telva::test::readFileBytes(output),
+                                                            pki.fundAp.cert, pki.fundAp.pkey());
+    ASSERT_TRUE(inner.ok()) << inner.text().toStdString();
+    const Result<QByteArray> content = crypto::VerifyAttachedSignature(*inner, pki.personal.cert);
+    ASSERT_TRUE(content.ok()) << content.text().toStdString();
+    EXPECT_EQ(*content, xml);
+
+    const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        form.grab().save(dir + QStringLiteral("/signed-in-window.png"));
+}
