@@ -74,7 +74,7 @@ QDateTime utc(int y, int m, int d, int h = 0, int min = 0, int s = 0) {
     return QDateTime(QDate(y, m, d), QTime(h, min, s), QTimeZone::utc());
 }
 
-struct Spec {
+struct CertPlan {
     QList<Attr> subject;
     QByteArray serial; // big-endian magnitude
     QDateTime from, to;
@@ -83,26 +83,26 @@ struct Spec {
     bool rsa = false;
 };
 
-TestPki::Item issue(const Spec& spec) {
+TestPki::Item issue(const CertPlan& plan) {
     X509* cert = X509_new();
     X509_set_version(cert, 2);
-    BIGNUM* bn = BN_bin2bn(reinterpret_cast<const unsigned char*>(spec.serial.constData()),
-                           static_cast<int>(spec.serial.size()), nullptr);
+    BIGNUM* bn = BN_bin2bn(reinterpret_cast<const unsigned char*>(plan.serial.constData()),
+                           static_cast<int>(plan.serial.size()), nullptr);
     BN_to_ASN1_INTEGER(bn, X509_get_serialNumber(cert));
     BN_free(bn);
-    X509_NAME* subject = makeName(spec.subject);
+    X509_NAME* subject = makeName(plan.subject);
     X509_set_subject_name(cert, subject);
     X509_set_issuer_name(cert,
-                         spec.issuer ? X509_get_subject_name(spec.issuer->cert.x509()) : subject);
+                         plan.issuer ? X509_get_subject_name(plan.issuer->cert.x509()) : subject);
     X509_NAME_free(subject);
-    setTime(X509_getm_notBefore(cert), spec.from);
-    setTime(X509_getm_notAfter(cert), spec.to);
-    X509_set_pubkey(cert, spec.key.get());
-    EVP_PKEY* signer = spec.issuer ? spec.issuer->key.get() : spec.key.get();
-    const EVP_MD* md = spec.rsa ? EVP_sha256() : EVP_get_digestbyname("md_gost94");
+    setTime(X509_getm_notBefore(cert), plan.from);
+    setTime(X509_getm_notAfter(cert), plan.to);
+    X509_set_pubkey(cert, plan.key.get());
+    EVP_PKEY* signer = plan.issuer ? plan.issuer->key.get() : plan.key.get();
+    const EVP_MD* md = plan.rsa ? EVP_sha256() : EVP_get_digestbyname("md_gost94");
     if (X509_sign(cert, signer, md) <= 0)
         ADD_FAILURE() << "certificate signing failed: " << takeOpenSslError().toStdString();
-    return TestPki::Item{Certificate(cert), spec.key};
+    return TestPki::Item{Certificate(cert), plan.key};
 }
 
 QList<Attr> registration(const QString& number, const QString& code) {
@@ -115,14 +115,16 @@ TestPki* g_pki = nullptr;
 } // namespace
 
 QByteArray TestPki::Item::keyPem() const {
-    if (!key) return {};
+    if (!key)
+        return {};
     BioPtr bio(BIO_new(BIO_s_mem()));
     PEM_write_bio_PKCS8PrivateKey(bio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr);
     return bioBytes(bio.get());
 }
 
 QByteArray TestPki::Item::keyPemEncrypted(const QString& password) const {
-    if (!key) return {};
+    if (!key)
+        return {};
     BioPtr bio(BIO_new(BIO_s_mem()));
     const QByteArray pass = password.toUtf8();
     PEM_write_bio_PKCS8PrivateKey(bio.get(), key.get(), EVP_aes_256_cbc(), pass.constData(),
@@ -139,7 +141,8 @@ CertIdentity TestPki::Item::identity(int storeIndex) const {
 
 const TestPki& TestPki::instance() {
     std::call_once(g_once, [] {
-        if (Status s = ensureGostEngine(); !s) ADD_FAILURE() << s.text().toStdString();
+        if (Status s = ensureGostEngine(); !s)
+            ADD_FAILURE() << s.text().toStdString();
         auto* pki = new TestPki;
         const QDateTime longAgo = utc(2012, 1, 1);
         const QDateTime farAway = utc(2045, 1, 1);
@@ -189,9 +192,10 @@ const TestPki& TestPki::instance() {
                                {"1.2.643.3.141.1.1", QStringLiteral("7701000002")}},
                    QByteArray::fromHex("0506"), longAgo, farAway, makeGostKey("A"), &pki->ca});
         pki->regNumberOnly = Item{onlyNumber.cert, {}};
-        Spec rsa{QList<Attr>{{"CN", QStringLiteral("RSA User")}, {"O", QStringLiteral("Example")}} +
-                     registration(QStringLiteral("7701000006"), QStringLiteral("770106")),
-                 QByteArray::fromHex("0607"), longAgo, farAway, makeRsaKey()};
+        CertPlan rsa{
+            QList<Attr>{{"CN", QStringLiteral("RSA User")}, {"O", QStringLiteral("Example")}} +
+                registration(QStringLiteral("7701000006"), QStringLiteral("770106")),
+            QByteArray::fromHex("0607"), longAgo, farAway, makeRsaKey()};
         rsa.rsa = true;
         pki->rsa = issue(rsa);
         g_pki = pki;
