@@ -117,6 +117,20 @@ TEST_F(ReceiptCheck, IndefiniteLengthSignedDataVerifies) {
     EXPECT_EQ(readFileBytes(r->archivePath), zip);
 }
 
+TEST_F(ReceiptCheck, IndefiniteLengthEnvelopeVerifies) {
+    // -stream writes the enveloped-data in BER with the cipher text in pieces.
+    const PkiFiles fund = writePkiFiles(pki.fundAp, work() + "/pki", "fund");
+    const PkiFiles personal = writePkiFiles(pki.personal, work() + "/pki", "personal");
+    const QByteArray zip = archive();
+    const QByteArray der = opensslSign(work(), zip, fund.certPem, fund.keyPem, false);
+    const QByteArray ber =
+        opensslEncrypt(work(), der, personal.certPem, {QStringLiteral("-stream")});
+    ASSERT_NE(ber.indexOf(QByteArray("\xA0\x80", 2)), -1);
+    const Result<CheckedReceipt> r = CheckReceipt(ctx, profile.writeFile("ber2/7701.p7e", ber));
+    ASSERT_TRUE(r.ok()) << r.text().toStdString();
+    EXPECT_EQ(readFileBytes(r->archivePath), zip);
+}
+
 TEST_F(ReceiptCheck, SignedOnlyFailsAtDecryption) {
     const PkiFiles fund = writePkiFiles(pki.fundAp, work() + "/pki", "fund");
     const QByteArray signedOnly = opensslSign(work(), archive(), fund.certPem, fund.keyPem, true);

@@ -110,12 +110,13 @@ QByteArray opensslSign(const QString& workDir, const QByteArray& content, const 
 }
 
 QByteArray opensslEncrypt(const QString& workDir, const QByteArray& content,
-                          const QString& recipientCertPem) {
+                          const QString& recipientCertPem, const QStringList& extra) {
     return runOpenssl(workDir,
-                      {QStringLiteral("cms"), QStringLiteral("-encrypt"), QStringLiteral("-engine"),
-                       QStringLiteral("gost"), QStringLiteral("-binary"),
-                       QStringLiteral("-outform"), QStringLiteral("DER"), QStringLiteral("-gost89"),
-                       recipientCertPem},
+                      QStringList{QStringLiteral("cms"), QStringLiteral("-encrypt"),
+                                  QStringLiteral("-engine"), QStringLiteral("gost"),
+                                  QStringLiteral("-binary"), QStringLiteral("-outform"),
+                                  QStringLiteral("DER"), QStringLiteral("-gost89")}
+                          << extra << recipientCertPem,
                       content);
 }
 

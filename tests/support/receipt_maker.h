@@ -29,9 +29,10 @@ QByteArray makeZipWithInfoZip(const QString& workDir,
 QByteArray opensslSign(const QString& workDir, const QByteArray& content, const QString& certPem,
                        const QString& keyPem, bool withAttributes, bool withCert = true,
                        const QStringList& extra = {});
-// Encrypts content (DER, binary) for the recipient certificate with GOST 28147-89.
+// Encrypts content (DER, binary) for the recipient certificate with GOST 28147-89; extra
+// options are passed on.
 QByteArray opensslEncrypt(const QString& workDir, const QByteArray& content,
-                          const QString& recipientCertPem);
+                          const QString& recipientCertPem, const QStringList& extra = {});
 // Decrypts with the openssl command; empty when it fails.
 QByteArray opensslDecrypt(const QString& workDir, const QByteArray& message, const QString& certPem,
                           const QString& keyPem);
