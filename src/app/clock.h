@@ -19,21 +19,4 @@ public:
     static void setSystem(Clock* clock);
 };
 
-// A clock whose time moves only when it is told to or when something sleeps on it.
-class ManualClock : public Clock {
-public:
-    explicit ManualClock(QDateTime start = QDateTime::currentDateTime()) : now_(start) {}
-    QDateTime now() const override { return now_; }
-    void sleep(int milliseconds, Frontend*) override {
-        slept += milliseconds;
-        now_ = now_.addMSecs(milliseconds);
-    }
-    void advance(qint64 milliseconds) { now_ = now_.addMSecs(milliseconds); }
-
-    qint64 slept = 0;
-
-private:
-    QDateTime now_;
-};
-
 } // namespace telva

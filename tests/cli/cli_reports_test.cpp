@@ -2,6 +2,7 @@
 #include "app/settings.h"
 #include "archive/cp1251.h"
 #include "cli_runner.h"
+#include "fake_clock.h"
 #include "fake_frontend.h"
 #include "http_test_server.h"
 #include "receipt_maker.h"

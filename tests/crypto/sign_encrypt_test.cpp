@@ -70,7 +70,7 @@ protected:
 
     telva::test::TempProfile profile;
     telva::test::FakeFrontend frontend;
-    telva::test::FakeClock clock{QDateTime(QDate(2026, 3, 2), QTime(10, 0))};
+    ManualClock clock{QDateTime(QDate(2026, 3, 2), QTime(10, 0))};
     AppContext ctx{frontend, clock};
     QString input;
     QString output;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/clock.h"
+#include "fake_clock.h"
 #include "sim_harness.h"
 #include "temp_profile.h"
 #include "tinyproxy_fixture.h"

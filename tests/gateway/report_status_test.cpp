@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "archive/cp1251.h"
 #include "archive/report_list.h"
+#include "fake_clock.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
 #include "report_road_support.h"

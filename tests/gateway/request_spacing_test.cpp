@@ -10,7 +10,7 @@ namespace {
 
 struct RequestSpacingTest : ::testing::Test {
     test::FakeFrontend frontend;
-    test::FakeClock clock;
+    ManualClock clock;
     AppContext ctx{frontend, clock};
     HttpClient client{ctx};
 };

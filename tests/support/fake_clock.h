@@ -4,25 +4,27 @@
 
 #include <QList>
 
-namespace telva::test {
+namespace telva {
 
-// A clock that stands still until moved; sleeping moves it at once and is recorded.
-class FakeClock : public Clock {
+// A clock whose time moves only when told to or when something sleeps on it; each sleep is
+// recorded and costs no real time.
+class ManualClock : public Clock {
 public:
-    explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 3, 2), QTime(10, 0)))
-        : now_(std::move(start)) {}
+    explicit ManualClock(QDateTime start = QDateTime::currentDateTime()) : now_(std::move(start)) {}
 
     QDateTime now() const override { return now_; }
     void sleep(int milliseconds, Frontend*) override {
         sleeps.append(milliseconds);
+        slept += milliseconds;
         now_ = now_.addMSecs(milliseconds);
     }
     void advance(qint64 milliseconds) { now_ = now_.addMSecs(milliseconds); }
 
     QList<int> sleeps;
+    qint64 slept = 0;
 
 private:
     QDateTime now_;
 };
 
-} // namespace telva::test
+} // namespace telva
