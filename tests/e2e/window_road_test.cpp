@@ -1,4 +1,5 @@
 #include "cli_runner.h"
+#include "find_child.h"
 #include "gui/main_form.h"
 #include "gui/status_panel.h"
 #include "road_fixture.h"
@@ -15,12 +16,6 @@ using namespace telva;
 using namespace telva::test;
 
 namespace {
-
-template <class T> T* child(QObject* form, const char* name) {
-    T* found = form->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 QString statusLine(TMainForm& form) {
     return child<StatusPanel>(&form, "StatusBar")->statusText();

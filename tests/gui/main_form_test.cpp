@@ -1,34 +1,30 @@
 #include "app/settings.h"
+#include "find_child.h"
 #include "gui/main_form.h"
 #include "gui/status_panel.h"
 #include "temp_profile.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+using telva::test::child;
 using namespace telva;
 using telva::test::TempProfile;
 
 namespace {
-
-template <class T> T* child(QObject* form, const char* name) {
-    T* found = form->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 QString statusLine(TMainForm& form) {
     return child<StatusPanel>(&form, "StatusBar")->statusText();

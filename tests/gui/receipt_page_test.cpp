@@ -1,3 +1,4 @@
+#include "find_child.h"
 #include "gui/main_form.h"
 #include "gui/receipt_view.h"
 #include "gui/status_panel.h"
@@ -21,12 +22,6 @@ const QByteArray kPage = "<html><head><meta http-equiv=\"Content-Type\" content=
                          "charset=windows-1251\"></head><body><h2>\xCA\xE2\xE8\xF2\xE0\xED\xF6\xE8"
                          "\xFF \xEE \xEF\xF0\xE8\xE5\xEC\xE5 \xEE\xF2\xF7\xE5\xF2\xE0 7701</h2>"
                          "<p>\xCE\xF2\xF7\xE5\xF2 \xEF\xF0\xE8\xED\xFF\xF2.</p></body></html>";
-
-template <class T> T* child(QObject* form, const char* name) {
-    T* found = form->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 } // namespace
 
