@@ -1,5 +1,7 @@
 #include "gui/auth_dialog.h"
 
+#include "gui/dialog_buttons.h"
+
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -25,17 +27,7 @@ TGetAuth::TGetAuth(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Пользователь"), eUser);
     form->addRow(QStringLiteral("Пароль"), ePsw);
 
-    btnOk = new QPushButton(QStringLiteral("Принять"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Выйти"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
+    QHBoxLayout* buttons = acceptExitButtons(this, btnOk, btnCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

@@ -2,6 +2,8 @@
 
 #include "gateway/connection_check.h"
 
+#include "gui/dialog_buttons.h"
+
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,17 +43,7 @@ TGetProxyDlg::TGetProxyDlg(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Адрес сервера"), hostRow);
     form->addRow(QStringLiteral("Пользователь"), eUser);
 
-    btnOk = new QPushButton(QStringLiteral("Принять"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Выйти"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
+    QHBoxLayout* buttons = acceptExitButtons(this, btnOk, btnCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);
