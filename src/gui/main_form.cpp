@@ -22,13 +22,41 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace telva {
+
+namespace {
+
+// A stored position from a larger or another screen would put the window out of reach:
+// keep it whole on the screen it overlaps most (or the primary one).
+QRect keptOnScreen(QRect frame) {
+    const QScreen* best = QGuiApplication::primaryScreen();
+    int bestArea = -1;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect common = screen->availableGeometry().intersected(frame);
+        const int area = common.isEmpty() ? 0 : common.width() * common.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = screen;
+        }
+    }
+    if (!best)
+        return frame;
+    const QRect room = best->availableGeometry();
+    frame.setSize(frame.size().boundedTo(room.size()));
+    frame.moveLeft(std::clamp(frame.left(), room.left(), room.right() - frame.width() + 1));
+    frame.moveTop(std::clamp(frame.top(), room.top(), room.bottom() - frame.height() + 1));
+    return frame;
+}
+
+} // namespace
 
 TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     : QMainWindow(parent), frontend_(this), ctx_(frontend_),
@@ -73,7 +101,8 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::FormCreate(const QStringList& arguments) {
     LoadSettings(ctx_.settings, frontend_);
-    setGeometry(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height);
+    setGeometry(keptOnScreen(
+        QRect(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height)));
     ctx_.archiveBaseFolder = InitArchiveBaseFolder(ctx_.settings.activeMode);
     const CommandLine commandLine = parseCommandLine(arguments, ctx_.settings.kvitExt);
     ctx_.testMode = commandLine.testMode;

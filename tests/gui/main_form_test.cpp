@@ -7,10 +7,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -148,12 +150,12 @@ TEST(MainForm, ClosingSavesSettingsAndGeometry) {
     {
         QSettings global(globalSettingsPath(), QSettings::IniFormat);
         global.setValue(QStringLiteral("Left"), QStringLiteral("10"));
-        global.setValue(QStringLiteral("Width"), QStringLiteral("900"));
+        global.setValue(QStringLiteral("Width"), QStringLiteral("600"));
     }
     {
         TMainForm form({});
         EXPECT_EQ(form.geometry().left(), 10);
-        EXPECT_EQ(form.geometry().width(), 900);
+        EXPECT_EQ(form.geometry().width(), 600);
         form.context().settings.priv.org = QStringLiteral(" ");
         form.context().settings.priv.subject = QStringLiteral("Иванов");
         form.close();
@@ -161,8 +163,20 @@ TEST(MainForm, ClosingSavesSettingsAndGeometry) {
     QSettings mode(modeSettingsPath(QStringLiteral("R7")), QSettings::IniFormat);
     EXPECT_EQ(mode.value(QStringLiteral("PrivOrg")).toString(), QStringLiteral(" "));
     QSettings global(globalSettingsPath(), QSettings::IniFormat);
-    EXPECT_EQ(global.value(QStringLiteral("Width")).toString(), QStringLiteral("900"));
+    EXPECT_EQ(global.value(QStringLiteral("Width")).toString(), QStringLiteral("600"));
     EXPECT_EQ(global.value(QStringLiteral("proxy")).toString(), QStringLiteral(":0"));
+}
+
+TEST(MainForm, StoredPositionOffTheScreenIsBroughtBack) {
+    TempProfile profile;
+    {
+        QSettings global(globalSettingsPath(), QSettings::IniFormat);
+        global.setValue(QStringLiteral("Left"), QStringLiteral("5000"));
+        global.setValue(QStringLiteral("Top"), QStringLiteral("-400"));
+    }
+    TMainForm form({});
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(form.geometry())) << form.geometry().left();
 }
 
 // With TELVA_SCREENSHOT_DIR set, saves a picture of each page (for the README and review).
