@@ -71,7 +71,7 @@ private:
 // through the context's status line and gives nothing.
 std::optional<CertCollection> OpenAllStores(AppContext& ctx);
 // Releases what OpenAllStores opened. Stores hold no open handle between calls here, so
-// this only empties the collection; kept so callers read as the design does.
+// this only empties the collection; callers still pair it with OpenAllStores.
 void CloseAllStores(CertCollection& collection);
 
 } // namespace telva::crypto
