@@ -9,6 +9,7 @@
 #include "crypto/certificate.h"
 #include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
+#include "quiet_frontend.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,21 +28,6 @@ namespace {
 
 constexpr qint64 kContentSize = 50'000'000;
 constexpr int kRounds = 3;
-
-class QuietFrontend : public Frontend {
-public:
-    void showStatus(const QString& text) override { last = text; }
-    void processEvents() override {}
-    void messageBox(const QString& text, const QString&, Icon) override { last = text; }
-    bool askYesNo(const QString&, const QString&, Icon) override { return false; }
-    void showError(const QString& text) override { last = text; }
-    bool askProxyCredentials(QString&, QString&) override { return false; }
-    bool editProxySettings(QString&, QString&, QString&) override { return false; }
-    std::optional<QString> askKeyPassword(const QString&) override { return std::nullopt; }
-    bool openFile(const QString&) override { return false; }
-    bool openUrl(const QString&) override { return false; }
-    QString last;
-};
 
 bool run(const QString& program, const QStringList& args, const QString& dir) {
     QProcess process;

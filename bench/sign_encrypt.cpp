@@ -7,6 +7,7 @@
 #include "app/frontend.h"
 #include "crypto/cert_import.h"
 #include "crypto/providers.h"
+#include "quiet_frontend.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -21,21 +22,6 @@
 using namespace telva;
 
 namespace {
-
-class QuietFrontend : public Frontend {
-public:
-    void showStatus(const QString& text) override { last = text; }
-    void processEvents() override {}
-    void messageBox(const QString&, const QString&, Icon) override {}
-    bool askYesNo(const QString&, const QString&, Icon) override { return false; }
-    void showError(const QString&) override {}
-    bool askProxyCredentials(QString&, QString&) override { return false; }
-    bool editProxySettings(QString&, QString&, QString&) override { return false; }
-    std::optional<QString> askKeyPassword(const QString&) override { return std::nullopt; }
-    bool openFile(const QString&) override { return false; }
-    bool openUrl(const QString&) override { return false; }
-    QString last;
-};
 
 struct Measure {
     double seconds = 0;

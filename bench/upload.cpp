@@ -4,6 +4,7 @@
 #include "app/context.h"
 #include "app/frontend.h"
 #include "gateway/http_client.h"
+#include "quiet_frontend.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -22,21 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-class QuietFrontend : public telva::Frontend {
-public:
-    void showStatus(const QString&) override {}
-    void processEvents() override {}
-    void showProgress(const QString&) override {}
-    void messageBox(const QString&, const QString&, Icon) override {}
-    bool askYesNo(const QString&, const QString&, Icon) override { return false; }
-    void showError(const QString&) override {}
-    bool askProxyCredentials(QString&, QString&) override { return false; }
-    bool editProxySettings(QString&, QString&, QString&) override { return false; }
-    std::optional<QString> askKeyPassword(const QString&) override { return std::nullopt; }
-    bool openFile(const QString&) override { return false; }
-    bool openUrl(const QString&) override { return false; }
-};
 
 // Reads each request head and its Content-Length body into a small buffer, answers with
 // the number of body bytes seen. Serves until killed.

@@ -34,19 +34,7 @@ QByteArray MultipartForm::boundaryFor(const QDateTime& built) {
 }
 
 QByteArray MultipartForm::escapeHeaderText(const QByteArray& text) {
-    QByteArray out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == '"')
-            out += "%22";
-        else if (c == '\r')
-            out += "%0D";
-        else if (c == '\n')
-            out += "%0A";
-        else
-            out += c;
-    }
-    return out;
+    return escapeLineBreaks(QByteArray(text).replace('"', "%22"));
 }
 
 void MultipartForm::addField(const QByteArray& name, const QByteArray& value) {
