@@ -1,5 +1,7 @@
 #include "app/paths.h"
 
+#include "app/safe_file.h"
+
 #include <QDir>
 
 namespace telva {
@@ -31,7 +33,7 @@ QString InitArchiveBaseFolder(const QString& activeMode) {
     if (base.isEmpty())
         return {};
     const QString folder = base + QStringLiteral("/KVB/TELVA/") + activeMode;
-    QDir().mkpath(folder);
+    (void)makePrivateFolder(folder);
     return folder;
 }
 

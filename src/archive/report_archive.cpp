@@ -1,6 +1,7 @@
 #include "archive/report_archive.h"
 
-#include <QFile>
+#include "app/safe_file.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -43,14 +44,7 @@ QString formatSendDate(qint64 secondsSinceEpoch) {
 }
 
 Status writeWholeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return Status::fail(file.errorString());
-    if (file.write(bytes) != bytes.size())
-        return Status::fail(file.errorString());
-    if (!file.flush())
-        return Status::fail(file.errorString());
-    return {};
+    return writeFileReplacing(path, bytes);
 }
 
 } // namespace telva

@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "app/report_kind.h"
+#include "app/safe_file.h"
 #include "archive/cp1251.h"
 #include "archive/report_archive.h"
 
@@ -61,15 +62,18 @@ std::vector<std::string> listEntries(int fd, bool folders) {
     return names;
 }
 
-// The sender's note: its whole content and its creation time. A note that cannot be opened
-// still gives its date.
+// An organisation's name is far shorter; a longer note is cut here.
+constexpr qint64 kNoteLimit = 64 * 1024;
+
+// The sender's note: its content and its creation time. A note that cannot be opened still
+// gives its date; one that is not a regular file (a link, a FIFO, a device) is never opened.
 void readNote(ReportRow& row, int folderFd, const char* name) {
-    const int fd = openat(folderFd, name, O_RDONLY | O_CLOEXEC);
+    const int fd = openRegularFileAt(folderFd, name);
     const FdCloser closer{fd};
     struct statx info {};
     const int statted =
-        fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, STATX_BTIME | STATX_MTIME | STATX_SIZE, &info)
-                : statx(folderFd, name, 0, STATX_BTIME | STATX_MTIME, &info);
+        fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, STATX_BTIME | STATX_MTIME, &info)
+                : statx(folderFd, name, AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &info);
     if (statted == 0) {
         const statx_timestamp& stamp =
             (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
@@ -77,24 +81,13 @@ void readNote(ReportRow& row, int folderFd, const char* name) {
     }
     if (fd < 0)
         return;
-    QByteArray content;
-    // One read normally takes it all: a short read of a regular file is its end.
-    qint64 want = statted == 0 ? qint64(info.stx_size) + 1 : 4096;
-    for (;;) {
-        const qsizetype had = content.size();
-        content.resize(had + want);
-        const ssize_t n = read(fd, content.data() + had, std::size_t(want));
-        content.resize(had + std::max<ssize_t>(n, 0));
-        if (n < want)
-            break;
-        want = 65536;
-    }
-    row.cells[ColOrganisation] = fromCp1251(content);
+    row.cells[ColOrganisation] = fromCp1251(readUpTo(fd, kNoteLimit));
 }
 
 void fillFromFolder(ReportRow& row, int archiveFd, const std::string& folderName,
                     const std::string& srcExt, const std::string& kvitExt) {
-    const int fd = openat(archiveFd, folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        openat(archiveFd, folderName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return;
     const FdCloser closer{fd};

@@ -1,6 +1,7 @@
 #include "archive/zip_reader.h"
 
 #include "app/frontend.h"
+#include "app/safe_file.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -9,6 +10,8 @@
 
 #include <limits>
 #include <optional>
+
+#include <unistd.h>
 
 namespace telva {
 
@@ -321,9 +324,14 @@ Result<QByteArray> ExtractEntryFromBuffer(QByteArrayView archive, const QString&
 
 Result<QByteArray> ExtractEntry(const QString& archivePath, const QString& entryName,
                                 Frontend* frontend) {
-    QFile file(archivePath);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file of the archive is read: a link or a FIFO planted there is not.
+    const int fd = openRegularFile(archivePath);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         return Error{QStringLiteral("Ошибка открытия \"%1\".").arg(archivePath)};
+    }
     const qint64 size = file.size();
     if (size <= 0) return incomplete();
     if (uchar* mapped = file.map(0, size)) {

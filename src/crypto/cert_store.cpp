@@ -2,10 +2,10 @@
 
 #include "app/context.h"
 #include "app/paths.h"
+#include "app/safe_file.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace telva::crypto {
 
@@ -15,9 +15,8 @@ const char* const kStoreNames[kStoreCount] = {
     "My", "Root", "Trust", "CA", "AuthRoot", "TrustedPublisher", "TrustedPeople", "AddressBook"};
 
 QByteArray readAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
+    Result<QByteArray> bytes = readRegularFile(path, kSmallFileLimit);
+    return bytes ? *bytes : QByteArray();
 }
 
 } // namespace
@@ -35,7 +34,7 @@ QString certStoreRoot() {
 Result<CertStore> CertStore::open(int index) {
     const QString root = certStoreRoot();
     if (index < 0 || index >= kStoreCount || root.isEmpty() ||
-        !QDir().mkpath(root + QLatin1Char('/') + storeName(index)))
+        !makePrivateFolder(root + QLatin1Char('/') + storeName(index)))
         return Result<CertStore>::fail(QStringLiteral("Не удалось открыть хранилище."));
     return CertStore(index);
 }
@@ -78,10 +77,8 @@ Status CertStore::add(const Certificate& cert) {
     const QString path =
         folder() + QLatin1Char('/') +
         QStringLiteral("%1-%2.der").arg(last + 1, 8, 10, QLatin1Char('0')).arg(cert.sha1Hex());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return Status::fail(failure);
-    const QByteArray der = cert.der();
-    if (file.write(der) != der.size() || !file.commit()) return Status::fail(failure);
+    if (!writeFileReplacing(path, cert.der()))
+        return Status::fail(failure);
     return {};
 }
 

@@ -2,14 +2,13 @@
 
 #include "app/context.h"
 #include "app/frontend.h"
+#include "app/safe_file.h"
 #include "archive/zip_reader.h"
 #include "crypto/cert_store.h"
 #include "crypto/receipt_cms.h"
 #include "crypto/receipt_page.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace telva::crypto {
 
@@ -48,16 +47,10 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     const QString openError = QStringLiteral("Ошибка открытия \"%1\".");
     if (receiptPath.isEmpty() || !QFileInfo::exists(receiptPath))
         return shown(ctx, openError.arg(receiptPath));
-    QByteArray message;
-    {
-        QFile file(receiptPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return shown(ctx, openError.arg(receiptPath));
-        const qint64 size = file.size();
-        message = file.readAll();
-        if (message.size() != size || file.error() != QFileDevice::NoError)
-            return shown(ctx, QStringLiteral("Ошибка чтения \"%1\".").arg(receiptPath));
-    }
+    Result<QByteArray> read = readRegularFile(receiptPath, kLargeFileLimit);
+    if (!read)
+        return shown(ctx, read.text());
+    QByteArray message = std::move(*read);
 
     std::optional<CertCollection> stores = OpenAllStores(ctx);
     const StoresGuard guard{stores};
@@ -73,10 +66,10 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     // Written whole or not at all, so that a failed write neither leaves a damaged
     // archive behind nor destroys the one a previous check wrote.
     const QString archivePath = receiptArchivePath(receiptPath);
-    QSaveFile archive(archivePath);
-    if (!archive.open(QIODevice::WriteOnly))
+    ReplacingFile archive(archivePath);
+    if (!archive.open())
         return shown(ctx, openError.arg(archivePath));
-    if (archive.write(content.data(), content.size()) != content.size() || !archive.commit())
+    if (!archive.write(content.data(), content.size()) || !archive.commit())
         return shown(ctx, QStringLiteral("Ошибка записи \"%1\".").arg(archivePath));
 
     const Result<QByteArray> page =

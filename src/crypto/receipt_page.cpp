@@ -2,11 +2,11 @@
 
 #include "app/context.h"
 #include "app/frontend.h"
+#include "app/safe_file.h"
 #include "archive/zip_reader.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace telva::crypto {
@@ -100,13 +100,13 @@ Status BuildAcceptedReportView(AppContext& ctx, const QString& archivePath) {
 
     const QString xmlPath = withExtension(archivePath, QStringLiteral(".xml"));
     // Written whole or not at all: a partial view would be taken for a finished one later.
-    QSaveFile file(xmlPath);
-    if (!file.open(QIODevice::WriteOnly)) {
+    ReplacingFile file(xmlPath);
+    if (!file.open()) {
         const QString text = QStringLiteral("Ошибка открытия \"%1\".").arg(xmlPath);
         ctx.showStatus(text);
         return Status::fail(text);
     }
-    if (file.write(*view) != view->size() || !file.commit()) {
+    if (!file.write(view->constData(), view->size()) || !file.commit()) {
         const QString text = QStringLiteral("Ошибка записи \"%1\".").arg(xmlPath);
         ctx.showStatus(text);
         return Status::fail(text);

@@ -1,15 +1,17 @@
 #include "gateway/submission.h"
 
 #include "app/context.h"
+#include "app/safe_file.h"
 #include "app/settings.h"
 #include "archive/cp1251.h"
 #include "archive/report_archive.h"
 #include "gateway/http_client.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <unistd.h>
 
 namespace telva {
 
@@ -38,13 +40,17 @@ QByteArray after(const QByteArray& text, const QByteArray& marker) {
     return at < 0 ? text : text.mid(at + marker.size());
 }
 
-// Copies a file, replacing the target.
+// Copies a file, replacing the target; the copy is private to the user.
 bool copyReplacing(const QString& from, const QString& to) {
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly))
+    QFile source;
+    const int fd = openRegularFile(from);
+    if (fd < 0 || !source.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
-    QFile target(to);
-    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    }
+    ReplacingFile target(to);
+    if (!target.open())
         return false;
     char chunk[65536];
     for (;;) {
@@ -53,10 +59,10 @@ bool copyReplacing(const QString& from, const QString& to) {
             return false;
         if (n == 0)
             break;
-        if (target.write(chunk, n) != n)
+        if (!target.write(chunk, n))
             return false;
     }
-    return target.flush();
+    return target.commit();
 }
 
 } // namespace
@@ -158,7 +164,8 @@ std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const Sub
     }
 
     const QString folder = reportFolder(ctx.archiveBaseFolder, reportId);
-    const bool filed = !ctx.archiveBaseFolder.isEmpty() && QDir().mkpath(folder) &&
+    // A report folder planted as a link would file the report outside the archive.
+    const bool filed = !ctx.archiveBaseFolder.isEmpty() && makePrivateFolder(folder) &&
                        copyReplacing(input.inputFile, folder + QLatin1Char('/') +
                                                           QFileInfo(input.inputFile).fileName()) &&
                        copyReplacing(input.outputFile, folder + QLatin1Char('/') +

@@ -10,6 +10,8 @@
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace telva;
@@ -127,4 +129,37 @@ TEST(ReportId, PlainIdentifiersOnly) {
     EXPECT_FALSE(isPlainReportId(QStringLiteral("1234-5678\nx")));
     EXPECT_FALSE(isPlainReportId(QString(129, QLatin1Char('a'))));
     EXPECT_TRUE(isPlainReportId(QString(128, QLatin1Char('a'))));
+}
+
+TEST_F(SentReports, PlantedNotesAreNeverReadThrough) {
+    const QString folder = base + QStringLiteral("/ARC/") + kId;
+    const QString note = folder + QLatin1Char('/') + kId + QStringLiteral(".inf");
+    const QString outside = profile.writeFile(QStringLiteral("elsewhere/org"), "ООО Чужая");
+    const struct {
+        const char* name;
+        int (*plant)(const char* path, const char* outside);
+    } cases[] = {
+        {"link to /dev/zero", [](const char* p, const char*) { return symlink("/dev/zero", p); }},
+        {"FIFO", [](const char* p, const char*) { return mkfifo(p, 0600); }},
+        {"link to a file outside", [](const char* p, const char* o) { return symlink(o, p); }},
+        {"note of a gigabyte",
+         [](const char* p, const char*) {
+             const int fd = open(p, O_CREAT | O_WRONLY, 0600);
+             const int rc = ftruncate(fd, 1 << 30);
+             close(fd);
+             return rc;
+         }},
+    };
+    for (const auto& c : cases) {
+        put(kId + QStringLiteral("/rep.xml"));
+        QFile::remove(note);
+        ASSERT_EQ(
+            c.plant(QFile::encodeName(note).constData(), QFile::encodeName(outside).constData()), 0)
+            << c.name;
+        const ReportList rows = list();
+        ASSERT_EQ(rows.size(), 1u) << c.name;
+        EXPECT_EQ(rows[0].cells[ColSourceFile], QStringLiteral("rep.xml")) << c.name;
+        EXPECT_LE(rows[0].cells[ColOrganisation].size(), 64 * 1024) << c.name;
+        EXPECT_FALSE(rows[0].cells[ColOrganisation].contains(QStringLiteral("Чужая"))) << c.name;
+    }
 }

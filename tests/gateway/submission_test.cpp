@@ -13,6 +13,9 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace telva;
 using namespace telva::test;
 
@@ -254,4 +257,38 @@ TEST_F(Submission, UploadsAreSpacedByAFullTenSeconds) {
     clock.advance(10000);
     ASSERT_TRUE(SubmitReport(ctx, http, input));
     EXPECT_EQ(clock.slept, 20000); // the full 10 s each time, not the remainder
+}
+
+TEST_F(Submission, FilingNeverWritesThroughLinksAndKeepsCopiesPrivate) {
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    const QString outside = profile.writeFile(QStringLiteral("outside/rep.xml"), "чужое");
+    const QString dir = folder(QStringLiteral("7701-0001-1"));
+    QDir().mkpath(folder(QString()));
+    const auto plantLink = [](const QString& target, const QString& at) {
+        return symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData());
+    };
+
+    // A report folder that is a link: nothing is filed through it.
+    ASSERT_EQ(plantLink(QFileInfo(outside).absolutePath(), dir), 0);
+    EXPECT_FALSE(SubmitReport(ctx, http, input));
+    EXPECT_TRUE(frontend.lastStatus().startsWith(QStringLiteral("Ошибка при сохранении отчета")));
+    EXPECT_EQ(QDir(QFileInfo(outside).absolutePath()).entryList(QDir::Files),
+              QStringList{"rep.xml"});
+
+    // A file planted as a link inside a real folder is replaced, not written through.
+    QFile::remove(dir);
+    QDir().mkpath(dir);
+    ASSERT_EQ(plantLink(outside, dir + QStringLiteral("/rep.xml")), 0);
+    const mode_t saved = umask(022);
+    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    umask(saved);
+    EXPECT_EQ(readFileBytes(outside), QByteArray("чужое"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.xml")), QByteArray("<R7REPORT/>"));
+    for (const QString& path :
+         {dir, dir + QStringLiteral("/rep.xml"), dir + QStringLiteral("/rep.er7"),
+          dir + QStringLiteral("/7701-0001-1.inf")}) {
+        struct stat info {};
+        ASSERT_EQ(lstat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path.toStdString();
+    }
 }

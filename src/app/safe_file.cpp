@@ -1,0 +1,202 @@
+#include "app/safe_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace telva {
+
+namespace {
+
+// Keeps only regular files; anything else is closed and reported as EINVAL.
+int keepRegular(int fd) {
+    if (fd < 0)
+        return -1;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+} // namespace
+
+int openRegularFile(const QString& path) {
+    if (path.isEmpty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return keepRegular(::open(QFile::encodeName(path).constData(), kReadFlags));
+}
+
+int openRegularFileAt(int dirFd, const char* name) {
+    return keepRegular(::openat(dirFd, name, kReadFlags));
+}
+
+QByteArray readUpTo(int fd, qint64 limit, bool* failed) {
+    QByteArray bytes;
+    if (failed)
+        *failed = false;
+    struct stat info {};
+    // The size is a hint only: the file may grow or shrink while it is read.
+    qint64 want = fstat(fd, &info) == 0 ? qMin<qint64>(info.st_size + 1, limit) : 4096;
+    while (bytes.size() < limit) {
+        want = qBound<qint64>(1, want, limit - bytes.size());
+        const qsizetype had = bytes.size();
+        bytes.resize(had + qsizetype(want));
+        const ssize_t n = ::read(fd, bytes.data() + had, size_t(want));
+        if (n < 0 && errno == EINTR) {
+            bytes.resize(had);
+            continue;
+        }
+        bytes.resize(had + qMax<ssize_t>(n, 0));
+        if (n < 0 && failed)
+            *failed = true;
+        // A short read of a regular file is its end.
+        if (n < want)
+            break;
+        want = 1 << 16;
+    }
+    return bytes;
+}
+
+Result<QByteArray> readRegularFile(const QString& path, qint64 limit) {
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return Result<QByteArray>::fail(QStringLiteral("Ошибка открытия \"%1\".").arg(path));
+    const QString tooBig =
+        QStringLiteral("Файл \"%1\" слишком велик (больше %2 МБ).").arg(path).arg(limit >> 20);
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && info.st_size > limit) {
+        close(fd);
+        return Result<QByteArray>::fail(tooBig);
+    }
+    bool failed = false;
+    QByteArray bytes = readUpTo(fd, limit + 1, &failed);
+    close(fd);
+    if (bytes.size() > limit)
+        return Result<QByteArray>::fail(tooBig);
+    if (failed)
+        return Result<QByteArray>::fail(QStringLiteral("Ошибка чтения \"%1\".").arg(path));
+    return bytes;
+}
+
+ReplacingFile::ReplacingFile(const QString& path, int mode)
+    : target_(QFile::encodeName(path)), mode_(mode) {}
+
+ReplacingFile::~ReplacingFile() {
+    if (fd_ >= 0)
+        close(fd_);
+    if (!temp_.isEmpty())
+        unlink(temp_.constData());
+}
+
+void ReplacingFile::fail() {
+    error_ = QString::fromLocal8Bit(strerror(errno));
+}
+
+bool ReplacingFile::open() {
+    if (target_.isEmpty() || target_.endsWith('/')) {
+        errno = EINVAL;
+        fail();
+        return false;
+    }
+    const qsizetype slash = target_.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : target_.left(qMax<qsizetype>(slash, 1));
+    // Created afresh (O_EXCL): a name planted beforehand, link or not, is never opened.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QByteArray name =
+            folder + "/.telva-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_);
+        if (fd_ >= 0) {
+            temp_ = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    fail();
+    return false;
+}
+
+bool ReplacingFile::write(const char* data, qint64 size) {
+    while (size > 0 && fd_ >= 0) {
+        const ssize_t n = ::write(fd_, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            fail();
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return fd_ >= 0;
+}
+
+bool ReplacingFile::commit() {
+    if (fd_ < 0)
+        return false;
+    // A full disk may show only when the data reaches it: at fsync or close.
+    bool ok = fsync(fd_) == 0;
+    if (!ok)
+        fail();
+    if (close(fd_) != 0 && ok) {
+        ok = false;
+        fail();
+    }
+    fd_ = -1;
+    if (ok && rename(temp_.constData(), target_.constData()) != 0) {
+        ok = false;
+        fail();
+    }
+    if (ok)
+        temp_.clear();
+    return ok;
+}
+
+Status writeFileReplacing(const QString& path, const QByteArray& bytes, int mode) {
+    ReplacingFile file(path, mode);
+    if (!file.open() || !file.write(bytes.constData(), bytes.size()) || !file.commit())
+        return Status::fail(file.errorString());
+    return {};
+}
+
+bool makePrivateFolder(const QString& path) {
+    const QByteArray full = QFile::encodeName(QDir::cleanPath(path));
+    if (full.isEmpty())
+        return false;
+    for (qsizetype at = 1; at <= full.size(); ++at) {
+        if (at < full.size() && full.at(at) != '/')
+            continue;
+        const QByteArray part = full.left(at);
+        if (mkdir(part.constData(), 0700) == 0)
+            chmod(part.constData(), 0700); // a umask may have taken the owner's bits
+        else if (errno != EEXIST)
+            return false;
+    }
+    if (!isRealFolder(path))
+        return false;
+    // Folders an older version created under a lax umask become private too.
+    chmod(full.constData(), 0700);
+    return true;
+}
+
+bool isRealFolder(const QString& path) {
+    struct stat info {};
+    return lstat(QFile::encodeName(QDir::cleanPath(path)).constData(), &info) == 0 &&
+           S_ISDIR(info.st_mode);
+}
+
+} // namespace telva

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "app/result.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace telva {
+
+// Files the program keeps for the user (archive, stores, keys) may have been replaced by
+// links or special files. Reads here take regular files only, never follow a link at the
+// last step, never block on a FIFO and stop at a size limit; writes go to a fresh file
+// beside the target that is renamed over it, so a link there is replaced, not written
+// through, and a failed write leaves nothing behind.
+
+inline constexpr qint64 kSmallFileLimit = qint64(16) << 20;
+inline constexpr qint64 kLargeFileLimit = qint64(512) << 20;
+
+// A descriptor of the regular file at the path (or at name inside the open folder dirFd),
+// or -1 with errno set (ELOOP for a link, EINVAL for anything else that is not a regular
+// file). The caller closes it.
+int openRegularFile(const QString& path);
+int openRegularFileAt(int dirFd, const char* name);
+
+// The whole regular file, when it is no bigger than the limit.
+Result<QByteArray> readRegularFile(const QString& path, qint64 limit);
+// At most limit bytes of the open file; the rest is ignored. failed tells a read error.
+QByteArray readUpTo(int fd, qint64 limit, bool* failed = nullptr);
+
+// A file written whole or not at all: bytes go to a temporary file in the target's folder,
+// commit() renames it over the target; without a commit the temporary file is removed.
+class ReplacingFile {
+public:
+    explicit ReplacingFile(const QString& path, int mode = 0600);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    [[nodiscard]] bool open();
+    [[nodiscard]] bool write(const char* data, qint64 size);
+    [[nodiscard]] bool commit();
+    // The last failure as the system words it.
+    QString errorString() const { return error_; }
+
+private:
+    void fail();
+
+    QByteArray target_;
+    QByteArray temp_;
+    int mode_;
+    int fd_ = -1;
+    QString error_;
+};
+
+// Replaces the file with the bytes, as ReplacingFile does.
+[[nodiscard]] Status writeFileReplacing(const QString& path, const QByteArray& bytes,
+                                        int mode = 0600);
+
+// Creates the folder and any missing parents, each new one private to the user (0700
+// whatever the umask). The folder itself must end up a real folder, not a link to one.
+[[nodiscard]] bool makePrivateFolder(const QString& path);
+
+// Whether the path names a real folder (a link to one does not count).
+bool isRealFolder(const QString& path);
+
+} // namespace telva
