@@ -3,6 +3,8 @@
 #include "app/frontend.h"
 #include "app/paths.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QSettings>
 
 namespace telva {
@@ -83,6 +85,29 @@ bool validModeName(const QString& mode) {
            mode != QLatin1String("..") && !mode.contains(QChar(0));
 }
 
+// A file that cannot be parsed would be rewritten with defaults at the next sync, losing
+// what the person kept there; it is moved aside first, and the person told where.
+void setAsideIfBroken(const QString& path, Frontend& frontend) {
+    {
+        const QSettings probe(path, QSettings::IniFormat);
+        // The file is read on first use; only then is its status known.
+        (void)probe.allKeys();
+        if (probe.status() != QSettings::FormatError)
+            return;
+    }
+    const QString aside = path + QStringLiteral(".broken-") +
+                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    if (QFile::rename(path, aside)) {
+        frontend.showError(QStringLiteral("Файл настроек \"%1\" не удалось прочитать. Он "
+                                          "сохранен как \"%2\"; взяты значения по умолчанию.")
+                               .arg(path, aside));
+    } else {
+        frontend.showError(QStringLiteral("Файл настроек \"%1\" не удалось прочитать и не удалось "
+                                          "переименовать; взяты значения по умолчанию.")
+                               .arg(path));
+    }
+}
+
 void finish(QSettings& store, Frontend& frontend, const QString& firstName) {
     store.sync();
     if (store.status() != QSettings::NoError)
@@ -148,6 +173,7 @@ Status SplitHostPort(const QString& text, QString& host, int& port) {
 
 void LoadSettings(Settings& s, Frontend& frontend) {
     {
+        setAsideIfBroken(globalSettingsPath(), frontend);
         QSettings store(globalSettingsPath(), QSettings::IniFormat);
         Reader read(store, s, frontend);
         read.text(QStringLiteral("ActiveMode"), s.activeMode);
@@ -176,6 +202,7 @@ void LoadSettings(Settings& s, Frontend& frontend) {
         if (!split)
             read.fail(QStringLiteral("proxy"), split.text());
     }
+    setAsideIfBroken(modeSettingsPath(s.activeMode), frontend);
     QSettings store(modeSettingsPath(s.activeMode), QSettings::IniFormat);
     Reader read(store, s, frontend);
     s.gateInfoUrl = defaultGateInfoUrl(s.hosts);

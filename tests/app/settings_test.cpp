@@ -4,8 +4,11 @@
 #include "fake_frontend.h"
 #include "temp_profile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace telva;
@@ -153,4 +156,40 @@ TEST(StatusText, AppendsReasonWithoutItsFullStop) {
               QStringLiteral("Ошибка при шифровании (Нет ключа)."));
     EXPECT_EQ(statusText(QStringLiteral("Готово"), QString()), QStringLiteral("Готово"));
     EXPECT_EQ(statusText(QStringLiteral("X "), QStringLiteral("")), QStringLiteral("X ()."));
+}
+
+TEST(Settings, FileThatCannotBeParsedIsSetAsideNotOverwritten) {
+    const QByteArray utf16 =
+        QByteArray::fromHex("fffe") +
+        QByteArray::fromRawData(reinterpret_cast<const char*>(u"GateHost=my.gate.example\n"), 50);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        std::function<QString()> path;
+    } cases[] = {
+        {"UTF-16 global file", utf16, [] { return globalSettingsPath(); }},
+        {"garbage mode file", QByteArray("\x89PNG\r\n\x1a\n\0\0garbage", 18),
+         [] { return modeSettingsPath(QStringLiteral("R7")); }},
+    };
+    for (const auto& c : cases) {
+        TempProfile profile;
+        const QString path = c.path();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(c.bytes) == c.bytes.size());
+        file.close();
+        FakeFrontend fe;
+        Settings s;
+        LoadSettings(s, fe);
+        SaveSettings(s, fe);
+
+        const QStringList aside = QDir(QFileInfo(path).absolutePath())
+                                      .entryList({QFileInfo(path).fileName() + ".broken-*"});
+        ASSERT_EQ(aside.size(), 1) << c.name;
+        const QString kept = QFileInfo(path).absolutePath() + '/' + aside.first();
+        EXPECT_EQ(telva::test::readFileBytes(kept), c.bytes) << c.name;
+        ASSERT_EQ(fe.errors.size(), 1) << c.name << fe.errors.join('\n').toStdString();
+        EXPECT_TRUE(fe.errors.first().contains(kept)) << c.name;
+        EXPECT_FALSE(fe.errors.first().contains(QStringLiteral("Ошибка записи"))) << c.name;
+    }
 }
