@@ -116,7 +116,7 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
     // The upload never asks for the proxy password, so a password given in the environment
     // is taken up front; GETs still ask on the terminal when there is none.
     if (!ctx.settings.proxy.user.isEmpty())
-        ctx.settings.proxy.password = qEnvironmentVariable("TELVA_PROXY_PASSWORD");
+        ctx.settings.proxy.password = session.frontend.proxyPassword;
     if (args.isEmpty()) {
         printUsage(err);
         return 2;

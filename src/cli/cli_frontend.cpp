@@ -1,5 +1,7 @@
 #include "cli/cli_frontend.h"
 
+#include "app/secrets.h"
+
 #include <cstdio>
 #include <termios.h>
 #include <unistd.h>
@@ -7,7 +9,13 @@
 namespace telva {
 
 CliFrontend::CliFrontend(QTextStream& out, QTextStream& err, QTextStream& in)
-    : out_(out), err_(err), in_(in) {}
+    : proxyPassword(takeSecretFromEnvironment("TELVA_PROXY_PASSWORD")),
+      keyPassword(takeSecretFromEnvironment("TELVA_KEY_PASSWORD")), out_(out), err_(err), in_(in) {}
+
+CliFrontend::~CliFrontend() {
+    wipe(proxyPassword);
+    wipe(keyPassword);
+}
 
 void CliFrontend::showStatus(const QString& text) {
     lastStatus = text;
@@ -39,13 +47,13 @@ void CliFrontend::showError(const QString& text) {
 }
 
 bool CliFrontend::askProxyCredentials(QString& user, QString& password) {
-    const QString fromEnv = qEnvironmentVariable("TELVA_PROXY_PASSWORD");
-    if (!fromEnv.isEmpty()) {
-        password = fromEnv;
+    if (!proxyPassword.isEmpty()) {
+        password = proxyPassword;
         return true;
     }
     if (!isatty(STDIN_FILENO))
         return false;
+    keepCoreDumpsOff();
     password = readLine(QStringLiteral("Пароль прокси-сервера для %1: ").arg(user), true);
     return true;
 }
@@ -56,11 +64,11 @@ bool CliFrontend::editProxySettings(QString&, QString&, QString&) {
 }
 
 std::optional<QString> CliFrontend::askKeyPassword(const QString& what) {
-    const QString fromEnv = qEnvironmentVariable("TELVA_KEY_PASSWORD");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
+    if (!keyPassword.isEmpty())
+        return keyPassword;
     if (!isatty(STDIN_FILENO))
         return std::nullopt;
+    keepCoreDumpsOff();
     return readLine(QStringLiteral("Пароль закрытого ключа (%1): ").arg(what), true);
 }
 

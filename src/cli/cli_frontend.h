@@ -11,6 +11,9 @@ namespace telva {
 class CliFrontend : public Frontend {
 public:
     CliFrontend(QTextStream& out, QTextStream& err, QTextStream& in);
+    ~CliFrontend() override;
+    CliFrontend(const CliFrontend&) = delete;
+    CliFrontend& operator=(const CliFrontend&) = delete;
 
     void showStatus(const QString& text) override;
     void processEvents() override {}
@@ -32,6 +35,9 @@ public:
     int errorCount = 0;
     // Print every status text as it comes (otherwise only the final one is printed).
     bool verbose = false;
+    // TELVA_PROXY_PASSWORD and TELVA_KEY_PASSWORD, taken out of the environment at start.
+    QString proxyPassword;
+    QString keyPassword;
 
 private:
     QString readLine(const QString& prompt, bool secret);

@@ -2,6 +2,8 @@
 
 #include "app/frontend.h"
 #include "app/paths.h"
+#include "app/safe_file.h"
+#include "app/secrets.h"
 #include "crypto/der.h"
 #include "crypto/gost_engine.h"
 
@@ -29,6 +31,11 @@ QString noKeyText() {
 }
 QString unreadableText() {
     return QStringLiteral("Не удалось прочитать закрытый ключ.");
+}
+QString exposedKeyText(const QString& path) {
+    return QStringLiteral("Файл закрытого ключа \"%1\" доступен другим пользователям; ключ не "
+                          "используется. Оставьте доступ только владельцу: chmod 600 \"%1\".")
+        .arg(path);
 }
 
 // The DER content bytes of 1.2.643.2.2.98 (GOST R 34.10-2001 DH) and of 1.2.643.2.2.19.
@@ -82,8 +89,9 @@ Result<PKeyPtr> fromEncryptedDer(const QByteArray& der, Frontend* frontend, QStr
             frontend ? frontend->askKeyPassword(QStringLiteral("закрытый ключ")) : std::nullopt;
         if (!pass)
             return Result<PKeyPtr>::fail(QStringLiteral("Пароль закрытого ключа не введен."));
-        const QByteArray utf8 = pass->toUtf8();
+        QByteArray utf8 = pass->toUtf8();
         P8InfoPtr p8(PKCS8_decrypt(sig.get(), utf8.constData(), static_cast<int>(utf8.size())));
+        wipe(utf8);
         takeOpenSslError();
         if (!p8) continue;
         if (password) *password = *pass;
@@ -108,6 +116,7 @@ Result<PKeyPtr> fromOtherPem(const QByteArray& bytes, Frontend* frontend, QStrin
         takeOpenSslError();
         if (key) {
             if (password) *password = QString::fromUtf8(pass);
+            wipe(pass);
             return key;
         }
         // Only a key that wants a password is worth asking for one.
@@ -118,6 +127,7 @@ Result<PKeyPtr> fromOtherPem(const QByteArray& bytes, Frontend* frontend, QStrin
         if (!asked) break;
         pass = asked->toUtf8();
     }
+    wipe(pass);
     return Result<PKeyPtr>::fail(unreadableText());
 }
 
@@ -138,6 +148,7 @@ bool HasPrivateKey(const Certificate& cert) {
 
 Result<PKeyPtr> ReadPrivateKey(const QByteArray& bytes, Frontend* frontend, QString* password) {
     if (Status engine = ensureGostEngine(); !engine) return Result<PKeyPtr>(engine.error());
+    keepCoreDumpsOff();
     if (password) password->clear();
     if (bytes.contains("-----BEGIN")) {
         BioPtr bio = memBio(bytes);
@@ -167,30 +178,22 @@ Result<PKeyPtr> ReadPrivateKey(const QByteArray& bytes, Frontend* frontend, QStr
 
 Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend) {
     if (!HasPrivateKey(cert)) return Result<PKeyPtr>::fail(noKeyText());
-    QFile file(keyFilePath(cert));
-    if (!file.open(QIODevice::ReadOnly)) return Result<PKeyPtr>::fail(unreadableText());
-    return ReadPrivateKey(file.readAll(), frontend);
-}
-
-Status writeFileAtomically(const QString& path, const QByteArray& bytes) {
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray temp = target + ".tmp-" + QByteArray::number(getpid());
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return Status::fail(QStringLiteral("Ошибка создания \"%1\".").arg(path));
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += n;
+    const QString path = keyFilePath(cert);
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return Result<PKeyPtr>::fail(unreadableText());
+    struct stat info {};
+    // A key others could read may already be copied; it is refused rather than silently
+    // made private, so that the person learns of it.
+    if (::fstat(fd, &info) != 0 || (info.st_mode & 077) != 0) {
+        ::close(fd);
+        return Result<PKeyPtr>::fail(exposedKeyText(path));
     }
-    const bool ok = written == bytes.size() && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
+    QByteArray bytes = readUpTo(fd, kSmallFileLimit);
     ::close(fd);
-    if (!ok || ::rename(temp.constData(), target.constData()) != 0) {
-        ::unlink(temp.constData());
-        return Status::fail(QStringLiteral("Ошибка записи в \"%1\".").arg(path));
-    }
-    return {};
+    Result<PKeyPtr> key = ReadPrivateKey(bytes, frontend);
+    wipe(bytes);
+    return key;
 }
 
 Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& password) {
@@ -200,21 +203,27 @@ Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& pa
         return Status::fail(QStringLiteral("Закрытый ключ не соответствует сертификату."));
     }
     const QString folder = keyStoreFolder();
-    if (folder.isEmpty() || !QDir().mkpath(folder) ||
-        ::chmod(QFile::encodeName(folder).constData(), 0700) != 0)
+    if (folder.isEmpty() || !makePrivateFolder(folder))
         return Status::fail(QStringLiteral("Не удалось создать папку ключей \"%1\".").arg(folder));
     BioPtr bio(BIO_new(BIO_s_mem()));
-    const QByteArray pass = password.toUtf8();
+    QByteArray pass = password.toUtf8();
     const int ok =
         password.isEmpty()
             ? PEM_write_bio_PKCS8PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr)
             : PEM_write_bio_PKCS8PrivateKey(bio.get(), key, EVP_aes_256_cbc(), pass.constData(),
                                             static_cast<int>(pass.size()), nullptr, nullptr);
+    wipe(pass);
     if (ok != 1) {
         return Status::fail(
             QStringLiteral("Не удалось сохранить закрытый ключ (%1).").arg(takeOpenSslError()));
     }
-    return writeFileAtomically(keyFilePath(cert), bioBytes(bio.get()));
+    const QString path = keyFilePath(cert);
+    QByteArray pem = bioBytes(bio.get());
+    const Status written = writeFileReplacing(path, pem);
+    wipe(pem);
+    if (!written)
+        return Status::fail(QStringLiteral("Ошибка записи в \"%1\".").arg(path));
+    return {};
 }
 
 Status ImportPrivateKey(const Certificate& cert, const QByteArray& keyBytes, Frontend* frontend) {

@@ -25,7 +25,7 @@ bool HasPrivateKey(const Certificate& cert);
 // The key bound to the certificate. A protected key asks for its password through the
 // frontend (when one is given). Failures: "Нет закрытого ключа.", "Неверный пароль
 // закрытого ключа.", "Пароль закрытого ключа не введен.", "Не удалось прочитать закрытый
-// ключ.".
+// ключ.". A key file that others may read is refused with a text that says how to fix it.
 Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend);
 
 // Reads a private key from PEM or DER (PKCS#8 plain or encrypted, or a traditional PEM
@@ -44,8 +44,5 @@ Status ImportPrivateKey(const Certificate& cert, const QByteArray& keyBytes, Fro
 
 // Removes the key file of the certificate; true when there was one.
 bool RemovePrivateKey(const Certificate& cert);
-
-// Atomically writes bytes to path with mode 0600 (temporary file, fsync, rename).
-Status writeFileAtomically(const QString& path, const QByteArray& bytes);
 
 } // namespace telva::crypto

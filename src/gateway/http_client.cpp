@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "app/frontend.h"
 #include "app/program.h"
+#include "app/secrets.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -282,7 +283,10 @@ void HttpClient::configure(Transfer& t, const QByteArray& url, bool post) {
             // Basic alone: libcurl then sends it with the request, without waiting for a 407.
             curl_easy_setopt(curl, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC));
             curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, proxy.user.toUtf8().constData());
-            curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxy.password.toUtf8().constData());
+            // libcurl keeps its own copy; ours is overwritten at once.
+            QByteArray password = proxy.password.toUtf8();
+            curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, password.constData());
+            wipe(password);
         }
     }
 
@@ -438,6 +442,8 @@ void HttpClient::AskProxyCredentials() {
     QString password = proxy.password;
     if (!ctx_.frontend.askProxyCredentials(user, password))
         return;
+    if (!password.isEmpty())
+        keepCoreDumpsOff();
     proxy.user = user;
     proxy.password = password;
 }

@@ -10,7 +10,11 @@ using namespace telva::test;
 namespace {
 
 CliRun cli(const QStringList& args) {
+    // Every run takes the password out of the environment; each gets it as its own process would.
+    const QByteArray password = qgetenv("TELVA_PROXY_PASSWORD");
     CliRun run = runCliInProcess(args);
+    if (!password.isEmpty())
+        qputenv("TELVA_PROXY_PASSWORD", password);
     EXPECT_EQ(run.status, 0) << args.join(' ').toStdString() << "\nout: " << run.out.toStdString()
                              << "\nerr: " << run.err.toStdString();
     return run;
