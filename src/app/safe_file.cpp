@@ -105,8 +105,11 @@ void ReplacingFile::fail() {
 }
 
 bool ReplacingFile::open() {
-    if (target_.isEmpty() || target_.endsWith('/')) {
-        errno = EINVAL;
+    struct stat info {};
+    // A folder in the way is known before anything is written.
+    if (target_.isEmpty() || target_.endsWith('/') ||
+        (lstat(target_.constData(), &info) == 0 && S_ISDIR(info.st_mode))) {
+        errno = EISDIR;
         fail();
         return false;
     }
