@@ -3,6 +3,7 @@
 #include "crypto/cert_import.h"
 #include "crypto/cert_rows.h"
 #include "crypto/cert_store.h"
+#include "crypto/gost_engine.h"
 #include "crypto/providers.h"
 
 #include <QFile>
@@ -138,6 +139,8 @@ int cmdCerts(CliSession& session, QStringList args) {
 int cmdProviders(CliSession& session, QStringList args) {
     if (!args.isEmpty())
         return session.fail(QStringLiteral("Использование: telva-cli providers"));
+    if (const Status engine = ensureGostEngine(); !engine)
+        return session.fail(engine.text());
     const ProviderList list = FillProviderList(session.ctx.settings.provName);
     for (qsizetype i = 0; i < list.entries.size(); ++i) {
         session.out << (i == list.selected ? "* " : "  ") << list.entries[i].name << '\t'

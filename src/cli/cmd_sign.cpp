@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/last_signing.h"
+#include "crypto/gost_engine.h"
 #include "crypto/providers.h"
 #include "crypto/sign_encrypt.h"
 
@@ -33,6 +34,8 @@ int cmdSign(CliSession& session, QStringList args) {
         out = outputFileName(in, (*kind)->encExt);
     }
 
+    if (const Status engine = crypto::ensureGostEngine(); !engine)
+        return session.fail(engine.text());
     // The saved provider when it still qualifies, else the only one there is.
     const crypto::ProviderList providers = crypto::FillProviderList(ctx.settings.provName);
     int chosen = providers.selected;

@@ -1,5 +1,6 @@
 #include "crypto/gost_engine.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdlib>
 #include <mutex>
@@ -26,9 +27,13 @@ void load() {
     ENGINE_load_builtin_engines();
     ENGINE* e = ENGINE_by_id("gost");
     if (!e) {
-        // Not found through the default search path: load the shared object directly.
+        // Not found through the default search path: load the shared object directly, from
+        // the folder OpenSSL was told to search, else from where the package puts it.
+        const char* folder = std::getenv("OPENSSL_ENGINES");
+        const QByteArray path =
+            QByteArray(folder && *folder ? folder : TELVA_GOST_ENGINE_DIR) + "/gost.so";
         ENGINE* dyn = ENGINE_by_id("dynamic");
-        if (dyn && ENGINE_ctrl_cmd_string(dyn, "SO_PATH", TELVA_GOST_ENGINE_DIR "/gost.so", 0) &&
+        if (dyn && ENGINE_ctrl_cmd_string(dyn, "SO_PATH", path.constData(), 0) &&
             ENGINE_ctrl_cmd_string(dyn, "ID", "gost", 0) &&
             ENGINE_ctrl_cmd_string(dyn, "LOAD", nullptr, 0)) {
             e = dyn;
@@ -37,8 +42,8 @@ void load() {
         }
     }
     if (!e) {
-        g_loadError =
-            QStringLiteral("Не удалось загрузить модуль ГОСТ (gost): ") + takeOpenSslError();
+        takeOpenSslError();
+        g_loadError = gostEngineMissingText();
         return;
     }
     if (!ENGINE_init(e)) {
@@ -55,10 +60,17 @@ void load() {
 
 } // namespace
 
+QString gostEngineMissingText() {
+    return QStringLiteral("Не найден модуль ГОСТ для OpenSSL (gost.so): без него нельзя ни "
+                          "подписать, ни зашифровать отчет. Установите пакет "
+                          "libengine-gost-openssl (sudo apt install libengine-gost-openssl).");
+}
+
 Status ensureGostEngine() {
     static std::once_flag once;
     std::call_once(once, load);
-    if (!g_engine) return Status::fail(g_loadError);
+    if (!g_engine)
+        return Status::fail(g_loadError);
     return {};
 }
 
@@ -72,7 +84,8 @@ QString takeOpenSslError() {
     while ((code = ERR_get_error()) != 0) {
         char buffer[256];
         ERR_error_string_n(code, buffer, sizeof buffer);
-        if (!text.isEmpty()) text += QStringLiteral("; ");
+        if (!text.isEmpty())
+            text += QStringLiteral("; ");
         text += QString::fromLatin1(buffer);
     }
     return text;

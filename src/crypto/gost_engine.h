@@ -11,6 +11,9 @@ namespace telva::crypto {
 // The content-encryption parameter set is pinned to CryptoPro-A (1.2.643.2.2.31.1).
 [[nodiscard]] Status ensureGostEngine();
 
+// The failure when the engine is not installed; it says which package brings it.
+QString gostEngineMissingText();
+
 // The initialised engine, or null before ensureGostEngine() succeeded.
 ENGINE* gostEngine();
 

@@ -2,9 +2,11 @@
 
 #include "app/context.h"
 #include "app/frontend.h"
+#include "app/safe_file.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_store.h"
 #include "crypto/cms_build.h"
+#include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
 #include "crypto/providers.h"
 
@@ -13,6 +15,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <new>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,7 +24,10 @@ namespace telva::crypto {
 
 namespace {
 
-constexpr quint32 kMinimumSize = 100;
+constexpr qint64 kMinimumSize = 100;
+// The input is held whole in memory while it is signed; at this size and above it is
+// refused rather than signed in part.
+constexpr qint64 kMaximumSize = qint64(4) << 30;
 constexpr qsizetype kWriteChunk = 1 << 20;
 
 QString quotedName(const QString& format, const QString& name) {
@@ -29,9 +35,9 @@ QString quotedName(const QString& format, const QString& name) {
 }
 
 // The whole file in one buffer, read from a descriptor that nobody holds exclusively.
-enum class ReadOutcome { Ok, OpenError, ReadError };
+enum class ReadOutcome { Ok, OpenError, ReadError, NoMemory };
 
-ReadOutcome readWhole(const QString& path, quint32 size, QByteArray& bytes) {
+ReadOutcome readWhole(const QString& path, qint64 size, QByteArray& bytes) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return ReadOutcome::OpenError;
@@ -40,7 +46,12 @@ ReadOutcome readWhole(const QString& path, quint32 size, QByteArray& bytes) {
         ::close(fd);
         return ReadOutcome::OpenError;
     }
-    bytes.resize(qsizetype(size));
+    try {
+        bytes.resize(qsizetype(size));
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        return ReadOutcome::NoMemory;
+    }
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
@@ -68,24 +79,26 @@ bool passesBound(AppContext& ctx, const QDateTime& bound, bool isStart, const QS
     return !ctx.frontend.askYesNo(text, QStringLiteral("Внимание"), Frontend::Icon::Information);
 }
 
-bool writeAll(QFile& file, const char* data, qsizetype size) {
-    return file.write(data, size) == size;
-}
-
 } // namespace
 
 bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& outputFile) {
     const Settings& s = ctx.settings;
     const QString openError = quotedName(QStringLiteral("Ошибка открытия \"%1\"."), inputFile);
 
-    // The input: at least 100 bytes, by the low 32 bits of its size.
+    // The input: at least 100 bytes, less than 4 GiB.
     struct stat info {};
     if (inputFile.isEmpty() || ::stat(QFile::encodeName(inputFile).constData(), &info) != 0 ||
         !S_ISREG(info.st_mode)) {
         ctx.showStatus(openError);
         return false;
     }
-    const quint32 size = static_cast<quint32>(quint64(info.st_size) & 0xFFFFFFFFu);
+    const qint64 size = qint64(info.st_size);
+    if (size >= kMaximumSize) {
+        ctx.showStatus(quotedName(
+            QStringLiteral("Файл \"%1\" слишком велик: подписать можно файл меньше 4 ГБ."),
+            inputFile));
+        return false;
+    }
     if (size < kMinimumSize) {
         ctx.showStatus(
             quotedName(QStringLiteral("Файл \"%1\" имеет недопустимо малый размер."), inputFile));
@@ -98,6 +111,10 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
         return false;
     case ReadOutcome::ReadError:
         ctx.showStatus(quotedName(QStringLiteral("Ошибка чтения \"%1\"."), inputFile));
+        return false;
+    case ReadOutcome::NoMemory:
+        ctx.showStatus(quotedName(
+            QStringLiteral("Недостаточно памяти, чтобы подписать файл \"%1\"."), inputFile));
         return false;
     case ReadOutcome::Ok:
         break;
@@ -121,7 +138,8 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
     }
     const std::optional<ProviderContext> provider = AcquireProviderContext(s.provName, s.provType);
     if (!provider) {
-        ctx.showStatus(QStringLiteral("Не удалось выбрать провайдера."));
+        const Status engine = ensureGostEngine();
+        ctx.showStatus(engine ? QStringLiteral("Не удалось выбрать провайдера.") : engine.text());
         return false;
     }
     const QList<Certificate> certs = collection.certificates();
@@ -165,9 +183,10 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
         return false;
     }
 
-    QFile out(outputFile);
-    if (outputFile.isEmpty() ||
-        !out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    // Written beside the target and renamed over it once complete: a full disk or a failed
+    // cipher leaves no partial output, and an earlier output stays as it was.
+    ReplacingFile out(outputFile, 0666);
+    if (outputFile.isEmpty() || !out.open()) {
         ctx.showStatus(quotedName(QStringLiteral("Ошибка создания \"%1\"."), outputFile));
         return false;
     }
@@ -178,13 +197,13 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
             const qsizetype n = qMin(cipherText.size(), length - at);
             if (!envelope->encrypt(data + at, n, cipherText.data()))
                 return cryptError;
-            if (!writeAll(out, cipherText.constData(), n))
+            if (!out.write(cipherText.constData(), n))
                 return writeError;
         }
         return std::nullopt;
     };
     std::optional<QString> failed;
-    if (!writeAll(out, envelope->header().constData(), envelope->header().size()))
+    if (!out.write(envelope->header().constData(), envelope->header().size()))
         failed = writeError;
     if (!failed)
         failed = put(signedData->prefix.constData(), signedData->prefix.size());
@@ -194,9 +213,8 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
         failed = put(signedData->suffix.constData(), signedData->suffix.size());
     if (!failed && !envelope->finish())
         failed = cryptError;
-    if (!failed && !out.flush())
+    if (!failed && !out.commit())
         failed = writeError;
-    out.close();
     if (failed) {
         if (*failed == cryptError)
             ctx.showStatus(cryptError, QStringLiteral("сбой шифрования"));

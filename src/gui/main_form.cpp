@@ -5,6 +5,7 @@
 #include "app/report_kind.h"
 #include "archive/report_actions.h"
 #include "archive/report_list.h"
+#include "crypto/gost_engine.h"
 #include "crypto/install_certificate.h"
 #include "crypto/providers.h"
 #include "crypto/receipt_check.h"
@@ -125,6 +126,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::FormShow() {
+    // Without the engine the list stays empty; the person learns why and what to install.
+    if (const Status engine = crypto::ensureGostEngine(); !engine)
+        ctx_.frontend.showError(engine.text());
     const crypto::ProviderList providers = crypto::FillProviderList(ctx_.settings.provName);
     cbProv_->clear();
     for (const crypto::ProviderEntry& entry : providers.entries)

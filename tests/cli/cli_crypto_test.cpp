@@ -6,9 +6,12 @@
 #include "temp_profile.h"
 #include "test_pki.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
+
+#include <sys/prctl.h>
 
 using namespace telva;
 using telva::test::CliRun;
@@ -154,4 +157,50 @@ TEST_F(CliCryptoTest, EnvironmentCannotChangeTheContentParameterSet) {
     const QByteArray header = message.left(600);
     EXPECT_TRUE(header.contains(QByteArray::fromHex("06072a850302021f01")));    // CryptoPro-A
     EXPECT_FALSE(header.contains(QByteArray::fromHex("06082a85030701020501"))); // TC26 Z
+}
+
+TEST_F(CliCryptoTest, SigningOntoAFullDiskLeavesNoOutput) {
+    installAndChoose();
+    const QString in = report("big.xml", 1 << 16);
+    const QString out = profile.root() + "/work/big.er7";
+    // The shell keeps the child below 8 KiB of file size, as a full disk would.
+    QProcess process;
+    process.start("sh",
+                  {"-c", "trap '' XFSZ; ulimit -f 16; exec \"$0\" sign --answer no \"$1\" \"$2\"",
+                   QStringLiteral(TELVA_BINARY_DIR "/telva-cli"), in, out});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError())
+                    .contains(QStringLiteral("Ошибка записи в \"%1\".").arg(out)));
+    EXPECT_EQ(QDir(profile.root() + "/work").entryList(QDir::Files | QDir::Hidden),
+              QStringList{"big.xml"});
+}
+
+TEST_F(CliCryptoTest, MissingGostEngineSaysWhatToInstall) {
+    const QString in = report("report.xml", 300);
+    const QString out = profile.root() + "/work/report.er7";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QDir().mkpath(profile.root() + "/no-engines");
+    env.insert("OPENSSL_ENGINES", profile.root() + "/no-engines");
+    env.insert("OPENSSL_CONF", profile.writeFile("openssl.cnf", ""));
+    for (const QStringList& args : {QStringList{"providers"}, QStringList{"sign", in, out}}) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TELVA_BINARY_DIR "/telva-cli"), args);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 1) << args.first().toStdString();
+        EXPECT_TRUE(process.readAllStandardError().contains("libengine-gost-openssl"))
+            << args.first().toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(out));
+}
+
+TEST(CliSecrets, PasswordsLeaveTheEnvironmentAndCoreDumpsGoOff) {
+    telva::test::TempProfile profile;
+    qputenv("TELVA_PROXY_PASSWORD", "прокси-пароль");
+    qputenv("TELVA_KEY_PASSWORD", "пароль ключа");
+    EXPECT_EQ(runCliInProcess({"--proxy-user", "clerk", "settings"}).status, 0);
+    EXPECT_FALSE(qEnvironmentVariableIsSet("TELVA_PROXY_PASSWORD"));
+    EXPECT_FALSE(qEnvironmentVariableIsSet("TELVA_KEY_PASSWORD"));
+    EXPECT_EQ(prctl(PR_GET_DUMPABLE), 0);
 }

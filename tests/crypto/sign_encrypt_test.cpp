@@ -9,11 +9,14 @@
 #include "temp_profile.h"
 #include "test_pki.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace telva;
@@ -315,4 +318,44 @@ TEST_F(SignAndEncryptTest, ExistingOutputIsReplaced) {
     profile.writeFile("work/report.er7", QByteArray(1 << 16, 'x'));
     ASSERT_TRUE(SignAndEncrypt(ctx, input, output));
     EXPECT_LT(QFileInfo(output).size(), 1 << 15);
+}
+
+TEST_F(SignAndEncryptTest, InputOfFourGibibytesOrMoreIsRefusedNotCut) {
+    const QString big = profile.root() + QStringLiteral("/work/big.xml");
+    for (const qint64 size : {qint64(4) << 30, (qint64(4) << 30) + 4096}) {
+        QFile sparse(big);
+        ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(size));
+        sparse.close();
+        EXPECT_FALSE(SignAndEncrypt(ctx, big, output)) << size;
+        EXPECT_EQ(frontend.lastStatus(),
+                  QStringLiteral("Файл \"%1\" слишком велик: подписать можно файл меньше 4 ГБ.")
+                      .arg(big));
+        EXPECT_FALSE(QFile::exists(output)) << size;
+    }
+}
+
+TEST_F(SignAndEncryptTest, KeysAndStoresArePrivateAndAnExposedKeyIsRefused) {
+    const TestPki& pki = TestPki::instance();
+    const mode_t saved = umask(022);
+    ASSERT_TRUE(StorePrivateKey(pki.personal.cert, pki.personal.pkey()).ok());
+    telva::test::installCert(pki.expired, 3);
+    umask(saved);
+    const QString key = keyFilePath(pki.personal.cert);
+    const QString store = certStoreRoot() + QStringLiteral("/CA");
+    const QStringList certs = QDir(store).entryList(QDir::Files);
+    ASSERT_EQ(certs.size(), 1);
+    for (const QString& path : {keyStoreFolder(), key, store, store + '/' + certs.first()}) {
+        struct stat info {};
+        ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path.toStdString();
+    }
+
+    EXPECT_TRUE(SignAndEncrypt(ctx, input, output));
+    EXPECT_EQ(prctl(PR_GET_DUMPABLE), 0) << "a key was held: core dumps are off";
+    QFile::remove(output);
+    ASSERT_EQ(::chmod(QFile::encodeName(key).constData(), 0644), 0);
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, output));
+    EXPECT_TRUE(frontend.lastStatus().contains(QStringLiteral("доступен другим пользователям")));
+    EXPECT_TRUE(frontend.lastStatus().contains(QStringLiteral("chmod 600")));
+    EXPECT_FALSE(QFile::exists(output));
 }
