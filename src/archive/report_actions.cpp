@@ -74,7 +74,8 @@ bool ShowSourceFile(AppContext& ctx, const ReportRow& row) {
 }
 
 QString reportFileStem(const AppContext& ctx, const QString& reportId) {
-    return reportFolder(ctx.archiveBaseFolder, reportId) + QLatin1Char('/') + reportId;
+    return reportFolder(ctx.archiveBaseFolder, reportId) + QLatin1Char('/') +
+           reportFolderName(reportId);
 }
 
 bool CanShowAcceptedReport(const AppContext& ctx, const ReportRow& row) {

@@ -16,7 +16,7 @@ bool DeleteReport(AppContext& ctx, const ReportRow& row);
 // message box when that fails. True when it was opened.
 bool ShowSourceFile(AppContext& ctx, const ReportRow& row);
 
-// The stem of a report's own files: report folder + "/" + identifier.
+// The stem of a report's own files: report folder + "/" + its folder name.
 QString reportFileStem(const AppContext& ctx, const QString& reportId);
 
 // Whether the accepted report can be shown: the receipt archive or the view exists.
