@@ -43,6 +43,22 @@ QString reportIdFileName(const QString& folderName) {
     return folderName + QStringLiteral(".id");
 }
 
+bool isIdentifierOf(const QString& reportId, const QString& folderName) {
+    return isPlainReportId(reportId) && reportId != folderName &&
+           reportFolderName(reportId) == folderName;
+}
+
+QString reportIdOfFile(const QString& path) {
+    const QString name = path.section(QLatin1Char('/'), -1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot < 0 ? name : name.left(dot);
+    QFile file(path.left(path.size() - name.size()) + reportIdFileName(stem));
+    if (!file.open(QIODevice::ReadOnly))
+        return stem;
+    const QString id = QString::fromUtf8(file.read(1024));
+    return isIdentifierOf(id, stem) ? id : stem;
+}
+
 QString reportFolder(const QString& archiveBaseFolder, const QString& reportId) {
     return archiveFolder(archiveBaseFolder) + reportFolderName(reportId);
 }

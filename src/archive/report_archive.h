@@ -17,6 +17,12 @@ QString archiveFolder(const QString& archiveBaseFolder);
 QString reportFolderName(const QString& reportId);
 // "<folder name>.id": the UTF-8 identifier of a folder whose name is shortened.
 QString reportIdFileName(const QString& folderName);
+// Whether the text read from a folder's identifier file is the identifier of that folder;
+// nothing else may give a row or a receipt another identifier.
+bool isIdentifierOf(const QString& reportId, const QString& folderName);
+// The identifier a report file's name stands for: its name without the extension, or the
+// whole identifier when that name is a shortened one with its identifier file beside it.
+QString reportIdOfFile(const QString& path);
 // The folder of one sent report: the archive folder + the report's folder name.
 QString reportFolder(const QString& archiveBaseFolder, const QString& reportId);
 

@@ -104,7 +104,7 @@ void readIdFile(ReportRow& row, int folderFd, const std::string& name) {
     if (n <= 0 || n == ssize_t(sizeof text))
         return;
     const QString id = QString::fromUtf8(text, n);
-    if (isPlainReportId(id) && reportFolderName(id) == row.id())
+    if (isIdentifierOf(id, row.id()))
         row.cells[ColReportId] = id;
 }
 

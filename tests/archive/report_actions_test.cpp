@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "archive/report_archive.h"
+#include "crypto/receipt_page.h"
 #include "fake_frontend.h"
 #include "receipt_maker.h"
 #include "temp_profile.h"
@@ -160,6 +161,22 @@ TEST_F(ReportActions, AcceptedReportViewIsBuiltOnceAndOpened) {
     put(kId + QLatin1Char('/') + kId + QStringLiteral(".xml"), "edited");
     EXPECT_TRUE(ShowAcceptedReport(ctx, row(kId)));
     EXPECT_EQ(telva::test::readFileBytes(view), QByteArray("edited"));
+}
+
+TEST_F(ReportActions, ShortenedFolderFindsItsEntriesByTheWholeIdentifier) {
+    const QString id = QStringLiteral("7701-0001-") + QString(118, QChar(0x416));
+    const QString name = reportFolderName(id);
+    put(name + QLatin1Char('/') + reportIdFileName(name), id.toUtf8());
+    const QByteArray zip =
+        telva::test::makeReceiptArchive(profile.root(), id, "<html/>", "<R7REPORT>r</R7REPORT>");
+    ASSERT_FALSE(zip.isEmpty());
+    put(name + QLatin1Char('/') + name + QStringLiteral(".zip"), zip);
+
+    EXPECT_TRUE(ShowAcceptedReport(ctx, row(id)));
+    EXPECT_TRUE(telva::test::readFileBytes(reportFileStem(ctx, id) + QStringLiteral(".xml"))
+                    .endsWith("<R7REPORT>r</R7REPORT>"));
+    EXPECT_EQ(crypto::receiptPageEntryName(reportFileStem(ctx, id) + QStringLiteral(".p7e")),
+              id + QStringLiteral(".htm"));
 }
 
 TEST_F(ReportActions, AcceptedReportWithoutReceiptArchiveOpensNothing) {
