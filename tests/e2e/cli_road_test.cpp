@@ -67,26 +67,4 @@ TEST_F(RoadTest, TerminalTakesAReportAllTheWayToItsCheckedReceipt) {
         << proxyLog().toStdString();
     EXPECT_TRUE(proxyLog().contains(QStringLiteral("GET ") + base +
                                     QStringLiteral("/kvb/statusreport?id=") + id));
-
-    // A delete puts the report where the desktop can bring it back.
-    const CliRun deleted = cli({QStringLiteral("reports"), QStringLiteral("delete"), id});
-    const QString trashed = profile_.dataHome() + QStringLiteral("/Trash/files/") + id;
-    EXPECT_TRUE(deleted.out.contains(trashed)) << deleted.out.toStdString();
-    EXPECT_TRUE(QFile::exists(trashed + QLatin1Char('/') + id + QStringLiteral(".zip")));
-
-    // An archive that cannot be written still leaves the user the identifier the fund has.
-    QDir(profile_.dataHome() + QStringLiteral("/KVB/TELVA/R7/ARC")).removeRecursively();
-    profile_.writeFile(QStringLiteral("home/.local/share/KVB/TELVA/R7/ARC"), "in the way");
-    const CliRun blocked = runCliInProcess({QStringLiteral("send")});
-    EXPECT_EQ(blocked.status, 1);
-    const QByteArrayList logged =
-        readFileBytes(profile_.stateHome() + QStringLiteral("/KVB/TELVA/sent-reports.log"))
-            .split('\n');
-    ASSERT_EQ(logged.size(), 3); // two lines and the end
-    const QString second = QString::fromUtf8(logged[1].split('\t').value(1));
-    EXPECT_NE(second, id);
-    EXPECT_TRUE(blocked.err.contains(QStringLiteral("Ошибка при сохранении отчета. Отчет "
-                                                    "отправлен, ему присвоен номер ") +
-                                     second))
-        << blocked.err.toStdString();
 }
