@@ -28,6 +28,10 @@ QString dataHome() {
     return xdgFolder("XDG_DATA_HOME", "/.local/share");
 }
 
+QString stateHome() {
+    return xdgFolder("XDG_STATE_HOME", "/.local/state");
+}
+
 QString InitArchiveBaseFolder(const QString& activeMode) {
     const QString base = dataHome();
     if (base.isEmpty())

@@ -8,6 +8,8 @@ namespace telva {
 QString configHome();
 // $XDG_DATA_HOME, or ~/.local/share; the per-user local application-data folder.
 QString dataHome();
+// $XDG_STATE_HOME, or ~/.local/state.
+QString stateHome();
 
 // Data home + "/KVB/TELVA/" + mode, created with its parents. Empty when there is no
 // data home (no HOME and no XDG_DATA_HOME); nothing is created then.

@@ -2,13 +2,16 @@
 
 #include "app/context.h"
 #include "app/frontend.h"
+#include "app/paths.h"
 #include "app/program.h"
 #include "archive/report_archive.h"
 #include "crypto/receipt_page.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,6 +48,24 @@ void deleteFilesIn(const QString& folder) {
     closedir(dir);
 }
 
+// A trash folder of the user only, as the desktop makes it; true when it is a folder.
+bool makeTrashFolder(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    return (mkdir(name.constData(), 0700) == 0 || errno == EEXIST) &&
+           stat(name.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Whether the home trash is there or could be made. Qt's move to the trash falls back to the
+// working folder when it cannot make it, so the move is tried only after this.
+bool homeTrashReady() {
+    const QString home = dataHome();
+    const QString trash = home + QStringLiteral("/Trash");
+    return !home.isEmpty() && QDir().mkpath(home) && makeTrashFolder(trash) &&
+           makeTrashFolder(trash + QStringLiteral("/files")) &&
+           makeTrashFolder(trash + QStringLiteral("/info"));
+}
+
 bool openOrComplain(AppContext& ctx, const QString& path) {
     if (QFileInfo::exists(path) && ctx.frontend.openFile(path))
         return true;
@@ -57,11 +78,23 @@ bool openOrComplain(AppContext& ctx, const QString& path) {
 bool DeleteReport(AppContext& ctx, const ReportRow& row) {
     if (row.id().isEmpty() || ctx.archiveBaseFolder.isEmpty())
         return false;
-    if (isPlainReportId(row.id())) {
-        const QString folder = reportFolder(ctx.archiveBaseFolder, row.id());
-        deleteFilesIn(folder);
-        if (rmdir(QFile::encodeName(folder).constData()) == 0)
+    const QString folder = reportFolder(ctx.archiveBaseFolder, row.id());
+    struct stat info {};
+    // A link is never a report folder: neither it nor what it points to is touched.
+    if (isPlainReportId(row.id()) && lstat(QFile::encodeName(folder).constData(), &info) == 0 &&
+        S_ISDIR(info.st_mode)) {
+        // The only local record of a sent report goes where the desktop can bring it back.
+        QString inTrash;
+        if (homeTrashReady() && QFile::moveToTrash(folder, &inTrash)) {
+            ctx.showStatus(
+                QStringLiteral("Отчет %1 перемещен в корзину: %2").arg(row.id(), inTrash));
             return true;
+        }
+        deleteFilesIn(folder);
+        if (rmdir(QFile::encodeName(folder).constData()) == 0) {
+            ctx.showStatus(QStringLiteral("Корзина недоступна, отчет %1 удален.").arg(row.id()));
+            return true;
+        }
     }
     ctx.showStatus(QStringLiteral("Не удалось удалить отчет."));
     return false;
@@ -74,7 +107,8 @@ bool ShowSourceFile(AppContext& ctx, const ReportRow& row) {
 }
 
 QString reportFileStem(const AppContext& ctx, const QString& reportId) {
-    return reportFolder(ctx.archiveBaseFolder, reportId) + QLatin1Char('/') + reportId;
+    return reportFolder(ctx.archiveBaseFolder, reportId) + QLatin1Char('/') +
+           reportFolderName(reportId);
 }
 
 bool CanShowAcceptedReport(const AppContext& ctx, const ReportRow& row) {

@@ -2,6 +2,8 @@
 
 #include "app/safe_file.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <cstdio>
 #include <ctime>
 
@@ -11,8 +13,57 @@ QString archiveFolder(const QString& archiveBaseFolder) {
     return archiveBaseFolder + QStringLiteral("/ARC/");
 }
 
+namespace {
+
+// File names are at most 255 bytes; the rest leaves room for the longest suffix a report's
+// files get (".p7e.bad" and the like).
+constexpr qsizetype kMaxStemBytes = 255 - 16;
+// A shortened name keeps this much of the identifier, so the list still reads sensibly.
+constexpr qsizetype kKeptBytes = 200;
+
+} // namespace
+
+QString reportFolderName(const QString& reportId) {
+    if (QFile::encodeName(reportId).size() <= kMaxStemBytes)
+        return reportId;
+    qsizetype bytes = 0;
+    qsizetype kept = 0;
+    while (kept < reportId.size()) {
+        const qsizetype width = reportId.at(kept).isHighSurrogate() ? 2 : 1;
+        const qsizetype more = QFile::encodeName(reportId.mid(kept, width)).size();
+        if (bytes + more > kKeptBytes)
+            break;
+        bytes += more;
+        kept += width;
+    }
+    const QByteArray hash =
+        QCryptographicHash::hash(reportId.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    return reportId.left(kept) + QLatin1Char('~') + QString::fromLatin1(hash);
+}
+
+QString reportIdFileName(const QString& folderName) {
+    return folderName + QStringLiteral(".id");
+}
+
+bool isIdentifierOf(const QString& reportId, const QString& folderName) {
+    return isPlainReportId(reportId) && reportId != folderName &&
+           reportFolderName(reportId) == folderName;
+}
+
+QString reportIdOfFile(const QString& path) {
+    const QString name = path.section(QLatin1Char('/'), -1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot < 0 ? name : name.left(dot);
+    const auto bytes =
+        readRegularFile(path.left(path.size() - name.size()) + reportIdFileName(stem), 1024);
+    if (!bytes.ok())
+        return stem;
+    const QString id = QString::fromUtf8(bytes.value());
+    return isIdentifierOf(id, stem) ? id : stem;
+}
+
 QString reportFolder(const QString& archiveBaseFolder, const QString& reportId) {
-    return archiveFolder(archiveBaseFolder) + reportId;
+    return archiveFolder(archiveBaseFolder) + reportFolderName(reportId);
 }
 
 bool isPlainReportId(const QString& reportId) {

@@ -84,6 +84,22 @@ void readNote(ReportRow& row, int folderFd, const char* name) {
     row.cells[ColOrganisation] = fromCp1251(readUpTo(fd, kNoteLimit));
 }
 
+// The whole identifier of a folder with a shortened name; taken only when the identifier
+// names this very folder, so the file cannot make a row point elsewhere.
+void readIdFile(ReportRow& row, int folderFd, const std::string& name) {
+    const int fd = openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const FdCloser closer{fd};
+    if (fd < 0)
+        return;
+    char text[1024];
+    const ssize_t n = read(fd, text, sizeof text);
+    if (n <= 0 || n == ssize_t(sizeof text))
+        return;
+    const QString id = QString::fromUtf8(text, n);
+    if (isIdentifierOf(id, row.id()))
+        row.cells[ColReportId] = id;
+}
+
 void fillFromFolder(ReportRow& row, int archiveFd, const std::string& folderName,
                     const std::string& srcExt, const std::string& kvitExt) {
     const int fd =
@@ -92,7 +108,12 @@ void fillFromFolder(ReportRow& row, int archiveFd, const std::string& folderName
         return;
     const FdCloser closer{fd};
     row.cells[ColState] = stateProcessing();
+    const std::string idFile = QFile::encodeName(reportIdFileName(row.id())).toStdString();
     for (const std::string& name : listEntries(fd, false)) {
+        if (name == idFile) {
+            readIdFile(row, fd, name);
+            continue;
+        }
         const std::size_t dot = name.rfind('.');
         const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
         if (ext == ".er7" || ext == ".e7a" || ext == ".esl") {
@@ -147,9 +168,8 @@ ReportList FillReportList(const QString& archiveBaseFolder, const QString& srcEx
     const std::string src = QFile::encodeName(QLatin1Char('.') + srcExt).toStdString();
     const std::string kvit = QFile::encodeName(QLatin1Char('.') + kvitExt).toStdString();
     bool first = true;
+    // Hidden folders are listed too: an identifier may begin with ".".
     for (const std::string& name : listEntries(archive, true)) {
-        if (name[0] == '.')
-            continue; // hidden
         if (!first)
             list.emplace_back();
         first = false;

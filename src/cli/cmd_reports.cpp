@@ -130,6 +130,7 @@ int cmdReports(CliSession& session, QStringList args) {
     if (action == QLatin1String("delete")) {
         if (!DeleteReport(session.ctx, *row))
             return failWithStatus(session, QString());
+        session.out << session.frontend.lastStatus << Qt::endl;
         return 0;
     }
     if (action == QLatin1String("show-accepted")) {

@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "app/frontend.h"
 #include "app/safe_file.h"
+#include "archive/report_archive.h"
 #include "archive/zip_reader.h"
 
 #include <QFileInfo>
@@ -16,11 +17,6 @@ namespace {
 const QByteArray kReportOpen = QByteArrayLiteral("<R7REPORT>");
 const QByteArray kReportClose = QByteArrayLiteral("</R7REPORT>");
 
-QString fileNamePart(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? path : path.mid(slash + 1);
-}
-
 } // namespace
 
 QString withExtension(const QString& path, const QString& ext) {
@@ -33,12 +29,13 @@ QString receiptArchivePath(const QString& receiptPath) {
     return withExtension(receiptPath, QStringLiteral(".zip"));
 }
 
+// The entries are named by the whole identifier even where the archive shortens it.
 QString receiptPageEntryName(const QString& receiptPath) {
-    return withExtension(fileNamePart(receiptPath), QStringLiteral(".htm"));
+    return reportIdOfFile(receiptPath) + QStringLiteral(".htm");
 }
 
 QString acceptedReportEntryName(const QString& archivePath) {
-    return withExtension(fileNamePart(archivePath), QStringLiteral(".p7m"));
+    return reportIdOfFile(archivePath) + QStringLiteral(".p7m");
 }
 
 QString decodeReceiptPage(const QByteArray& bytes) {

@@ -18,9 +18,10 @@ namespace telva::crypto {
 QString withExtension(const QString& path, const QString& ext);
 // The receipt archive written beside a receipt: 123.p7e gives 123.zip.
 QString receiptArchivePath(const QString& receiptPath);
-// The entry holding the receipt page: the receipt's file name with ".htm" (123.htm).
+// The entry holding the receipt page: the receipt's identifier with ".htm" (123.htm), the
+// identifier being the file's name or the whole one a shortened name stands for.
 QString receiptPageEntryName(const QString& receiptPath);
-// The entry holding the accepted report: the archive's file name with ".p7m" (123.p7m).
+// The entry holding the accepted report: the same for the archive, with ".p7m" (123.p7m).
 QString acceptedReportEntryName(const QString& archivePath);
 
 // The receipt page as text: in the encoding its byte-order mark or charset declaration

@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "archive/cp1251.h"
 #include "archive/report_archive.h"
+#include "archive/sent_log.h"
 #include "gateway/http_client.h"
 
 #include <QFile>
@@ -65,6 +66,27 @@ bool copyReplacing(const QString& from, const QString& to) {
     return target.commit();
 }
 
+// Files the sent report in its folder; false when the folder or a copy cannot be written.
+bool fileReport(const AppContext& ctx, const QString& reportId, const SubmitInput& input) {
+    const QString folder = reportFolder(ctx.archiveBaseFolder, reportId);
+    const QString name = reportFolderName(reportId);
+    // A report folder planted as a link would file the report outside the archive.
+    if (ctx.archiveBaseFolder.isEmpty() || !makePrivateFolder(folder))
+        return false;
+    if (name != reportId &&
+        !writeWholeFile(folder + QLatin1Char('/') + reportIdFileName(name), reportId.toUtf8()).ok())
+        return false;
+    if (!copyReplacing(input.inputFile,
+                       folder + QLatin1Char('/') + QFileInfo(input.inputFile).fileName()) ||
+        !copyReplacing(input.outputFile,
+                       folder + QLatin1Char('/') + QFileInfo(input.outputFile).fileName()))
+        return false;
+    // Written last: its creation time is the sending date of the list.
+    (void)writeWholeFile(folder + QLatin1Char('/') + name + QStringLiteral(".inf"),
+                         toCp1251(input.organisation));
+    return true;
+}
+
 } // namespace
 
 UploadAnswer parseUploadAnswer(const QByteArray& page) {
@@ -114,8 +136,13 @@ QString reportSentText(const QString& reportId) {
            QLatin1Char('.');
 }
 
-QString archiveWriteFailedText() {
-    return QStringLiteral("Ошибка при сохранении отчета.");
+QString archiveWriteFailedText(const QString& reportId, const QString& logPath) {
+    const QString sent =
+        QStringLiteral("Ошибка при сохранении отчета. Отчет отправлен, ему присвоен номер ") +
+        reportId;
+    if (logPath.isEmpty())
+        return sent + QStringLiteral("; запишите этот номер.");
+    return sent + QStringLiteral("; номер записан в файл ") + logPath + QLatin1Char('.');
 }
 
 QString rejectedIdText() {
@@ -163,20 +190,13 @@ std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const Sub
         return std::nullopt;
     }
 
-    const QString folder = reportFolder(ctx.archiveBaseFolder, reportId);
-    // A report folder planted as a link would file the report outside the archive.
-    const bool filed = !ctx.archiveBaseFolder.isEmpty() && makePrivateFolder(folder) &&
-                       copyReplacing(input.inputFile, folder + QLatin1Char('/') +
-                                                          QFileInfo(input.inputFile).fileName()) &&
-                       copyReplacing(input.outputFile, folder + QLatin1Char('/') +
-                                                           QFileInfo(input.outputFile).fileName());
-    if (!filed) {
-        ctx.showStatus(archiveWriteFailedText());
+    // Recorded before filing, so the identifier the fund knows the report by survives an
+    // archive that cannot be written.
+    const QString logPath = AppendSentLog(ctx.clock.now(), reportId, input.outputFile);
+    if (!fileReport(ctx, reportId, input)) {
+        ctx.showStatus(archiveWriteFailedText(reportId, logPath));
         return std::nullopt;
     }
-    // Written last: its creation time is the sending date of the list.
-    (void)writeWholeFile(folder + QLatin1Char('/') + reportId + QStringLiteral(".inf"),
-                         toCp1251(input.organisation));
     ctx.showStatus(reportSentText(reportId));
     return reportId;
 }

@@ -39,15 +39,17 @@ struct SubmitInput {
     QString organisation; // the personal certificate's text (ePrivCert)
 };
 
-// Sends the encrypted report to the gateway and files it in the report archive under the
-// identifier the gateway gives. Every outcome is one text on the status line; the
-// identifier when the report was sent and filed.
+// Sends the encrypted report to the gateway, records the identifier the gateway gives in the
+// sent log and files the report in the report archive under it. Every outcome is one text
+// on the status line; the identifier when the report was sent and filed.
 std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input);
 
 // Status texts.
 QString noMessageOnPageText(); // the answer names neither an identifier nor an error
 QString reportSentText(const QString& reportId);
-QString archiveWriteFailedText(); // "Ошибка при сохранении отчета."
-QString rejectedIdText();         // "???"
+// "Ошибка при сохранении отчета." with the identifier the report was sent under, and where
+// it was recorded (nowhere when the log's path is empty).
+QString archiveWriteFailedText(const QString& reportId, const QString& logPath);
+QString rejectedIdText(); // "???"
 
 } // namespace telva

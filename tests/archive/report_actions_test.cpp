@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "archive/report_archive.h"
+#include "crypto/receipt_page.h"
 #include "fake_frontend.h"
 #include "receipt_maker.h"
 #include "temp_profile.h"
@@ -39,25 +40,42 @@ protected:
         return r;
     }
     QString arc() const { return ctx.archiveBaseFolder + QStringLiteral("/ARC"); }
+    // A file where the desktop's trash belongs: there is no trash to move to.
+    void noTrash() { profile.writeFile(QStringLiteral("home/.local/share/Trash"), "x"); }
 };
 
 } // namespace
 
-TEST_F(ReportActions, DeleteRemovesTheFilesAndTheFolder) {
-    put(kId + QStringLiteral("/rep.xml"));
+TEST_F(ReportActions, DeleteMovesTheFolderToTheTrash) {
+    put(kId + QStringLiteral("/rep.xml"), "report");
     put(kId + QLatin1Char('/') + kId + QStringLiteral(".inf"));
     put(QStringLiteral("other-1234-x/rep.xml"));
 
     EXPECT_TRUE(DeleteReport(ctx, row(kId)));
     EXPECT_FALSE(QFileInfo::exists(arc() + QLatin1Char('/') + kId));
     EXPECT_TRUE(QFileInfo::exists(arc() + QStringLiteral("/other-1234-x/rep.xml")));
-    EXPECT_TRUE(frontend.statuses.isEmpty());
+    const QString trashed = profile.dataHome() + QStringLiteral("/Trash/files/") + kId;
+    EXPECT_EQ(telva::test::readFileBytes(trashed + QStringLiteral("/rep.xml")), "report");
+    EXPECT_TRUE(QFileInfo::exists(profile.dataHome() + QStringLiteral("/Trash/info/") + kId +
+                                  QStringLiteral(".trashinfo")));
+    EXPECT_EQ(frontend.lastStatus(),
+              QStringLiteral("Отчет ") + kId + QStringLiteral(" перемещен в корзину: ") + trashed);
     const ReportList rows = FillReportList(ctx);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].id(), QStringLiteral("other-1234-x"));
 }
 
+TEST_F(ReportActions, WithoutATrashTheFolderIsDeleted) {
+    noTrash();
+    put(kId + QStringLiteral("/rep.xml"));
+    EXPECT_TRUE(DeleteReport(ctx, row(kId)));
+    EXPECT_FALSE(QFileInfo::exists(arc() + QLatin1Char('/') + kId));
+    EXPECT_EQ(frontend.lastStatus(),
+              QStringLiteral("Корзина недоступна, отчет ") + kId + QStringLiteral(" удален."));
+}
+
 TEST_F(ReportActions, FolderWithSubfolderKeepsTheFolderButLosesItsFiles) {
+    noTrash();
     put(kId + QStringLiteral("/rep.xml"));
     put(kId + QStringLiteral("/sub/inner.txt"));
 
@@ -143,6 +161,22 @@ TEST_F(ReportActions, AcceptedReportViewIsBuiltOnceAndOpened) {
     put(kId + QLatin1Char('/') + kId + QStringLiteral(".xml"), "edited");
     EXPECT_TRUE(ShowAcceptedReport(ctx, row(kId)));
     EXPECT_EQ(telva::test::readFileBytes(view), QByteArray("edited"));
+}
+
+TEST_F(ReportActions, ShortenedFolderFindsItsEntriesByTheWholeIdentifier) {
+    const QString id = QStringLiteral("7701-0001-") + QString(118, QChar(0x416));
+    const QString name = reportFolderName(id);
+    put(name + QLatin1Char('/') + reportIdFileName(name), id.toUtf8());
+    const QByteArray zip =
+        telva::test::makeReceiptArchive(profile.root(), id, "<html/>", "<R7REPORT>r</R7REPORT>");
+    ASSERT_FALSE(zip.isEmpty());
+    put(name + QLatin1Char('/') + name + QStringLiteral(".zip"), zip);
+
+    EXPECT_TRUE(ShowAcceptedReport(ctx, row(id)));
+    EXPECT_TRUE(telva::test::readFileBytes(reportFileStem(ctx, id) + QStringLiteral(".xml"))
+                    .endsWith("<R7REPORT>r</R7REPORT>"));
+    EXPECT_EQ(crypto::receiptPageEntryName(reportFileStem(ctx, id) + QStringLiteral(".p7e")),
+              id + QStringLiteral(".htm"));
 }
 
 TEST_F(ReportActions, AcceptedReportWithoutReceiptArchiveOpensNothing) {

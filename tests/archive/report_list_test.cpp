@@ -97,7 +97,7 @@ TEST_F(SentReports, ExtensionsAreExactAndTheLastFileWins) {
     EXPECT_EQ(rows[0].cells[ColSourceFile], QStringLiteral("a.xml"));
 }
 
-TEST_F(SentReports, OnlyVisibleFoldersMakeRows) {
+TEST_F(SentReports, EveryFolderMakesARowButLinksAndFilesDoNot) {
     put(QStringLiteral("plain-file.xml"));
     put(QStringLiteral(".hidden-1234/x.xml"));
     put(QStringLiteral("bbbb-2222-x/x.xml"));
@@ -108,9 +108,25 @@ TEST_F(SentReports, OnlyVisibleFoldersMakeRows) {
               0);
 
     const ReportList rows = list();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].id(), QStringLiteral(".hidden-1234"));
+    EXPECT_EQ(rows[1].id(), QStringLiteral("aaaa-1111-x"));
+    EXPECT_EQ(rows[2].id(), QStringLiteral("bbbb-2222-x"));
+}
+
+TEST_F(SentReports, ShortenedFolderTakesItsIdentifierOnlyWhenItNamesThatFolder) {
+    const QString id = QStringLiteral("7701-0001-") + QString(118, QChar(0x416));
+    const QString name = reportFolderName(id);
+    ASSERT_NE(name, id);
+    put(name + QLatin1Char('/') + reportIdFileName(name), id.toUtf8());
+    // Another folder's identifier file cannot claim an identifier that is not its own.
+    const QString other = reportFolderName(id + QLatin1Char('X'));
+    put(other + QLatin1Char('/') + reportIdFileName(other), id.toUtf8());
+
+    const ReportList rows = list();
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].id(), QStringLiteral("aaaa-1111-x"));
-    EXPECT_EQ(rows[1].id(), QStringLiteral("bbbb-2222-x"));
+    EXPECT_TRUE(findReportRow(rows, id));
+    EXPECT_TRUE(findReportRow(rows, other));
 }
 
 TEST(SendDate, FormatsLocalTimeAsDayMonthYearHourMinute) {

@@ -74,6 +74,9 @@ TEST_F(CliReports, DeleteRemovesOnlyAListedReport) {
     const CliRun run = runCliInProcess({QStringLiteral("reports"), QStringLiteral("delete"), kId});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(folder(kId)));
+    EXPECT_EQ(run.out, QStringLiteral("Отчет ") + kId + QStringLiteral(" перемещен в корзину: ") +
+                           profile.dataHome() + QStringLiteral("/Trash/files/") + kId +
+                           QLatin1Char('\n'));
 }
 
 TEST_F(CliReports, ShowAcceptedBuildsTheViewAndPrintsItsPath) {

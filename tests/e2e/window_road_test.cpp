@@ -95,5 +95,12 @@ TEST_F(RoadTest, WindowTakesAReportAllTheWayToItsPrintableReceipt) {
     EXPECT_EQ(grid->item(0, 4)->text(), QStringLiteral("Успешно обработан."));
     EXPECT_TRUE(child<QAction>(&form, "acShowFinalXml")->isEnabled());
     snapshot(form, "road-4-accepted");
+
+    // The delete button puts the report in the trash and says so.
+    form.execute(child<QAction>(&form, "acDelCurRec"));
+    EXPECT_EQ(statusLine(form), QStringLiteral("Отчет ") + id +
+                                    QStringLiteral(" перемещен в корзину: ") + profile_.dataHome() +
+                                    QStringLiteral("/Trash/files/") + id);
+    EXPECT_TRUE(grid->item(0, 0)->text().isEmpty());
     form.close();
 }

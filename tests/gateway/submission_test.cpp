@@ -2,9 +2,12 @@
 
 #include "app/context.h"
 #include "archive/cp1251.h"
+#include "archive/report_archive.h"
+#include "archive/report_list.h"
 #include "fake_clock.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
+#include "gateway/report_status.h"
 #include "report_road_support.h"
 #include "temp_profile.h"
 
@@ -229,8 +232,56 @@ TEST_F(Submission, ArchiveFailureIsReportedAndKeepsWhatWasCopied) {
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
     input.inputFile = profile.root() + QStringLiteral("/work/gone.xml");
     EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка при сохранении отчета."));
+    EXPECT_TRUE(frontend.lastStatus().startsWith(QStringLiteral("Ошибка при сохранении отчета.")));
     EXPECT_TRUE(QFileInfo(folder(QStringLiteral("7701-0001-1"))).isDir());
+}
+
+TEST_F(Submission, UnwritableArchiveStillGivesTheIdentifierAndLogsIt) {
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    const QString log = profile.stateHome() + QStringLiteral("/KVB/TELVA/sent-reports.log");
+    // A file where the archive folder belongs stops writes even for root.
+    profile.writeFile(QStringLiteral("base/ARC"), "in the way");
+    EXPECT_FALSE(SubmitReport(ctx, http, input));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка при сохранении отчета. Отчет "
+                                                    "отправлен, ему присвоен номер 7701-0001-1; "
+                                                    "номер записан в файл ") +
+                                         log + QLatin1Char('.'));
+    EXPECT_EQ(readFileBytes(log),
+              "05-03-2026 14:07\t7701-0001-1\t" + input.outputFile.toUtf8() + '\n');
+
+    // With nowhere to log either, the text alone keeps it.
+    QFile::remove(log);
+    QDir(profile.stateHome()).removeRecursively();
+    profile.writeFile(QStringLiteral("home/.local/state"), "in the way");
+    EXPECT_FALSE(SubmitReport(ctx, http, input));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка при сохранении отчета. Отчет "
+                                                    "отправлен, ему присвоен номер 7701-0001-1; "
+                                                    "запишите этот номер."));
+}
+
+TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
+    // 246 bytes in UTF-8: the report's own file names would pass 255 bytes.
+    const QString overlong = QStringLiteral("7701-0001-") + QString(118, QChar(0x416));
+    for (const QString& id : {QStringLiteral(".701-0001-1"), overlong}) {
+        gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage(toCp1251(id))));
+        ASSERT_EQ(SubmitReport(ctx, http, input), id);
+        const ReportList rows = FillReportList(ctx);
+        const ReportRow* row = findReportRow(rows, id);
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->cells[ColOrganisation], QStringLiteral("ООО Ромашка"));
+
+        // Refresh finds the folder through the row's identifier.
+        gateways.gate.on("GET", "/kvb/statusreport",
+                         ScriptedResponse::ok(QStringLiteral("Ошибка").toUtf8()));
+        EXPECT_EQ(RefreshReportState(ctx, http, *row).newState, stateHasErrors());
+        const ReportList refreshed = FillReportList(ctx);
+        ASSERT_TRUE(findReportRow(refreshed, id));
+        EXPECT_EQ(findReportRow(refreshed, id)->state(), stateHasErrors());
+    }
+    // Identifiers alike up to the cut still get folders of their own.
+    const QString twin = overlong.left(overlong.size() - 1) + QLatin1Char('X');
+    EXPECT_NE(reportFolder(ctx.archiveBaseFolder, twin),
+              reportFolder(ctx.archiveBaseFolder, overlong));
 }
 
 TEST_F(Submission, SameIdentifierAgainReplacesTheFiles) {
