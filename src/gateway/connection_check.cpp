@@ -16,12 +16,12 @@ bool CheckConnection(AppContext& ctx, HttpClient& client) {
     return ctx.connected;
 }
 
-Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client) {
-    return ConnectionCheckAtActivation(ctx, client, DesktopProxySources::system());
+Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client, ProxyDialog dialog) {
+    return ConnectionCheckAtActivation(ctx, client, DesktopProxySources::system(), dialog);
 }
 
 Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
-                                         const DesktopProxySources& sources) {
+                                         const DesktopProxySources& sources, ProxyDialog dialog) {
     // Activated while one of its own requests runs (the window paints meanwhile): that
     // request decides, not a second check on top of it.
     if (client.busy())
@@ -29,7 +29,7 @@ Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
     ctx.showProgress(QString::fromUtf8(kCheckingConnectionText));
     bool connected = CheckConnection(ctx, client);
     if (!connected) {
-        const Result<bool> detected = DetectProxy(ctx, client, sources);
+        const Result<bool> detected = DetectProxy(ctx, client, sources, dialog);
         if (!detected)
             return detected;
         connected = *detected;
