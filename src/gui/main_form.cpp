@@ -303,6 +303,10 @@ void TMainForm::InputFileChosen(const QString& file) {
     eFileIn_->setText(file);
     const Result<const ReportKind*> kind = detectKindOfFile(file);
     if (!kind) {
+        // The earlier kind and output name belong to another file: signing with them would
+        // write this file over that report's output.
+        eKindDoc_->clear();
+        eFileOut_->clear();
         frontend_.messageBox(kindErrorText(kind.text()), QStringLiteral("Внимание"),
                              Frontend::Icon::Information);
         return;
