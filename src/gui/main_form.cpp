@@ -284,6 +284,7 @@ void TMainForm::acCheckSignExecute() {
         return;
     receiptView_->ShowInReceiptView(receipt->page);
     acPrint->setEnabled(true);
+    ShowStatus(QStringLiteral("Квитанция проверена: подпись верна. Подписал: ") + receipt->signer);
 }
 
 void TMainForm::acPrintExecute() {
