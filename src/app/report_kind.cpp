@@ -45,12 +45,14 @@ namespace {
 
 struct RootCapture {
     QString root;
+    int open = 0; // elements begun and not yet ended
 };
 
 void onStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*, int,
                     const xmlChar**, int, int, const xmlChar**) {
     auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
     auto* capture = static_cast<RootCapture*>(parser->_private);
+    ++capture->open;
     if (!capture->root.isNull())
         return;
     const QString local = QString::fromUtf8(reinterpret_cast<const char*>(localname));
@@ -59,8 +61,15 @@ void onStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, 
                : local;
 }
 
+void onEndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+    auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
+    --static_cast<RootCapture*>(parser->_private)->open;
+}
+
 // What broke, in the user's words; empty when the parser's own code says nothing plainer.
-QString parserReason(int code) {
+QString parserReason(int code, bool cutShort) {
+    if (cutShort && code == XML_ERR_DOCUMENT_END)
+        return QStringLiteral("документ оборван, не все элементы закрыты");
     switch (code) {
     case XML_ERR_DOCUMENT_START:
     case XML_ERR_DOCUMENT_EMPTY:
@@ -94,12 +103,12 @@ QString parserReason(int code) {
 }
 
 // The parser's failure as a person reads it, with the line where the document broke.
-QString parserMessage(xmlParserCtxtPtr parser, bool empty) {
+QString parserMessage(xmlParserCtxtPtr parser, bool empty, bool cutShort) {
     QString message = QStringLiteral("Файл не является документом XML");
     if (empty)
         return message + QStringLiteral(": файл пуст");
     const xmlError* error = xmlCtxtGetLastError(parser);
-    const QString reason = error ? parserReason(error->code) : QString();
+    const QString reason = error ? parserReason(error->code, cutShort) : QString();
     if (!reason.isEmpty())
         message += QStringLiteral(": ") + reason;
     if (error && error->line > 0)
@@ -120,6 +129,7 @@ Result<QString> readRootElementName(const QString& path) {
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
     sax.startElementNs = onStartElement;
+    sax.endElementNs = onEndElement;
     RootCapture capture;
     xmlParserCtxtPtr parser = xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr);
     if (!parser)
@@ -143,7 +153,8 @@ Result<QString> readRootElementName(const QString& path) {
             break;
     }
     const bool wellFormed = !failed && parser->wellFormed;
-    const QString message = wellFormed ? QString() : parserMessage(parser, total == 0);
+    const QString message =
+        wellFormed ? QString() : parserMessage(parser, total == 0, capture.open > 0);
     xmlFreeParserCtxt(parser);
     if (!wellFormed)
         return Result<QString>::fail(message);
