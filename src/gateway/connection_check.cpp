@@ -59,6 +59,12 @@ Result<bool> EditProxySettings(AppContext& ctx, HttpClient& client, QString& hos
     ctx.showProgress(QString::fromUtf8(kCheckingConnectionText));
     ctx.settings.proxy.host = hostText;
     ctx.settings.proxy.port = newPort;
+    // The check goes as the user named in the dialog, so that a proxy wanting a password
+    // gets it asked for now rather than refusing the check.
+    if (userText != ctx.settings.proxy.user) {
+        ctx.settings.proxy.user = userText;
+        ctx.settings.proxy.password.clear();
+    }
     if (!CheckConnection(ctx, client)) {
         ctx.showStatus(QString::fromUtf8(kNoConnectionText));
         return Result<bool>::fail(QString::fromUtf8(kNoConnectionText));

@@ -38,9 +38,10 @@ Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
                                          ProxyDialog dialog = ProxyDialog::Offer);
 
 // The proxy dialog with the given values. False when cancelled (nothing changes). When
-// accepted the client's proxy host and port become the dialog's, and the connection is
-// checked: on success host, port and user are handed back; on failure the error
-// kNoConnectionText (the client keeps the dialog's host and port).
+// accepted the client's proxy host, port and user become the dialog's (a new user's password
+// is asked for by the check's request), and the connection is checked: on success host, port
+// and user are handed back; on failure the error kNoConnectionText (the client keeps the
+// dialog's values).
 Result<bool> EditProxySettings(AppContext& ctx, HttpClient& client, QString& host, int& port,
                                QString& user);
 
