@@ -5,8 +5,10 @@
 #include "http_test_server.h"
 #include "temp_profile.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
@@ -73,6 +75,11 @@ TEST(Desktop, OfflineTheProxyDialogComesOnceAndTheWindowStaysUsable) {
     EXPECT_GT(site.server.requestCount(), checks);
     EXPECT_EQ(user.proxyDialogs, 1);
     EXPECT_TRUE(form.isActiveWindow());
+
+    // Asked for from the connection menu, the dialog is offered again.
+    form.execute(child<QAction>(&form, "acTestConn"));
+    QTest::qWait(1500);
+    EXPECT_EQ(user.proxyDialogs, 2);
 }
 
 // With TELVA_SCREENSHOT_DIR set, keeps a picture of the whole 1024x600 screen.
@@ -98,6 +105,9 @@ TEST(Desktop, LongStatusTextKeepsTheWindowOnTheScreen) {
     auto* sign = child<QToolButton>(&form, "btn_acDo");
     const QRect button(sign->mapToGlobal(QPoint(0, 0)), sign->size());
     EXPECT_TRUE(screen.contains(button));
+    auto* shown = child<QLabel>(&form, "StatusText");
+    EXPECT_TRUE(shown->text().contains(QChar(0x2026))) << shown->text().toStdString();
+    EXPECT_TRUE(shown->toolTip().endsWith(QStringLiteral("_ispr.esl\".")));
     const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
     if (!dir.isEmpty())
         form.screen()->grabWindow(0).save(dir + QStringLiteral("/window-long-status-1024x600.png"));

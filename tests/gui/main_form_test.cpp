@@ -2,14 +2,12 @@
 #include "find_child.h"
 #include "gui/main_form.h"
 #include "gui/status_panel.h"
-#include "http_test_server.h"
 #include "temp_profile.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -26,8 +24,6 @@
 
 using telva::test::child;
 using namespace telva;
-using telva::test::HttpTestServer;
-using telva::test::ScriptedResponse;
 using telva::test::TempProfile;
 
 namespace {
@@ -249,24 +245,4 @@ TEST(MainForm, NewInputFileOfUnknownKindClearsTheEarlierKindAndBlocksSigning) {
         EXPECT_EQ(out->text(), QString());
         EXPECT_FALSE(acDo->isEnabled());
     }
-}
-
-TEST(MainForm, LongStatusTextIsShortenedNotWideningTheWindow) {
-    TempProfile profile;
-    HttpTestServer site;
-    site.on("GET", "/", ScriptedResponse::ok("<html/>"));
-    TMainForm form({});
-    form.context().settings.hosts.kvbSite = site.hostPort();
-    form.resize(775, 340);
-    form.show();
-    const QString full = QStringLiteral("Ошибка создания \"%1/report.esl\".")
-                             .arg(QStringLiteral("/очень длинный каталог").repeated(20));
-    form.ShowStatus(full);
-    QApplication::processEvents();
-    EXPECT_EQ(form.width(), 775);
-    EXPECT_LT(form.minimumSizeHint().width(), 775);
-    auto* shown = child<QLabel>(&form, "StatusText");
-    EXPECT_TRUE(shown->text().contains(QChar(0x2026))) << shown->text().toStdString();
-    EXPECT_EQ(shown->toolTip(), full);
-    EXPECT_EQ(statusLine(form), full);
 }

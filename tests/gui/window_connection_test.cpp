@@ -1,6 +1,5 @@
 #include "find_child.h"
 #include "gui/main_form.h"
-#include "gui/proxy_dialog.h"
 #include "gui/status_panel.h"
 #include "http_test_server.h"
 #include "temp_profile.h"
@@ -28,13 +27,10 @@ protected:
             return ScriptedResponse::ok(up_ ? QByteArray("<html/>") : QByteArray());
         });
         form_.context().settings.hosts.kvbSite = site_.hostPort();
-        // Every modal dialog is cancelled as it comes; the proxy dialogs are counted.
-        QObject::connect(&canceller_, &QTimer::timeout, [this] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            proxyDialogs_ += qobject_cast<TGetProxyDlg*>(dialog) ? 1 : 0;
-            dialog->reject();
+        // Every modal dialog is cancelled as it comes.
+        QObject::connect(&canceller_, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
         });
         canceller_.start(20);
         other_.resize(200, 100);
@@ -61,25 +57,9 @@ protected:
     TMainForm form_{QStringList()};
     QWidget other_;
     QTimer canceller_;
-    int proxyDialogs_ = 0;
 };
 
 } // namespace
-
-TEST_F(WindowConnection, CancelledProxyDialogComesBackOnlyWhenTheUserAsks) {
-    activateFromOwnWindow();
-    EXPECT_EQ(proxyDialogs_, 1);
-    const qsizetype checks = site_.requestCount();
-    activateFromOwnWindow();
-    EXPECT_EQ(proxyDialogs_, 1);
-    EXPECT_GT(site_.requestCount(), checks);
-    EXPECT_EQ(child<StatusPanel>(&form_, "StatusBar")->statusText(),
-              QStringLiteral("Не удается подключиться к Internet."));
-
-    form_.execute(child<QAction>(&form_, "acTestConn"));
-    activateFromOwnWindow();
-    EXPECT_EQ(proxyDialogs_, 2);
-}
 
 TEST_F(WindowConnection, NetworkButtonsHideWhenDownAndComeBackWhenUp) {
     auto* acSend = child<QAction>(&form_, "acSend");
