@@ -45,12 +45,14 @@ namespace {
 
 struct RootCapture {
     QString root;
+    int open = 0; // elements begun and not yet ended
 };
 
 void onStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*, int,
                     const xmlChar**, int, int, const xmlChar**) {
     auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
     auto* capture = static_cast<RootCapture*>(parser->_private);
+    ++capture->open;
     if (!capture->root.isNull())
         return;
     const QString local = QString::fromUtf8(reinterpret_cast<const char*>(localname));
@@ -59,12 +61,57 @@ void onStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, 
                : local;
 }
 
-QString parserMessage(xmlParserCtxtPtr parser) {
+void onEndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+    auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
+    --static_cast<RootCapture*>(parser->_private)->open;
+}
+
+// What broke, in the user's words; empty when the parser's own code says nothing plainer.
+QString parserReason(int code, bool cutShort) {
+    if (cutShort && code == XML_ERR_DOCUMENT_END)
+        return QStringLiteral("документ оборван, не все элементы закрыты");
+    switch (code) {
+    case XML_ERR_DOCUMENT_START:
+    case XML_ERR_DOCUMENT_EMPTY:
+        return QStringLiteral("нет корневого элемента");
+    case XML_ERR_DOCUMENT_END:
+    case XML_ERR_EXTRA_CONTENT:
+        return QStringLiteral("после корневого элемента есть посторонние данные");
+    case XML_ERR_TAG_NAME_MISMATCH:
+    case XML_ERR_LTSLASH_REQUIRED:
+        return QStringLiteral("закрывающий тег не соответствует открывающему");
+    case XML_ERR_TAG_NOT_FINISHED:
+        return QStringLiteral("документ оборван, не все элементы закрыты");
+    case XML_ERR_INVALID_CHAR:
+    case XML_ERR_INVALID_ENCODING:
+        return QStringLiteral("недопустимый символ или символы не в объявленной кодировке");
+    case XML_ERR_UNSUPPORTED_ENCODING:
+        return QStringLiteral("неизвестная кодировка");
+    case XML_ERR_UNDECLARED_ENTITY:
+    case XML_ERR_ENTITYREF_SEMICOL_MISSING:
+        return QStringLiteral("неверная ссылка на символ или сущность");
+    case XML_ERR_ATTRIBUTE_NOT_STARTED:
+    case XML_ERR_ATTRIBUTE_NOT_FINISHED:
+    case XML_ERR_ATTRIBUTE_WITHOUT_VALUE:
+    case XML_ERR_ATTRIBUTE_REDEFINED:
+    case XML_ERR_LT_IN_ATTRIBUTE:
+    case XML_ERR_STRING_NOT_CLOSED:
+        return QStringLiteral("неверный атрибут");
+    default:
+        return {};
+    }
+}
+
+// The parser's failure as a person reads it, with the line where the document broke.
+QString parserMessage(xmlParserCtxtPtr parser, bool empty, bool cutShort) {
+    QString message = QStringLiteral("Файл не является документом XML");
+    if (empty)
+        return message + QStringLiteral(": файл пуст");
     const xmlError* error = xmlCtxtGetLastError(parser);
-    if (!error || !error->message)
-        return QStringLiteral("XML-документ содержит ошибки");
-    QString message = QString::fromUtf8(error->message).trimmed();
-    if (error->line > 0)
+    const QString reason = error ? parserReason(error->code, cutShort) : QString();
+    if (!reason.isEmpty())
+        message += QStringLiteral(": ") + reason;
+    if (error && error->line > 0)
         message += QStringLiteral(" (строка %1)").arg(error->line);
     return message;
 }
@@ -82,6 +129,7 @@ Result<QString> readRootElementName(const QString& path) {
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
     sax.startElementNs = onStartElement;
+    sax.endElementNs = onEndElement;
     RootCapture capture;
     xmlParserCtxtPtr parser = xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr);
     if (!parser)
@@ -91,6 +139,7 @@ Result<QString> readRootElementName(const QString& path) {
                       XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
     QByteArray chunk(1 << 18, Qt::Uninitialized);
     bool failed = false;
+    qint64 total = 0;
     while (!failed) {
         const qint64 n = file.read(chunk.data(), chunk.size());
         if (n < 0) {
@@ -98,12 +147,14 @@ Result<QString> readRootElementName(const QString& path) {
             return Result<QString>::fail(QStringLiteral("не удается прочитать файл \"%1\". %2")
                                              .arg(path, file.errorString()));
         }
+        total += n;
         failed = xmlParseChunk(parser, chunk.constData(), static_cast<int>(n), n == 0) != 0;
         if (n == 0)
             break;
     }
     const bool wellFormed = !failed && parser->wellFormed;
-    const QString message = wellFormed ? QString() : parserMessage(parser);
+    const QString message =
+        wellFormed ? QString() : parserMessage(parser, total == 0, capture.open > 0);
     xmlFreeParserCtxt(parser);
     if (!wellFormed)
         return Result<QString>::fail(message);

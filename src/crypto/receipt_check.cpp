@@ -78,7 +78,8 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
         ctx.frontend.showError(page.text());
         return page.error();
     }
-    return CheckedReceipt{archivePath, *page, decodeReceiptPage(*page)};
+    return CheckedReceipt{archivePath, *page, decodeReceiptPage(*page),
+                          std::get<ReceiptContent>(opened).signer};
 }
 
 } // namespace telva::crypto

@@ -16,6 +16,7 @@ struct CheckedReceipt {
     QString archivePath;  // the receipt archive written beside the receipt (123.zip)
     QByteArray pageBytes; // its receipt page (123.htm) as stored; empty when there is none
     QString page;         // the page as text
+    QString signer;       // who signed it: name, and organisation when known
 };
 
 // The receipt check: reads the receipt file, decrypts it with a key held for a

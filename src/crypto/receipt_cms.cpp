@@ -1,6 +1,7 @@
 #include "crypto/receipt_cms.h"
 
 #include "crypto/ber_frames.h"
+#include "crypto/cert_identity.h"
 #include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
 #include "crypto/streaming_digest.h"
@@ -143,10 +144,20 @@ BioPtr digestSequentially(CMS_ContentInfo* cms) {
     return chain;
 }
 
+// Name and organisation of a signer's certificate, as the user knows them.
+QString signerName(const Certificate& cert) {
+    CertIdentity identity;
+    IdentityFromCert(cert, identity);
+    if (identity.org.trimmed().isEmpty() || identity.org == identity.subject)
+        return identity.subject;
+    return identity.subject + QStringLiteral(", ") + identity.org;
+}
+
 // Verifies the first signer of a signed-data with its certificate from the stores; the
 // digests of the content come from digestsOf once the signer is known.
 std::optional<ReceiptFailure> verifySigner(CMS_ContentInfo* cms, const CertCollection& stores,
-                                           const std::function<BioPtr()>& digestsOf) {
+                                           const std::function<BioPtr()>& digestsOf,
+                                           QString& signerText) {
     if (OBJ_obj2nid(CMS_get0_type(cms)) != NID_pkcs7_signed)
         return failure(ReceiptStage::FindSigner,
                        QStringLiteral("содержимое квитанции не является подписанным сообщением"));
@@ -170,6 +181,7 @@ std::optional<ReceiptFailure> verifySigner(CMS_ContentInfo* cms, const CertColle
     const BioPtr digests = digestsOf();
     if (!digests || CMS_SignerInfo_verify_content(signer, digests.get()) <= 0)
         return badSignature();
+    signerText = signerName(*cert);
     return std::nullopt;
 }
 
@@ -180,10 +192,10 @@ std::variant<ReceiptContent, ReceiptFailure> verifySigned(GrowingBuffer& plain,
     // message without it and the content is never copied.
     if (streamed.complete()) {
         if (const CmsPtr shell = parseCms(streamed.detachedMessage())) {
-            if (std::optional<ReceiptFailure> f =
-                    verifySigner(shell.get(), stores, [&] { return streamed.digestChain(); }))
-                return *f;
             ReceiptContent content;
+            if (std::optional<ReceiptFailure> f = verifySigner(
+                    shell.get(), stores, [&] { return streamed.digestChain(); }, content.signer))
+                return *f;
             QByteArray joined;
             const QByteArrayView bytes = streamed.content(joined);
             if (joined.isEmpty()) {
@@ -204,10 +216,11 @@ std::variant<ReceiptContent, ReceiptFailure> verifySigned(GrowingBuffer& plain,
                        QStringLiteral("содержимое квитанции не является сообщением PKCS #7"));
     ASN1_OCTET_STRING** inner = CMS_get0_content(cms.get());
     const bool attached = inner && *inner;
-    if (std::optional<ReceiptFailure> f = verifySigner(
-            cms.get(), stores, [&] { return attached ? digestSequentially(cms.get()) : BioPtr(); }))
-        return *f;
     ReceiptContent content;
+    if (std::optional<ReceiptFailure> f = verifySigner(
+            cms.get(), stores, [&] { return attached ? digestSequentially(cms.get()) : BioPtr(); },
+            content.signer))
+        return *f;
     content.storage = QByteArray(reinterpret_cast<const char*>((*inner)->data), (*inner)->length);
     content.bytes = content.storage;
     return content;

@@ -29,6 +29,7 @@ struct ReceiptFailure {
 struct ReceiptContent {
     QByteArray storage;
     QByteArrayView bytes;
+    QString signer; // the verified signer's name, and organisation when known
 };
 
 // Opens a receipt: an enveloped-data (DER) around a signed-data with its content attached.

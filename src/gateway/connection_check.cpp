@@ -16,12 +16,12 @@ bool CheckConnection(AppContext& ctx, HttpClient& client) {
     return ctx.connected;
 }
 
-Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client) {
-    return ConnectionCheckAtActivation(ctx, client, DesktopProxySources::system());
+Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client, ProxyDialog dialog) {
+    return ConnectionCheckAtActivation(ctx, client, DesktopProxySources::system(), dialog);
 }
 
 Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
-                                         const DesktopProxySources& sources) {
+                                         const DesktopProxySources& sources, ProxyDialog dialog) {
     // Activated while one of its own requests runs (the window paints meanwhile): that
     // request decides, not a second check on top of it.
     if (client.busy())
@@ -29,7 +29,7 @@ Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
     ctx.showProgress(QString::fromUtf8(kCheckingConnectionText));
     bool connected = CheckConnection(ctx, client);
     if (!connected) {
-        const Result<bool> detected = DetectProxy(ctx, client, sources);
+        const Result<bool> detected = DetectProxy(ctx, client, sources, dialog);
         if (!detected)
             return detected;
         connected = *detected;
@@ -59,6 +59,12 @@ Result<bool> EditProxySettings(AppContext& ctx, HttpClient& client, QString& hos
     ctx.showProgress(QString::fromUtf8(kCheckingConnectionText));
     ctx.settings.proxy.host = hostText;
     ctx.settings.proxy.port = newPort;
+    // The check goes as the user named in the dialog, so that a proxy wanting a password
+    // gets it asked for now rather than refusing the check.
+    if (userText != ctx.settings.proxy.user) {
+        ctx.settings.proxy.user = userText;
+        ctx.settings.proxy.password.clear();
+    }
     if (!CheckConnection(ctx, client)) {
         ctx.showStatus(QString::fromUtf8(kNoConnectionText));
         return Result<bool>::fail(QString::fromUtf8(kNoConnectionText));

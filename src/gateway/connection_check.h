@@ -17,6 +17,9 @@ inline constexpr const char* kConnectionMadeText = "Подключиться к 
 // Seconds a connection attempt of the check may take.
 inline constexpr int kCheckConnectTimeoutSeconds = 10;
 
+// Whether a check that finds no proxy may ask the user for one in the proxy dialog.
+enum class ProxyDialog { Offer, Skip };
+
 // GETs the root of the fund's web site; connected exactly when the answer is not empty.
 // Sets and returns ctx.connected.
 bool CheckConnection(AppContext& ctx, HttpClient& client);
@@ -26,15 +29,19 @@ bool CheckConnection(AppContext& ctx, HttpClient& client);
 // Gives whether a connection was made; an error (the failed check after the proxy dialog, a
 // proxy port that is not a number) ends the check and goes to the error box, and the caller
 // leaves its actions as they were. While the client is busy with another request nothing is
-// checked and the result is true.
-Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client);
+// checked and the result is true. False with the dialog offered means the user cancelled it
+// (or there was no proxy to ask for).
 Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
-                                         const DesktopProxySources& sources);
+                                         ProxyDialog dialog = ProxyDialog::Offer);
+Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
+                                         const DesktopProxySources& sources,
+                                         ProxyDialog dialog = ProxyDialog::Offer);
 
 // The proxy dialog with the given values. False when cancelled (nothing changes). When
-// accepted the client's proxy host and port become the dialog's, and the connection is
-// checked: on success host, port and user are handed back; on failure the error
-// kNoConnectionText (the client keeps the dialog's host and port).
+// accepted the client's proxy host, port and user become the dialog's (a new user's password
+// is asked for by the check's request), and the connection is checked: on success host, port
+// and user are handed back; on failure the error kNoConnectionText (the client keeps the
+// dialog's values).
 Result<bool> EditProxySettings(AppContext& ctx, HttpClient& client, QString& host, int& port,
                                QString& user);
 

@@ -184,7 +184,8 @@ QString HostPortOfProxyUrl(const QString& url) {
     return rest;
 }
 
-Result<bool> DetectProxy(AppContext& ctx, HttpClient& client, const DesktopProxySources& sources) {
+Result<bool> DetectProxy(AppContext& ctx, HttpClient& client, const DesktopProxySources& sources,
+                         ProxyDialog dialog) {
     const QString browser = sources.defaultBrowser ? sources.defaultBrowser() : QString();
     if (browser.contains(QLatin1String("firefox"), Qt::CaseInsensitive)) {
         const Result<bool> firefox = takeFirefoxProxy(ctx, sources);
@@ -201,6 +202,8 @@ Result<bool> DetectProxy(AppContext& ctx, HttpClient& client, const DesktopProxy
     }
     if (CheckConnection(ctx, client))
         return true;
+    if (dialog == ProxyDialog::Skip)
+        return false;
 
     ProxySettings& proxy = ctx.settings.proxy;
     QString host = proxy.host;

@@ -90,7 +90,12 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     layout->addWidget(pcMain_, 1);
     layout->addWidget(statusPanel_);
     setCentralWidget(central);
-    frontend_.setStatusSink([this](const QString& text) { statusPanel_->setStatusText(text); });
+    frontend_.setStatusSink([this](const QString& text) {
+        statusPanel_->setStatusText(text);
+        if (!checking_)
+            operationStatus_ = text;
+    });
+    watchFocus();
     connect(pcMain_, &QTabWidget::currentChanged, this, &TMainForm::pcMainChange);
     acDoUpdate();
     acCheckSignUpdate();
@@ -141,33 +146,6 @@ void TMainForm::showCertificateLabels() {
     const Settings& s = ctx_.settings;
     ePrivCert_->setText(s.priv.org.isEmpty() ? s.priv.subject : s.priv.org);
     ePubCert_->setText(s.pub.org.isEmpty() ? s.pub.subject : s.pub.org);
-}
-
-void TMainForm::changeEvent(QEvent* event) {
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !activating_) {
-        // Dialogs of the check itself would re-activate the window; one check at a time.
-        activating_ = true;
-        FormActivate();
-        activating_ = false;
-    }
-}
-
-void TMainForm::FormActivate() {
-    const Result<bool> connected = ConnectionCheckAtActivation(ctx_, *http_);
-    statusPanel_->setConnected(ctx_.connected);
-    if (!connected) {
-        frontend_.showError(connected.text());
-        return;
-    }
-    if (!*connected)
-        hideNetworkActions();
-}
-
-void TMainForm::hideNetworkActions() {
-    acLoadCert->setVisible(false);
-    acSend->setVisible(false);
-    acLoadKvit->setVisible(false);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -242,6 +220,7 @@ void TMainForm::acLoadCertExecute() {
 }
 
 void TMainForm::acProxyExecute() {
+    proxyDialogDeclined_ = false;
     const Status changed = ChangeProxySettings(ctx_, *http_);
     statusPanel_->setConnected(ctx_.connected);
     if (!changed)
@@ -249,6 +228,7 @@ void TMainForm::acProxyExecute() {
 }
 
 void TMainForm::acTestConnExecute() {
+    proxyDialogDeclined_ = false;
     TestConnection(ctx_, *http_);
     statusPanel_->setConnected(ctx_.connected);
 }
@@ -308,6 +288,7 @@ void TMainForm::acCheckSignExecute() {
         return;
     receiptView_->ShowInReceiptView(receipt->page);
     acPrint->setEnabled(true);
+    ShowStatus(QStringLiteral("Квитанция проверена: подпись верна. Подписал: ") + receipt->signer);
 }
 
 void TMainForm::acPrintExecute() {
@@ -327,6 +308,10 @@ void TMainForm::InputFileChosen(const QString& file) {
     eFileIn_->setText(file);
     const Result<const ReportKind*> kind = detectKindOfFile(file);
     if (!kind) {
+        // The earlier kind and output name belong to another file: signing with them would
+        // write this file over that report's output.
+        eKindDoc_->clear();
+        eFileOut_->clear();
         frontend_.messageBox(kindErrorText(kind.text()), QStringLiteral("Внимание"),
                              Frontend::Icon::Information);
         return;

@@ -61,6 +61,8 @@ private:
     void FormCreate(const QStringList& arguments);
     void FormShow();
     void FormActivate();
+    void watchFocus();
+    void showNetworkActions(bool shown);
     void FormDestroy();
 
     // Update rules.
@@ -90,7 +92,6 @@ private:
     void sbPubCertClick();
     void pcMainChange(int index);
     void showConnectionMenu();
-    void hideNetworkActions();
     void showCertificateLabels();
 
     const ReportRow* selectedReport() const;
@@ -100,7 +101,18 @@ private:
     std::unique_ptr<HttpClient> http_;
     ReportList reports_;
     bool shownOnce_ = false;
-    bool activating_ = false;
+
+    // Where the focus was before the window became active: the check runs when it comes
+    // from another window of the program (or at start), not from a window of the check
+    // itself, nor from another program.
+    enum class FocusFrom { Start, OwnWindow, CheckWindow, OtherProgram };
+    FocusFrom focusFrom_ = FocusFrom::Start;
+    bool checking_ = false;
+    // The user cancelled the proxy dialog: later checks do not offer it again until the user
+    // turns to the connection menu.
+    bool proxyDialogDeclined_ = false;
+    // The last status text of an operation the user started; the check gives it back.
+    QString operationStatus_;
 
     QTabWidget* pcMain_ = nullptr;
     QComboBox* cbProv_ = nullptr;

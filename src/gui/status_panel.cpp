@@ -1,5 +1,6 @@
 #include "gui/status_panel.h"
 
+#include "gui/elided_label.h"
 #include "gui/icons.h"
 
 #include <QHBoxLayout>
@@ -9,7 +10,7 @@
 
 namespace telva {
 
-StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent), text_(new QLabel(this)) {
+StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent), text_(new ElidedLabel(this)) {
     setObjectName(QStringLiteral("StatusBar"));
     setFixedHeight(25);
     text_->setObjectName(QStringLiteral("StatusText"));
@@ -29,16 +30,23 @@ StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent), text_(new QLabel(th
 }
 
 void StatusPanel::setStatusText(const QString& text) {
-    text_->setText(text);
+    text_->setFullText(text);
 }
 
 QString StatusPanel::statusText() const {
-    return text_->text();
+    return text_->fullText();
 }
 
 void StatusPanel::setConnected(bool connected) {
     connected_ = connected;
     update();
+}
+
+bool StatusPanel::event(QEvent* event) {
+    // The text lets mouse events through to the panel, so the panel shows its tooltip.
+    if (event->type() == QEvent::ToolTip)
+        setToolTip(text_->toolTip());
+    return QWidget::event(event);
 }
 
 void StatusPanel::paintEvent(QPaintEvent*) {

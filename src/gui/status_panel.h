@@ -7,6 +7,8 @@ class QMenu;
 
 namespace telva {
 
+class ElidedLabel;
+
 // The status bar: the drawn connection icon and the status line (bold red).
 class StatusPanel : public QWidget {
     Q_OBJECT
@@ -25,11 +27,12 @@ Q_SIGNALS:
     void iconMenuRequested();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QLabel* text_;
+    ElidedLabel* text_;
     bool connected_ = false;
 };
 

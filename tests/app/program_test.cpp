@@ -91,3 +91,27 @@ TEST(ReportKind, ParsesWholeDocumentInDeclaredEncodings) {
     EXPECT_FALSE(detectKindOfFile(p.root() + QStringLiteral("/missing.xml")).ok());
     EXPECT_FALSE(detectKindOfFile(p.writeFile(QStringLiteral("f.xml"), "")).ok());
 }
+
+TEST(ReportKind, BrokenInputIsNamedInRussianWithItsLine) {
+    TempProfile p;
+    const struct {
+        QByteArray content;
+        const char* message;
+    } cases[] = {
+        {"", "Файл не является документом XML: файл пуст"},
+        {"Итоги квартала\n", "Файл не является документом XML: нет корневого элемента (строка 1)"},
+        {"<R7REPORT/>\n<R7REPORT/>",
+         "Файл не является документом XML: после корневого элемента есть посторонние данные "
+         "(строка 2)"},
+        {"<R7REPORT>\n<a>\n</R7REPORT>",
+         "Файл не является документом XML: закрывающий тег не соответствует открывающему "
+         "(строка 3)"},
+        {"<R7REPORT>\n<a>", "Файл не является документом XML: документ оборван, не все элементы "
+                            "закрыты (строка 2)"},
+    };
+    for (const auto& c : cases) {
+        const auto kind = detectKindOfFile(p.writeFile(QStringLiteral("in.xml"), c.content));
+        ASSERT_FALSE(kind.ok()) << c.content.constData();
+        EXPECT_EQ(kind.text().toStdString(), c.message) << c.content.constData();
+    }
+}

@@ -213,27 +213,36 @@ QString closeNextModal() {
 
 } // namespace
 
-TEST(MainForm, NewInputFileDetectsKindAndKeepsEarlierResultOnFailure) {
+TEST(MainForm, NewInputFileOfUnknownKindClearsTheEarlierKindAndBlocksSigning) {
     TempProfile profile;
     TMainForm form({});
     auto* acSend = child<QAction>(&form, "acSend");
+    auto* acDo = child<QAction>(&form, "acDo");
+    auto* kind = child<QLineEdit>(&form, "eKindDoc");
+    auto* out = child<QLineEdit>(&form, "eFileOut");
+    auto* prov = child<QComboBox>(&form, "cbProv");
+    prov->addItem(QStringLiteral("GOST Engine"), 75);
+    prov->setCurrentIndex(0);
+    child<QLineEdit>(&form, "ePrivCert")->setText(QStringLiteral("Org"));
+    child<QLineEdit>(&form, "ePubCert")->setText(QStringLiteral("KVB"));
     const QString good = profile.writeFile(QStringLiteral("data.old/rep.xml"), "<ROWSET/>");
-    acSend->setEnabled(true);
-    form.InputFileChosen(good);
-    EXPECT_FALSE(acSend->isEnabled());
-    EXPECT_EQ(child<QLineEdit>(&form, "eKindDoc")->text(), QStringLiteral("Реестр пособий"));
-    EXPECT_EQ(child<QLineEdit>(&form, "eFileOut")->text(),
-              profile.root() + QStringLiteral("/data.old/rep.esl"));
-    EXPECT_EQ(form.context().settings.encExt, QStringLiteral("esl"));
+    const QByteArray unknown[] = {"<r7report/>", "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n"};
+    for (const QByteArray& content : unknown) {
+        acSend->setEnabled(true);
+        form.InputFileChosen(good);
+        EXPECT_FALSE(acSend->isEnabled());
+        EXPECT_EQ(kind->text(), QStringLiteral("Реестр пособий"));
+        EXPECT_EQ(out->text(), profile.root() + QStringLiteral("/data.old/rep.esl"));
+        EXPECT_TRUE(acDo->isEnabled());
 
-    const QString bad = profile.writeFile(QStringLiteral("bad.xml"), "<r7report/>");
-    acSend->setEnabled(true);
-    closeNextModal();
-    form.InputFileChosen(bad);
-    EXPECT_FALSE(acSend->isEnabled());
-    EXPECT_EQ(child<QLineEdit>(&form, "eFileIn")->text(), bad);
-    EXPECT_EQ(child<QLineEdit>(&form, "eKindDoc")->text(), QStringLiteral("Реестр пособий"));
-    EXPECT_EQ(child<QLineEdit>(&form, "eFileOut")->text(),
-              profile.root() + QStringLiteral("/data.old/rep.esl"));
-    EXPECT_EQ(form.context().settings.encExt, QStringLiteral("esl"));
+        const QString bad = profile.writeFile(QStringLiteral("bad.xml"), content);
+        acSend->setEnabled(true);
+        closeNextModal();
+        form.InputFileChosen(bad);
+        EXPECT_FALSE(acSend->isEnabled());
+        EXPECT_EQ(child<QLineEdit>(&form, "eFileIn")->text(), bad);
+        EXPECT_EQ(kind->text(), QString());
+        EXPECT_EQ(out->text(), QString());
+        EXPECT_FALSE(acDo->isEnabled());
+    }
 }

@@ -1,11 +1,18 @@
+#include "app/settings.h"
 #include "gui/auth_dialog.h"
 #include "gui/gui_frontend.h"
+#include "gui/main_form.h"
 #include "gui/proxy_dialog.h"
+#include "http_test_server.h"
+#include "temp_profile.h"
+#include "tinyproxy_fixture.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -121,6 +128,57 @@ TEST(GuiFrontendDialogs, CredentialsDialogGivesUserAndPassword) {
     QString other;
     EXPECT_FALSE(frontend.askProxyCredentials(user, other));
     EXPECT_TRUE(other.isEmpty());
+}
+
+} // namespace
+} // namespace telva
+
+namespace telva {
+namespace {
+
+// A proxy wanting Basic authentication, found through the window's own dialogs: the proxy
+// dialog names the user, and the check asks for the password.
+TEST(WindowProxyPassword, TheCheckAsksForThePasswordOfTheUserNamedInTheProxyDialog) {
+    if (test::TinyproxyFixture::binary().isEmpty())
+        GTEST_SKIP() << "tinyproxy is not installed";
+    test::TempProfile profile;
+    test::TinyproxyFixture proxy;
+    ASSERT_TRUE(proxy.start({QStringLiteral("clerk"), QStringLiteral("s3cret")}))
+        << proxy.errorText().toStdString();
+    test::HttpTestServer site;
+    site.on("GET", "/", test::ScriptedResponse::ok("<html/>"));
+    qunsetenv("http_proxy");
+    qunsetenv("HTTP_PROXY");
+
+    TMainForm form({});
+    Settings& settings = form.context().settings;
+    settings.hosts.kvbSite = site.hostPort();
+    settings.proxy = {proxy.host(), proxy.port(), QString(), QString()};
+    QStringList asked;
+    QTimer person;
+    QObject::connect(&person, &QTimer::timeout, [&asked] {
+        QWidget* widget = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<TGetProxyDlg*>(widget)) {
+            asked.append(QStringLiteral("proxy"));
+            dialog->eUser->setText(QStringLiteral("clerk"));
+            dialog->btnOk->click();
+        } else if (auto* auth = qobject_cast<TGetAuth*>(widget)) {
+            asked.append(auth->user());
+            auth->ePsw->setText(QStringLiteral("s3cret"));
+            auth->btnOk->click();
+        } else if (auto* box = qobject_cast<QMessageBox*>(widget)) {
+            asked.append(box->text());
+            box->accept();
+        }
+    });
+    person.start(20);
+    form.show();
+    form.activateWindow();
+    QTest::qWait(500);
+    EXPECT_EQ(asked, QStringList({QStringLiteral("proxy"), QStringLiteral("clerk")}));
+    EXPECT_TRUE(form.context().connected);
+    EXPECT_EQ(settings.proxy.user, QStringLiteral("clerk"));
+    EXPECT_EQ(site.requestCount(), 1);
 }
 
 } // namespace

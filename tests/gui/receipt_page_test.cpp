@@ -3,6 +3,7 @@
 #include "gui/receipt_view.h"
 #include "gui/status_panel.h"
 
+#include "http_test_server.h"
 #include "receipt_maker.h"
 #include "temp_profile.h"
 #include "test_pki.h"
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QTabWidget>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace telva;
@@ -48,7 +50,9 @@ TEST(ReceiptPage, CheckShowsThePageAndEnablesPrinting) {
 
     file->setText(good);
     form.execute(check);
-    EXPECT_TRUE(status->statusText().isEmpty()) << status->statusText().toStdString();
+    EXPECT_EQ(status->statusText(), QStringLiteral("Квитанция проверена: подпись верна. "
+                                                   "Подписал: Уполномоченное лицо КВБ РФ, "
+                                                   "Уполномоченное лицо"));
     EXPECT_TRUE(view->toPlainText().contains(QStringLiteral("Квитанция о приеме отчета 7701")))
         << view->toPlainText().toStdString();
     EXPECT_TRUE(print->isEnabled());
@@ -91,4 +95,28 @@ TEST(ReceiptPage, ReceiptOnTheCommandLineIsCheckedAtStart) {
     EXPECT_TRUE(
         child<ReceiptView>(&form, "wbKvit")->toPlainText().contains(QStringLiteral("7701")));
     EXPECT_TRUE(child<QAction>(&form, "acPrint")->isEnabled());
+}
+
+TEST(ReceiptPage, ConnectionCheckAtStartKeepsTheReceiptsResult) {
+    TempProfile profile;
+    Settings settings;
+    installStandard(settings);
+    const TestPki& pki = TestPki::instance();
+    const QByteArray zip = makeReceiptArchive(profile.root(), "7702", kPage, "<R7REPORT/>");
+    const QString foreign =
+        profile.writeFile("in/7702.p7e", makeReceipt(profile.root(), zip, pki.fundAp, pki.twoOu));
+    HttpTestServer site;
+    site.on("GET", "/", ScriptedResponse::ok("<html/>"));
+
+    TMainForm form({foreign});
+    form.context().settings.hosts.kvbSite = site.hostPort();
+    auto* status = child<StatusPanel>(&form, "StatusBar");
+    const QString reason = status->statusText();
+    EXPECT_TRUE(reason.startsWith(QStringLiteral("Ошибка при дешифровании (")))
+        << reason.toStdString();
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    EXPECT_EQ(site.requestCount(), 1);
+    EXPECT_EQ(status->statusText(), reason);
 }

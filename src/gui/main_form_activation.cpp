@@ -1,0 +1,65 @@
+#include "gateway/connection_check.h"
+#include "gateway/http_client.h"
+#include "gui/main_form.h"
+#include "gui/status_panel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QWindow>
+
+namespace telva {
+
+void TMainForm::watchFocus() {
+    // Focus events come before this signal, so at activation focusFrom_ still tells where
+    // the focus was before.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (!window)
+            focusFrom_ = FocusFrom::OtherProgram;
+        else if (window != windowHandle())
+            focusFrom_ = checking_ ? FocusFrom::CheckWindow : FocusFrom::OwnWindow;
+    });
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || checking_)
+        return;
+    const bool due = focusFrom_ == FocusFrom::Start || focusFrom_ == FocusFrom::OwnWindow;
+    focusFrom_ = FocusFrom::OtherProgram;
+    if (!due)
+        return;
+    checking_ = true;
+    FormActivate();
+    checking_ = false;
+}
+
+void TMainForm::FormActivate() {
+    const QString kept = operationStatus_;
+    const ProxyDialog dialog = proxyDialogDeclined_ ? ProxyDialog::Skip : ProxyDialog::Offer;
+    const Result<bool> connected = ConnectionCheckAtActivation(ctx_, *http_, dialog);
+    statusPanel_->setConnected(ctx_.connected);
+    if (!connected) {
+        frontend_.showError(connected.text());
+    } else {
+        if (!*connected && dialog == ProxyDialog::Offer)
+            proxyDialogDeclined_ = true;
+        showNetworkActions(ctx_.connected);
+    }
+    // The icon tells the connection's state; the line keeps what the user's operation said.
+    if (!kept.isEmpty())
+        statusPanel_->setStatusText(kept);
+}
+
+void TMainForm::showNetworkActions(bool shown) {
+    // The buttons go, the actions stay usable: a double click still refreshes a report.
+    for (QAction* action : {acLoadCert, acSend, acLoadKvit}) {
+        for (QObject* object : action->associatedObjects()) {
+            auto* widget = qobject_cast<QWidget*>(object);
+            if (widget && widget != this)
+                widget->setVisible(shown);
+        }
+    }
+}
+
+} // namespace telva
