@@ -1,8 +1,9 @@
 # The two commands of the README, and a few conveniences.
 BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build test demo bench format clean
+.PHONY: deps build test test-sanitize demo bench format clean
 
 deps:
 	./scripts/install-deps
@@ -15,6 +16,10 @@ test: build
 	./scripts/check-layers
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# Every test again under AddressSanitizer and UndefinedBehaviorSanitizer, in its own folder.
+test-sanitize: deps
+	./scripts/test-sanitize $(SANITIZE_BUILD) $(JOBS)
+
 demo: build
 	./scripts/demo $(BUILD)
 
@@ -25,4 +30,4 @@ format:
 	find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

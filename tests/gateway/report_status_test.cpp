@@ -139,7 +139,7 @@ TEST_F(Refresh, ErrorPageIsStoredAndOpenedInTheBrowser) {
 }
 
 TEST_F(Refresh, ReceiptIsDownloadedIntoTheReportFolderWithoutASecondWait) {
-    const QByteArray receipt("\x30\x82\x01\x00 receipt \x00\xff", 20);
+    const QByteArray receipt = QByteArrayLiteral("\x30\x82\x01\x00 receipt \x00\xff");
     gateways.testGate.on("GET", statusTarget, ScriptedResponse::ok("<a href=\"invoice?id=1\">"));
     gateways.testGate.on("GET", receiptTarget,
                          ScriptedResponse::ok(receipt, "application/octet-stream"));
