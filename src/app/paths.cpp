@@ -26,6 +26,15 @@ QString dataHome() {
     return xdgFolder("XDG_DATA_HOME", "/.local/share");
 }
 
+QString stateHome() {
+    return xdgFolder("XDG_STATE_HOME", "/.local/state");
+}
+
+QString lastRequestFile() {
+    const QString base = stateHome();
+    return base.isEmpty() ? QString() : base + QStringLiteral("/KVB/TELVA/last-request");
+}
+
 QString InitArchiveBaseFolder(const QString& activeMode) {
     const QString base = dataHome();
     if (base.isEmpty())
