@@ -103,6 +103,8 @@ void TMainForm::createActions() {
             runUpdate(action);
             if (action->isEnabled())
                 (this->*handler)();
+            // Clicks and keys that came while it ran are dropped here, not run afterwards.
+            frontend_.processEvents();
         });
     }
 }

@@ -6,10 +6,13 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 
 namespace telva {
 
-StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent), text_(new QLabel(this)) {
+StatusPanel::StatusPanel(QWidget* parent)
+    : QWidget(parent), text_(new QLabel(this)),
+      cancel_(new QPushButton(QStringLiteral("Отмена"), this)) {
     setObjectName(QStringLiteral("StatusBar"));
     setFixedHeight(25);
     text_->setObjectName(QStringLiteral("StatusText"));
@@ -26,6 +29,15 @@ StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent), text_(new QLabel(th
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(kIconPanelWidth + 4, 0, 4, 0);
     layout->addWidget(text_, 1);
+    cancel_->setObjectName(QStringLiteral("CancelButton"));
+    cancel_->setFixedHeight(21);
+    cancel_->hide();
+    layout->addWidget(cancel_);
+    connect(cancel_, &QPushButton::clicked, this, &StatusPanel::cancelClicked);
+}
+
+void StatusPanel::setCancelVisible(bool visible) {
+    cancel_->setVisible(visible);
 }
 
 void StatusPanel::setStatusText(const QString& text) {

@@ -4,10 +4,12 @@
 
 class QLabel;
 class QMenu;
+class QPushButton;
 
 namespace telva {
 
-// The status bar: the drawn connection icon and the status line (bold red).
+// The status bar: the drawn connection icon, the status line (bold red) and, while a request
+// runs, its "Отмена".
 class StatusPanel : public QWidget {
     Q_OBJECT
 public:
@@ -19,10 +21,13 @@ public:
     QString statusText() const;
     void setConnected(bool connected);
     bool connected() const { return connected_; }
+    void setCancelVisible(bool visible);
+    QPushButton* cancelButton() const { return cancel_; }
 
 Q_SIGNALS:
     // Right button released over the icon panel.
     void iconMenuRequested();
+    void cancelClicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -30,6 +35,7 @@ protected:
 
 private:
     QLabel* text_;
+    QPushButton* cancel_;
     bool connected_ = false;
 };
 
