@@ -117,18 +117,14 @@ QString rejectedIdText() {
 }
 
 std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input) {
-    // The form streams the file when it is sent, and the signed file is filed with it
-    // afterwards; an unreadable one is reported now, before anything goes on the wire.
+    // The form streams the file when it is sent; an unreadable file is reported now, before
+    // anything goes on the wire.
     QFile output(input.outputFile);
-    QFile signedFile(input.inputFile);
-    for (QFile* file : {&output, &signedFile}) {
-        if (file->fileName().isEmpty() || !file->open(QIODevice::ReadOnly)) {
-            ctx.showStatus(QStringLiteral("Ошибка открытия \"") + file->fileName() +
-                           QStringLiteral("\"."));
-            return std::nullopt;
-        }
+    if (input.outputFile.isEmpty() || !output.open(QIODevice::ReadOnly)) {
+        ctx.showStatus(QStringLiteral("Ошибка открытия \"") + input.outputFile +
+                       QStringLiteral("\"."));
+        return std::nullopt;
     }
-    signedFile.close();
     MultipartForm form(ctx.clock.now());
     form.addFile(QByteArrayLiteral("filein"), input.outputFile, toCp1251(input.outputFile),
                  QByteArrayLiteral("multipart/form-data"));

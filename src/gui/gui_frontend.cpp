@@ -44,6 +44,7 @@ void GuiFrontend::showStatus(const QString& text) {
 
 void GuiFrontend::processEvents() {
     // Paint and keep the window alive, but let no click start a second action.
+    ++paintCount_;
     if (gate_)
         gate_->processEvents();
     else

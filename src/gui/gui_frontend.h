@@ -22,6 +22,9 @@ public:
     void setCancelSink(std::function<void(bool)> sink) { cancelSink_ = std::move(sink); }
     // Keeps the window's input out while the core works (see InputGate).
     void setInputGate(InputGate* gate) { gate_ = gate; }
+    // How many times the window was let paint during work; a step that never was ran too
+    // briefly for input to have come meanwhile.
+    int paintCount() const { return paintCount_; }
     // The person pressed "Отмена".
     void requestCancel() { cancelled_ = true; }
 
@@ -44,6 +47,7 @@ private:
     std::function<void(bool)> cancelSink_;
     InputGate* gate_ = nullptr;
     bool cancelled_ = false;
+    int paintCount_ = 0;
 };
 
 } // namespace telva

@@ -34,7 +34,7 @@ public:
     void processEvents() override {
         FakeFrontend::processEvents();
         clock_.advance(stepMs);
-        if (processed == cancelAfterPaints)
+        if (cancelAfterPaints >= 0 && processed >= cancelAfterPaints)
             cancel_ = true;
     }
     void showProgress(const QString& text) override {
