@@ -71,7 +71,7 @@ QString statusPageFailedText() {
 }
 
 QString badReceiptText(const QString& keptAs) {
-    return QStringLiteral("Шлюз вернул вместо квитанции что-то другое (сохранено в \"%1\"). "
+    return QStringLiteral("Ответ шлюза не является квитанцией (сохранен в \"%1\"). "
                           "Квитанция будет запрошена снова при следующем обновлении.")
         .arg(keptAs);
 }

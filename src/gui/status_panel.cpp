@@ -24,6 +24,7 @@ StatusPanel::StatusPanel(QWidget* parent)
     palette.setColor(QPalette::WindowText, Qt::red);
     text_->setPalette(palette);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    text_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // Mouse events of the text area reach the panel, which decides about the menu.
     text_->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* layout = new QHBoxLayout(this);
@@ -42,6 +43,9 @@ void StatusPanel::setCancelVisible(bool visible) {
 
 void StatusPanel::setStatusText(const QString& text) {
     text_->setText(text);
+    // A text wider than the window is cut, not allowed to widen it; the whole of it shows on
+    // hovering.
+    setToolTip(text);
 }
 
 QString StatusPanel::statusText() const {
