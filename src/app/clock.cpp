@@ -11,6 +11,15 @@ QDateTime Clock::now() const {
     return QDateTime::currentDateTime();
 }
 
+qint64 Clock::ticks() const {
+    static QElapsedTimer started = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return started.elapsed();
+}
+
 void Clock::sleep(int milliseconds, Frontend* frontend) {
     QElapsedTimer timer;
     timer.start();

@@ -11,6 +11,8 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const;
+    // Milliseconds on a count that never jumps, for measuring how long something took.
+    virtual qint64 ticks() const;
     // Waits the given time; the frontend keeps painting and sees the seconds left.
     virtual void sleep(int milliseconds, Frontend* frontend);
 

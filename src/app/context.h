@@ -23,6 +23,8 @@ struct AppContext {
     bool testMode = false;
     bool connected = false;
     QDateTime lastRequestTime;
+    // Where the time of the last request is shared with other runs; none when empty.
+    QString lastRequestFile;
     QByteArray downloadBuffer;
 
     void showStatus(const QString& text);

@@ -21,6 +21,10 @@ public:
     virtual void processEvents() = 0;
     // Progress of a long step (bytes moved, seconds left); the status line by default.
     virtual void showProgress(const QString& text) { showStatus(text); }
+    // While a request runs the person may cancel it ("Отмена" in the window, Ctrl+C in the
+    // terminal); switching it on forgets an earlier cancel.
+    virtual void setCancellable(bool) {}
+    virtual bool cancelRequested() { return false; }
 
     // A message box with an OK button.
     virtual void messageBox(const QString& text, const QString& caption, Icon icon) = 0;

@@ -32,6 +32,11 @@ QString stateHome() {
     return xdgFolder("XDG_STATE_HOME", "/.local/state");
 }
 
+QString lastRequestFile() {
+    const QString base = stateHome();
+    return base.isEmpty() ? QString() : base + QStringLiteral("/KVB/TELVA/last-request");
+}
+
 QString InitArchiveBaseFolder(const QString& activeMode) {
     const QString base = dataHome();
     if (base.isEmpty())

@@ -40,8 +40,9 @@ const Command kCommands[] = {
 
 void printUsage(QTextStream& out) {
     out << "telva-cli " << ProgramVersion() << "\n"
-        << "Использование: telva-cli [--proxy ХОСТ:ПОРТ] [--proxy-user ИМЯ] [--test] "
+        << "Использование: telva-cli [--proxy ХОСТ:ПОРТ] [--proxy-user ИМЯ] [--save] [--test] "
            "[--yes|--no] [-v] КОМАНДА ...\n"
+        << "       (--proxy и --proxy-user действуют на этот запуск; --save сохраняет их)\n"
         << "       telva-cli --version\n\nКоманды:\n";
     for (const Command& command : kCommands)
         out << "  " << command.usage << "\n";
@@ -90,11 +91,16 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
     AppContext& ctx = session.ctx;
     LoadSettings(ctx.settings, session.frontend);
     ctx.archiveBaseFolder = InitArchiveBaseFolder(ctx.settings.activeMode);
+    // A new process has sent nothing yet: only the time other runs left counts for spacing.
+    ctx.lastRequestTime = QDateTime();
+    ctx.lastRequestFile = lastRequestFile();
 
     bool missing = false;
     const std::optional<QString> proxy = takeOption(args, QStringLiteral("--proxy"), &missing);
     const std::optional<QString> proxyUser =
         takeOption(args, QStringLiteral("--proxy-user"), &missing);
+    const bool saveProxy = takeFlag(args, QStringLiteral("--save"));
+    const ProxySettings savedProxy = ctx.settings.proxy;
     ctx.testMode = takeFlag(args, QStringLiteral("--test"));
     if (takeFlag(args, QStringLiteral("--yes")))
         session.frontend.fixedAnswer = true;
@@ -126,6 +132,11 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
     for (const Command& command : kCommands) {
         if (name == QLatin1String(command.name)) {
             const int rc = command.run(session, args);
+            if ((proxy || proxyUser) && !saveProxy) {
+                ctx.settings.proxy.host = savedProxy.host;
+                ctx.settings.proxy.port = savedProxy.port;
+                ctx.settings.proxy.user = savedProxy.user;
+            }
             SaveSettings(ctx.settings, session.frontend);
             return rc;
         }

@@ -2,11 +2,43 @@
 
 #include "app/secrets.h"
 
+#include <csignal>
 #include <cstdio>
 #include <termios.h>
 #include <unistd.h>
 
 namespace telva {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+struct sigaction g_previous {};
+bool g_catching = false;
+
+void onInterrupt(int) {
+    g_interrupted = 1;
+}
+
+} // namespace
+
+void CliFrontend::setCancellable(bool on) {
+    if (on == g_catching)
+        return;
+    g_catching = on;
+    if (on) {
+        g_interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &g_previous);
+    } else {
+        sigaction(SIGINT, &g_previous, nullptr);
+    }
+}
+
+bool CliFrontend::cancelRequested() {
+    return g_interrupted != 0;
+}
 
 CliFrontend::CliFrontend(QTextStream& out, QTextStream& err, QTextStream& in)
     : proxyPassword(takeSecretFromEnvironment("TELVA_PROXY_PASSWORD")),

@@ -6,6 +6,7 @@
 #include "cli/last_signing.h"
 #include "crypto/cert_identity.h"
 #include "crypto/receipt_check.h"
+#include "gateway/connection_check.h"
 #include "gateway/http_client.h"
 #include "gateway/report_status.h"
 #include "gateway/submission.h"
@@ -56,6 +57,7 @@ int failWithStatus(CliSession& session, const QString& otherwise) {
 int refreshReport(CliSession& session, const ReportRow& row) {
     AppContext& ctx = session.ctx;
     HttpClient http(ctx);
+    http.setBeforeFirstGatewayRequest([&] { CheckConnection(ctx, http); });
     session.frontend.lastStatus.clear();
     const RefreshOutcome outcome = RefreshReportState(ctx, http, row);
     if (!session.frontend.lastStatus.isEmpty() || session.frontend.errorCount > 0)
@@ -99,7 +101,12 @@ int cmdSend(CliSession& session, QStringList args) {
             ctx.settings.encExt = ext;
     input.organisation = crypto::identityLabel(ctx.settings.priv);
 
+    // Both files are checked before anything goes to the gateway.
+    for (const QString& file : {input.outputFile, input.inputFile})
+        if (!QFileInfo(file).isFile())
+            return session.fail(QStringLiteral("Ошибка открытия \"%1\".").arg(file));
     HttpClient http(ctx);
+    http.setBeforeFirstGatewayRequest([&] { CheckConnection(ctx, http); });
     session.frontend.lastStatus.clear();
     const std::optional<QString> id = SubmitReport(ctx, http, input);
     if (!id)

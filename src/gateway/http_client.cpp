@@ -2,8 +2,10 @@
 
 #include "app/context.h"
 #include "app/frontend.h"
+#include "app/last_request.h"
 #include "app/program.h"
 #include "app/secrets.h"
+#include "gateway/form_body_reader.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -12,6 +14,7 @@
 #include <curl/curl.h>
 
 #include <functional>
+#include <utility>
 
 namespace telva {
 
@@ -29,83 +32,6 @@ QString kilobytes(curl_off_t bytes) {
     return QString::number((bytes + 1023) / 1024);
 }
 
-// The multipart body, produced piece by piece; the file parts are read from disk.
-class BodyReader {
-public:
-    explicit BodyReader(const MultipartForm& form) {
-        for (qsizetype i = 0; i < form.parts().size(); ++i) {
-            const MultipartForm::Part& part = form.parts().at(i);
-            segments_.append({form.partHead(i), {}});
-            if (part.isFile())
-                segments_.append({{}, part.filePath});
-            else
-                segments_.append({part.value, {}});
-            segments_.append({QByteArrayLiteral("\r\n"), {}});
-        }
-        segments_.append({form.closing(), {}});
-    }
-
-    void rewind() {
-        index_ = 0;
-        offset_ = 0;
-        file_.close();
-    }
-
-    // Fills up to size bytes; 0 at the end; -1 when a file cannot be read.
-    qint64 read(char* out, qint64 size) {
-        qint64 filled = 0;
-        while (filled < size && index_ < segments_.size()) {
-            const Segment& segment = segments_.at(index_);
-            if (segment.file.isEmpty()) {
-                const qint64 n = std::min<qint64>(size - filled, segment.bytes.size() - offset_);
-                memcpy(out + filled, segment.bytes.constData() + offset_, size_t(n));
-                filled += n;
-                offset_ += n;
-                if (offset_ >= segment.bytes.size())
-                    next();
-                continue;
-            }
-            if (!file_.isOpen()) {
-                file_.setFileName(segment.file);
-                if (!file_.open(QIODevice::ReadOnly))
-                    return fail(segment.file);
-            }
-            const qint64 n = file_.read(out + filled, size - filled);
-            if (n < 0)
-                return fail(segment.file);
-            if (n == 0) {
-                file_.close();
-                next();
-                continue;
-            }
-            filled += n;
-        }
-        return filled;
-    }
-
-    QString failedFile() const { return failedFile_; }
-
-private:
-    struct Segment {
-        QByteArray bytes;
-        QString file;
-    };
-    void next() {
-        ++index_;
-        offset_ = 0;
-    }
-    qint64 fail(const QString& file) {
-        failedFile_ = file;
-        return -1;
-    }
-
-    QList<Segment> segments_;
-    qsizetype index_ = 0;
-    qint64 offset_ = 0;
-    QFile file_;
-    QString failedFile_;
-};
-
 } // namespace
 
 // Where the body of a 2xx answer goes; false from write() aborts the transfer.
@@ -117,29 +43,45 @@ struct HttpClient::Transfer {
     HttpClient* client = nullptr;
     Sink* sink = nullptr;
     const MultipartForm* form = nullptr;
-    std::unique_ptr<BodyReader> reader;
+    std::unique_ptr<FormBodyReader> reader;
     qint64 bodyLength = 0;
     RequestOptions options;
     QString url;
+    qint64 startedAt = 0;
+    // Some attempt sent the whole body: from then on the gateway may have the report.
+    bool bodyDelivered = false;
+    bool cancelled = false;
+    bool overTime = false;
 
     // Per attempt.
+    bool posting = false;
     int status = 0;
     QByteArray statusLine;
     bool sinkFailed = false;
     bool stalled = false;
+    bool tooLarge = false;
+    bool bodySent = false;
+    qint64 bodySentAt = 0;
+    qint64 waitShown = 0;
+    qint64 received = 0;
     curl_off_t lastMoved = -1;
-    QElapsedTimer sinceMove;
+    qint64 lastMoveAt = 0;
     QElapsedTimer sinceStart;
     QElapsedTimer sincePaint;
     qint64 lastShown = -1;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
-    void startAttempt() {
+    void startAttempt(bool post, qint64 now) {
+        posting = post;
         status = 0;
         statusLine.clear();
         stalled = false;
+        tooLarge = false;
+        bodySent = false;
+        waitShown = 0;
+        received = 0;
         lastMoved = -1;
-        sinceMove.start();
+        lastMoveAt = now;
         sinceStart.start();
         sincePaint.start();
         errorBuffer[0] = 0;
@@ -168,6 +110,11 @@ size_t onWrite(char* data, size_t size, size_t count, void* user) {
     // Only the body of a final good answer is kept; error pages and redirect bodies are not.
     if (t->status < 200 || t->status > 299 || !t->sink)
         return n;
+    t->received += qint64(n);
+    if (t->received > t->options.maxBytes) {
+        t->tooLarge = true;
+        return 0;
+    }
     if (!t->sink->write(data, qint64(n))) {
         t->sinkFailed = true;
         return 0;
@@ -193,23 +140,47 @@ int onSeek(void* user, curl_off_t offset, int origin) {
 
 } // namespace
 
-// Keeps the window painting, shows the bytes moved and gives up on a transfer that stalls.
+// Keeps the window painting, shows the bytes moved and the wait for an upload's answer, and
+// gives up on a transfer that stalls, takes too long in all or is cancelled.
 static int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t ultotal,
                       curl_off_t ulnow) {
     auto* t = static_cast<HttpClient::Transfer*>(user);
-    Frontend& frontend = t->client->context().frontend;
+    AppContext& ctx = t->client->context();
+    Frontend& frontend = ctx.frontend;
+    const qint64 now = ctx.clock.ticks();
+    if (frontend.cancelRequested()) {
+        t->cancelled = true;
+        return 1;
+    }
+    if (t->posting && !t->bodySent && ultotal > 0 && ulnow >= ultotal) {
+        t->bodySent = true;
+        t->bodyDelivered = true;
+        t->bodySentAt = now;
+    }
     const curl_off_t moved = dlnow + ulnow;
     if (moved != t->lastMoved) {
         t->lastMoved = moved;
-        t->sinceMove.restart();
-    } else if (t->sinceMove.elapsed() >= qint64(t->client->stallTimeoutMs())) {
+        t->lastMoveAt = now;
+    } else if (!t->bodySent && now - t->lastMoveAt >= qint64(t->client->stallTimeoutMs())) {
         t->stalled = true;
         return 1;
+    }
+    if (t->options.totalTimeoutSeconds > 0 &&
+        now - t->startedAt >= qint64(t->options.totalTimeoutSeconds) * 1000) {
+        t->overTime = true;
+        return 1;
+    }
+    if (t->bodySent && t->status == 0) {
+        const qint64 waited = (now - t->bodySentAt) / 1000;
+        if (waited > t->waitShown) {
+            t->waitShown = waited;
+            frontend.showProgress(awaitingAnswerText(waited));
+        }
     }
     if (t->sincePaint.elapsed() >= 30) {
         t->sincePaint.restart();
         // Progress only for a request that takes a while, so quick ones do not flicker.
-        if (t->sinceStart.elapsed() >= 500 && moved / 1024 != t->lastShown) {
+        if (t->sinceStart.elapsed() >= 500 && moved / 1024 != t->lastShown && !t->bodySent) {
             t->lastShown = moved / 1024;
             if (ultotal > 0 && ulnow < ultotal)
                 frontend.showProgress(QStringLiteral("Отправлено %1 из %2 КБ")
@@ -220,6 +191,23 @@ static int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t ultot
         frontend.processEvents();
     }
     return 0;
+}
+
+QString awaitingAnswerText(qint64 seconds) {
+    return QStringLiteral("Ожидание ответа шлюза… %1 с").arg(seconds);
+}
+
+QString cancelledText() {
+    return QStringLiteral("Запрос отменен.");
+}
+
+QString mayHaveArrivedText(const QString& why) {
+    QString reason = why;
+    if (reason.endsWith(QLatin1Char('.')))
+        reason.chop(1);
+    return QStringLiteral("Отчет передан на шлюз, но ответ не получен (%1). Шлюз мог принять "
+                          "отчет: повторная отправка может зарегистрировать его в КВБ дважды.")
+        .arg(reason);
 }
 
 HttpClient::HttpClient(AppContext& ctx) : ctx_(ctx) {
@@ -248,6 +236,10 @@ void HttpClient::configure(Transfer& t, const QByteArray& url, bool post) {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(t.options.connectTimeoutSeconds));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, 0L);
+    // A peer that vanished without closing is noticed even while an answer is awaited.
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPIDLE, 60L);
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPINTVL, 30L);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onWrite);
@@ -331,14 +323,22 @@ static QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* cur
         return QStringLiteral("Время ожидания ответа истекло (%1).").arg(detail);
     }
     case CURLE_ABORTED_BY_CALLBACK:
+        if (t.cancelled)
+            return cancelledText();
         if (t.stalled)
             return QStringLiteral("Сервер не отвечает: за %1 с не передано ни одного байта.")
                 .arg(stallSeconds);
+        if (t.overTime)
+            return QStringLiteral("Загрузка не завершилась за %1 с и прервана.")
+                .arg(t.options.totalTimeoutSeconds);
         return QStringLiteral("Передача прервана.");
     case CURLE_READ_ERROR:
         return QStringLiteral("Не удалось прочитать файл \"%1\".")
             .arg(t.reader ? t.reader->failedFile() : QString());
     case CURLE_WRITE_ERROR:
+        if (t.tooLarge)
+            return QStringLiteral("Ответ сервера больше %1 МБ; прием прекращен.")
+                .arg(t.options.maxBytes >> 20);
         return QStringLiteral("Не удалось записать полученные данные.");
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
@@ -365,7 +365,10 @@ bool HttpClient::run(Transfer& t) {
         return false;
     }
     lastError_.clear();
+    lastStopped_ = false;
     busy_ = true;
+    ctx_.frontend.setCancellable(true);
+    t.startedAt = ctx_.clock.ticks();
     bool post = t.form != nullptr;
     curl_slist* postHeaders = nullptr;
     if (post) {
@@ -377,15 +380,22 @@ bool HttpClient::run(Transfer& t) {
     QByteArray url = QUrl(t.url).toEncoded();
     bool ok = false;
     for (int redirects = 0;; ++redirects) {
-        t.startAttempt();
+        t.startAttempt(post, ctx_.clock.ticks());
         configure(t, url, post);
         if (post)
             curl_easy_setopt(curl, CURLOPT_HTTPHEADER, postHeaders);
         const CURLcode rc = curl_easy_perform(curl);
         lastStatusLine_ = t.statusLine;
+        curl_off_t uploaded = 0;
+        curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+        if (post && uploaded >= t.bodyLength)
+            t.bodyDelivered = true;
         if (rc != CURLE_OK) {
             lastError_ =
                 failureText(rc, t, curl, stallTimeoutSeconds_, t.options.connectTimeoutSeconds);
+            lastStopped_ = t.cancelled || t.overTime || t.tooLarge || t.bodyDelivered;
+            if (t.bodyDelivered)
+                lastError_ = mayHaveArrivedText(lastError_);
             break;
         }
         long code = 0;
@@ -430,6 +440,7 @@ bool HttpClient::run(Transfer& t) {
     curl_easy_setopt(curl, CURLOPT_SEEKDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, nullptr);
     curl_slist_free_all(postHeaders);
+    ctx_.frontend.setCancellable(false);
     busy_ = false;
     return ok;
 }
@@ -495,9 +506,11 @@ Result<QByteArray> HttpClient::HttpPostMultipart(const QString& url, const Multi
     t.client = this;
     t.sink = &sink;
     t.form = &form;
-    t.reader = std::make_unique<BodyReader>(form);
+    t.reader = std::make_unique<FormBodyReader>(form);
     t.bodyLength = *length;
     t.url = url;
+    t.options.maxBytes = kMaxUploadAnswerBytes;
+    t.options.totalTimeoutSeconds = 0;
     if (!run(t))
         return Result<QByteArray>::fail(lastError_);
     return body;
@@ -507,14 +520,22 @@ qint64 HttpClient::DownloadToBuffer(const QString& url) {
     ctx_.downloadBuffer.clear();
     ctx_.showProgress(QString::fromUtf8(kDownloadingText));
     if (!HttpGetToStream(url, ctx_.downloadBuffer))
-        ctx_.showStatus(QString::fromUtf8(kDownloadFailedText));
+        ctx_.showStatus(lastStopped_ ? lastError_ : QString::fromUtf8(kDownloadFailedText));
     return ctx_.downloadBuffer.size();
 }
 
 void HttpClient::WaitRequestSpacing() {
-    if (ctx_.clock.now() < ctx_.lastRequestTime.addMSecs(kRequestSpacingMs))
+    if (beforeFirst_)
+        std::exchange(beforeFirst_, nullptr)();
+    QDateTime last = ctx_.lastRequestTime;
+    const QDateTime shared = readLastRequestTime(ctx_.lastRequestFile);
+    // A time ahead of now is left by a clock set back; it says nothing about this request.
+    if (shared.isValid() && shared <= ctx_.clock.now() && (!last.isValid() || shared > last))
+        last = shared;
+    if (last.isValid() && ctx_.clock.now() < last.addMSecs(kRequestSpacingMs))
         ctx_.clock.sleep(kRequestSpacingMs, &ctx_.frontend);
     ctx_.lastRequestTime = ctx_.clock.now();
+    writeLastRequestTime(ctx_.lastRequestFile, ctx_.lastRequestTime);
 }
 
 QList<QByteArray> HttpClient::cookies() const {

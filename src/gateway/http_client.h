@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -60,10 +61,21 @@ private:
     QList<Part> parts_;
 };
 
+// The most an answer may hold: a status page or certificate, the upload answer, a receipt.
+inline constexpr qint64 kMaxPageBytes = qint64(16) << 20;
+inline constexpr qint64 kMaxUploadAnswerBytes = qint64(1) << 20;
+inline constexpr qint64 kMaxReceiptBytes = qint64(512) << 20;
+// The time a download may take in all, however slowly its bytes keep coming.
+inline constexpr int kDownloadTimeLimitSeconds = 300;
+
 // Options of one GET.
 struct RequestOptions {
     // Seconds a connection attempt may take (30; the connection check uses 10).
     int connectTimeoutSeconds = 30;
+    // Bytes of answer body accepted; past them the transfer stops with a clear text.
+    qint64 maxBytes = kMaxPageBytes;
+    // Seconds the whole transfer may take; 0 for no limit.
+    int totalTimeoutSeconds = kDownloadTimeLimitSeconds;
 };
 
 // The one HTTP client of a run, over libcurl. It reads the proxy host, port, user
@@ -77,7 +89,11 @@ struct RequestOptions {
 // directly). Redirects are refused until setFollowRedirects(true) (the first upload), then at
 // most 14 are followed; after 302/303 a GET without body follows, after the others the same
 // method and body. A connection attempt gives up after 30 s; a transfer that moves no byte
-// for 120 s fails. https addresses work, with the peer's certificate checked.
+// for 120 s fails, and a download that lasts 5 minutes in all. Once an upload's body is sent
+// its answer is awaited as long as the connection stays open (the fund may take its time),
+// and a failure from then on says the report may have arrived. Answers are read only up to
+// their limits; the person can cancel any request (Frontend::cancelRequested). Time is
+// measured on ctx.clock. https addresses work, with the peer's certificate checked.
 class HttpClient {
 public:
     explicit HttpClient(AppContext& ctx);
@@ -98,16 +114,22 @@ public:
     // stay in the stream.
     bool HttpGetToStream(const QString& url, QIODevice& stream, const RequestOptions& options = {});
     bool HttpGetToStream(const QString& url, QByteArray& bytes, const RequestOptions& options = {});
-    // POSTs the form (no AskProxyCredentials) and gives the answer body, unconverted. A final
-    // status outside 200..299 fails with the response's status line as text; a network failure
-    // with its text.
+    // POSTs the form (no AskProxyCredentials) and gives the answer body (at most 1 MB),
+    // unconverted. A final status outside 200..299 fails with the response's status line as
+    // text; a network failure with its text.
     Result<QByteArray> HttpPostMultipart(const QString& url, const MultipartForm& form);
     // Empties ctx.downloadBuffer, shows "Идет загрузка ...", GETs the address into it ("Ошибка
-    // загрузки." on failure) and gives the number of bytes in the buffer.
+    // загрузки." on failure, or why it was stopped) and gives the number of bytes in the buffer.
     qint64 DownloadToBuffer(const QString& url);
-    // Waits the full 10 seconds (ctx.clock) when the last spaced request (ctx.lastRequestTime)
-    // was less than 10 seconds ago, then sets the last-request time to now.
+    // Waits the full 10 seconds (ctx.clock) when the last spaced request (ctx.lastRequestTime,
+    // or the later time in ctx.lastRequestFile, left by any run) was less than 10 seconds ago,
+    // then sets the last-request time to now, in the file too.
     void WaitRequestSpacing();
+    // A step run once, before the first spaced request: the terminal program opens the site
+    // root there, as the window does at start, for the session cookie.
+    void setBeforeFirstGatewayRequest(std::function<void()> step) {
+        beforeFirst_ = std::move(step);
+    }
     // With a proxy user name and no password, asks the frontend for both (TGetAuth).
     void AskProxyCredentials();
 
@@ -117,6 +139,9 @@ public:
 
     // The text of the last failure, empty after a success.
     QString lastError() const { return lastError_; }
+    // The last request was stopped by a limit or by the person rather than failed by the
+    // network or the server; lastError() says which, and callers show it as it is.
+    bool lastStopped() const { return lastStopped_; }
     // The status line of the last final answer ("HTTP/1.1 200 OK"), empty when none came.
     QByteArray lastStatusLine() const { return lastStatusLine_; }
     // The cookies held, as libcurl's Netscape-format lines (for tests and diagnostics).
@@ -141,17 +166,23 @@ private:
 
     AppContext& ctx_;
     void* curl_ = nullptr; // CURL*, kept for the run: cookies and live connections
+    std::function<void()> beforeFirst_;
     bool followRedirects_ = false;
     bool busy_ = false;
     int stallTimeoutSeconds_ = 120;
     QString caFile_;
     QString lastError_;
+    bool lastStopped_ = false;
     QByteArray lastStatusLine_;
 };
 
 // Texts of the transport.
 inline constexpr const char* kDownloadingText = "Идет загрузка ...";
 inline constexpr const char* kDownloadFailedText = "Ошибка загрузки.";
+QString awaitingAnswerText(qint64 seconds); // "Ожидание ответа шлюза… N с"
+QString cancelledText();                    // the request was cancelled
+// A failure after the report went out whole: it may be filed at the fund already.
+QString mayHaveArrivedText(const QString& why);
 // The number of redirects followed for one request.
 inline constexpr int kMaxRedirects = 14;
 // The spacing of gateway requests, in milliseconds.

@@ -7,8 +7,10 @@
 #include "archive/report_actions.h"
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
+#include "crypto/cms_shape.h"
 #include "gateway/http_client.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace telva {
@@ -19,6 +21,26 @@ const QString& hostFor(const Settings& settings, bool testMode, const QString& l
     if (listCode == QStringLiteral("Р7"))
         return testMode ? settings.hosts.testGate : settings.hosts.gate;
     return settings.hosts.docGate;
+}
+
+// Only what would end or split the query, or read as an escape, is encoded; every other byte
+// goes as it is.
+QString queryValue(const QString& value) {
+    QString out;
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case '#':
+        case '&':
+        case ';':
+        case '+':
+        case '%':
+            out += QLatin1Char('%') + QString::number(c.unicode(), 16).toUpper();
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -35,18 +57,37 @@ StatusPageKind classifyStatusPage(const QByteArray& page) {
 QString statusPageAddress(const Settings& settings, bool testMode, const QString& listCode,
                           const QString& reportId) {
     return QStringLiteral("http://") + hostFor(settings, testMode, listCode) +
-           QStringLiteral("/kvb/statusreport?id=") + reportId;
+           QStringLiteral("/kvb/statusreport?id=") + queryValue(reportId);
 }
 
 QString receiptAddress(const Settings& settings, bool testMode, const QString& listCode,
                        const QString& reportId) {
     return QStringLiteral("http://") + hostFor(settings, testMode, listCode) +
-           QStringLiteral("/invoice?id=") + reportId;
+           QStringLiteral("/invoice?id=") + queryValue(reportId);
 }
 
 QString statusPageFailedText() {
     return QStringLiteral("Ошибка загрузки. Не удалось получить страницу");
 }
+
+QString badReceiptText(const QString& keptAs) {
+    return QStringLiteral("Ответ шлюза не является квитанцией (сохранен в \"%1\"). "
+                          "Квитанция будет запрошена снова при следующем обновлении.")
+        .arg(keptAs);
+}
+
+namespace {
+
+// Puts a file in place of another, replacing it.
+Status replaceFile(const QString& from, const QString& to) {
+    QFile::remove(to);
+    QFile file(from);
+    if (!file.rename(to))
+        return Status::fail(file.errorString());
+    return {};
+}
+
+} // namespace
 
 RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row) {
     RefreshOutcome outcome;
@@ -74,7 +115,7 @@ RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const Repor
     http.WaitRequestSpacing();
     const QByteArray page = utf8ToCp1251(http.HttpGetToString(address));
     if (page.isEmpty()) {
-        ctx.showStatus(statusPageFailedText());
+        ctx.showStatus(http.lastStopped() ? http.lastError() : statusPageFailedText());
         return outcome;
     }
     ctx.showStatus(QString());
@@ -93,15 +134,38 @@ RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const Repor
         break;
     }
 
+    // The receipt goes to a file of its own first: only a whole CMS message takes its name.
+    const QString partPath = receiptPath + QStringLiteral(".part");
+    QFile part(partPath);
+    // A fresh file (O_EXCL): a link left at that name is removed, never written through.
+    QFile::remove(partPath);
+    if (!part.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        ctx.frontend.showError(
+            QStringLiteral("Не могу создать файл \"%1\". %2").arg(partPath, part.errorString()));
+        return outcome;
+    }
     ctx.showProgress(QString::fromUtf8(kDownloadingText));
-    if (!http.HttpGetToStream(receiptAddress(ctx.settings, ctx.testMode, row.listCode(), reportId),
-                              ctx.downloadBuffer)) {
-        ctx.showStatus(QString::fromUtf8(kDownloadFailedText));
+    RequestOptions options;
+    options.maxBytes = kMaxReceiptBytes;
+    const bool downloaded = http.HttpGetToStream(
+        receiptAddress(ctx.settings, ctx.testMode, row.listCode(), reportId), part, options);
+    part.close();
+    if (!downloaded) {
+        part.remove();
+        ctx.showStatus(http.lastStopped() ? http.lastError()
+                                          : QString::fromUtf8(kDownloadFailedText));
         return outcome;
     }
     ctx.showStatus(QString());
-    const Status written = writeWholeFile(receiptPath, ctx.downloadBuffer);
+    if (!crypto::isWholeCmsMessage(partPath)) {
+        const QString badPath = receiptPath + QStringLiteral(".bad");
+        const Status kept = replaceFile(partPath, badPath);
+        ctx.showStatus(kept ? badReceiptText(badPath) : kept.text());
+        return outcome;
+    }
+    const Status written = replaceFile(partPath, receiptPath);
     if (!written) {
+        part.remove();
         ctx.frontend.showError(
             QStringLiteral("Не могу создать файл \"%1\". %2").arg(receiptPath, written.text()));
         return outcome;

@@ -23,7 +23,8 @@ StatusPageKind classifyStatusPage(const QByteArray& cp1251Page);
 
 // The status page and receipt addresses of a report: the test gateway in test mode for the
 // main kind (list code "Р7"), otherwise the gateway or the document gateway by list code.
-// The identifier goes into the query unchanged.
+// The identifier goes into the query as it is, but for the bytes that would end or split the
+// query or read as an escape ("#", "&", ";", "+", "%"), which are percent-encoded.
 QString statusPageAddress(const Settings& settings, bool testMode, const QString& listCode,
                           const QString& reportId);
 QString receiptAddress(const Settings& settings, bool testMode, const QString& listCode,
@@ -40,10 +41,13 @@ struct RefreshOutcome {
 // Brings one report of the sent-reports list up to date: a report with a receipt only
 // re-opens it, one with errors re-opens its status page in the browser; otherwise the
 // status page is fetched and its errors stored, or the receipt downloaded into the report
-// folder. A row without an identifier does nothing.
+// folder. Downloaded bytes that are not a whole CMS message are kept aside as the receipt's
+// name + ".bad" and the row keeps its state, so the next refresh asks again. A row without
+// an identifier does nothing.
 RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row);
 
 // Status texts.
 QString statusPageFailedText(); // "Ошибка загрузки. Не удалось получить страницу"
+QString badReceiptText(const QString& keptAs);
 
 } // namespace telva

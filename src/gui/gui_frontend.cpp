@@ -2,6 +2,7 @@
 
 #include "app/program.h"
 #include "gui/auth_dialog.h"
+#include "gui/input_gate.h"
 #include "gui/proxy_dialog.h"
 
 #include <QAbstractButton>
@@ -43,7 +44,18 @@ void GuiFrontend::showStatus(const QString& text) {
 
 void GuiFrontend::processEvents() {
     // Paint and keep the window alive, but let no click start a second action.
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    ++paintCount_;
+    if (gate_)
+        gate_->processEvents();
+    else
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void GuiFrontend::setCancellable(bool on) {
+    if (on)
+        cancelled_ = false;
+    if (cancelSink_)
+        cancelSink_(on);
 }
 
 void GuiFrontend::messageBox(const QString& text, const QString& caption, Icon icon) {

@@ -8,6 +8,8 @@ class QWidget;
 
 namespace telva {
 
+class InputGate;
+
 // The window's side of the core: Qt dialogs and the status line.
 class GuiFrontend : public Frontend {
 public:
@@ -16,9 +18,20 @@ public:
     void setParent(QWidget* parent) { parent_ = parent; }
     // Where status texts go (the main window's status line).
     void setStatusSink(std::function<void(const QString&)> sink) { statusSink_ = std::move(sink); }
+    // What shows and hides the "Отмена" of a request.
+    void setCancelSink(std::function<void(bool)> sink) { cancelSink_ = std::move(sink); }
+    // Keeps the window's input out while the core works (see InputGate).
+    void setInputGate(InputGate* gate) { gate_ = gate; }
+    // How many times the window was let paint during work; a step that never was ran too
+    // briefly for input to have come meanwhile.
+    int paintCount() const { return paintCount_; }
+    // The person pressed "Отмена".
+    void requestCancel() { cancelled_ = true; }
 
     void showStatus(const QString& text) override;
     void processEvents() override;
+    void setCancellable(bool on) override;
+    bool cancelRequested() override { return cancelled_; }
     void messageBox(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption, Icon icon) override;
     void showError(const QString& text) override;
@@ -31,6 +44,10 @@ public:
 private:
     QWidget* parent_;
     std::function<void(const QString&)> statusSink_;
+    std::function<void(bool)> cancelSink_;
+    InputGate* gate_ = nullptr;
+    bool cancelled_ = false;
+    int paintCount_ = 0;
 };
 
 } // namespace telva

@@ -15,6 +15,7 @@
 #include "gateway/report_status.h"
 #include "gateway/submission.h"
 #include "gui/cert_chooser.h"
+#include "gui/input_gate.h"
 #include "gui/receipt_view.h"
 #include "gui/status_panel.h"
 
@@ -26,6 +27,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -96,6 +98,11 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
             operationStatus_ = text;
     });
     watchFocus();
+    auto* gate = new InputGate(this);
+    gate->allow(statusPanel_->cancelButton());
+    frontend_.setInputGate(gate);
+    frontend_.setCancelSink([this](bool on) { statusPanel_->setCancelVisible(on); });
+    connect(statusPanel_, &StatusPanel::cancelClicked, this, [this] { frontend_.requestCancel(); });
     connect(pcMain_, &QTabWidget::currentChanged, this, &TMainForm::pcMainChange);
     acDoUpdate();
     acCheckSignUpdate();
@@ -115,6 +122,7 @@ void TMainForm::FormCreate(const QStringList& arguments) {
     pcMain_->setCurrentIndex(SignPage);
     setWindowTitle(windowCaption(ctx_.testMode));
     ctx_.lastRequestTime = ctx_.clock.now();
+    ctx_.lastRequestFile = lastRequestFile();
     if (!commandLine.receiptFile.isEmpty()) {
         eFileSigned_->setText(commandLine.receiptFile);
         pcMain_->setCurrentIndex(ReceiptPage);

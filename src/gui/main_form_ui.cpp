@@ -101,8 +101,13 @@ void TMainForm::createActions() {
         connect(action, &QAction::triggered, this, [this, action, handler] {
             // A control's trigger runs the update rule again, as every execution does.
             runUpdate(action);
+            const int paints = frontend_.paintCount();
             if (action->isEnabled())
                 (this->*handler)();
+            // Clicks and keys that came while a long step ran are dropped here, not run
+            // afterwards.
+            if (frontend_.paintCount() != paints)
+                frontend_.processEvents();
         });
     }
 }

@@ -7,10 +7,13 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 
 namespace telva {
 
-StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent), text_(new ElidedLabel(this)) {
+StatusPanel::StatusPanel(QWidget* parent)
+    : QWidget(parent), text_(new ElidedLabel(this)),
+      cancel_(new QPushButton(QStringLiteral("Отмена"), this)) {
     setObjectName(QStringLiteral("StatusBar"));
     setFixedHeight(25);
     text_->setObjectName(QStringLiteral("StatusText"));
@@ -22,11 +25,21 @@ StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent), text_(new ElidedLab
     palette.setColor(QPalette::WindowText, Qt::red);
     text_->setPalette(palette);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    text_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // Mouse events of the text area reach the panel, which decides about the menu.
     text_->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(kIconPanelWidth + 4, 0, 4, 0);
     layout->addWidget(text_, 1);
+    cancel_->setObjectName(QStringLiteral("CancelButton"));
+    cancel_->setFixedHeight(21);
+    cancel_->hide();
+    layout->addWidget(cancel_);
+    connect(cancel_, &QPushButton::clicked, this, &StatusPanel::cancelClicked);
+}
+
+void StatusPanel::setCancelVisible(bool visible) {
+    cancel_->setVisible(visible);
 }
 
 void StatusPanel::setStatusText(const QString& text) {

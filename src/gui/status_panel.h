@@ -4,12 +4,14 @@
 
 class QLabel;
 class QMenu;
+class QPushButton;
 
 namespace telva {
 
 class ElidedLabel;
 
-// The status bar: the drawn connection icon and the status line (bold red).
+// The status bar: the drawn connection icon, the status line (bold red) and, while a request
+// runs, its "Отмена".
 class StatusPanel : public QWidget {
     Q_OBJECT
 public:
@@ -21,10 +23,13 @@ public:
     QString statusText() const;
     void setConnected(bool connected);
     bool connected() const { return connected_; }
+    void setCancelVisible(bool visible);
+    QPushButton* cancelButton() const { return cancel_; }
 
 Q_SIGNALS:
     // Right button released over the icon panel.
     void iconMenuRequested();
+    void cancelClicked();
 
 protected:
     bool event(QEvent* event) override;
@@ -33,6 +38,7 @@ protected:
 
 private:
     ElidedLabel* text_;
+    QPushButton* cancel_;
     bool connected_ = false;
 };
 

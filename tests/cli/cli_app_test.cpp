@@ -52,7 +52,7 @@ TEST(CliApp, SettingsShowsEffectiveValuesAndProxyOptionsApply) {
     }
     const CliRun run = runCli({QStringLiteral("--proxy"), QStringLiteral("10.0.0.1:3128"),
                                QStringLiteral("--proxy-user"), QStringLiteral("ivan"),
-                               QStringLiteral("settings")});
+                               QStringLiteral("--save"), QStringLiteral("settings")});
     ASSERT_EQ(run.status, 0);
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     EXPECT_EQ(lines.first(), QStringLiteral("ActiveMode=R7"));
@@ -61,7 +61,7 @@ TEST(CliApp, SettingsShowsEffectiveValuesAndProxyOptionsApply) {
     EXPECT_TRUE(lines.contains(QStringLiteral("proxy=10.0.0.1:3128")));
     EXPECT_TRUE(lines.contains(QStringLiteral("proxy_user=ivan")));
     EXPECT_TRUE(lines.contains(QStringLiteral("PubStore=7")));
-    // The window and the terminal share one store: the proxy given here is kept.
+    // The window and the terminal share one store: the proxy given with --save is kept.
     QSettings global(globalSettingsPath(), QSettings::IniFormat);
     EXPECT_EQ(global.value(QStringLiteral("proxy")).toString(), QStringLiteral("10.0.0.1:3128"));
 

@@ -59,6 +59,11 @@ TEST(StatusPage, AddressesFollowTestModeOnlyForTheMainKind) {
 
 namespace {
 
+// A whole CMS message, as a receipt must be.
+QByteArray signedMessage() {
+    return readFileBytes(QStringLiteral(TELVA_GOST_VECTORS "/rfc4490-signed.der"));
+}
+
 class Refresh : public ::testing::Test {
 protected:
     TempProfile profile;
@@ -139,7 +144,7 @@ TEST_F(Refresh, ErrorPageIsStoredAndOpenedInTheBrowser) {
 }
 
 TEST_F(Refresh, ReceiptIsDownloadedIntoTheReportFolderWithoutASecondWait) {
-    const QByteArray receipt = QByteArrayLiteral("\x30\x82\x01\x00 receipt \x00\xff");
+    const QByteArray receipt = signedMessage();
     gateways.testGate.on("GET", statusTarget, ScriptedResponse::ok("<a href=\"invoice?id=1\">"));
     gateways.testGate.on("GET", receiptTarget,
                          ScriptedResponse::ok(receipt, "application/octet-stream"));
@@ -183,7 +188,7 @@ TEST_F(Refresh, FailuresChangeNothing) {
 
 TEST_F(Refresh, ReceiptFileThatCannotBeCreatedEndsWithTheErrorBox) {
     gateways.gate.on("GET", statusTarget, ScriptedResponse::ok("invoice?id=" + kIdBytes));
-    gateways.gate.on("GET", receiptTarget, ScriptedResponse::ok("receipt"));
+    gateways.gate.on("GET", receiptTarget, ScriptedResponse::ok(signedMessage()));
     QDir().mkpath(file(QStringLiteral(".p7e"))); // a folder where the file should go
     const RefreshOutcome out = RefreshReportState(ctx, http, row(stateProcessing()));
     EXPECT_FALSE(out.newState);

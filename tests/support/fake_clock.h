@@ -13,6 +13,7 @@ public:
     explicit ManualClock(QDateTime start = QDateTime::currentDateTime()) : now_(std::move(start)) {}
 
     QDateTime now() const override { return now_; }
+    qint64 ticks() const override { return now_.toMSecsSinceEpoch(); }
     void sleep(int milliseconds, Frontend*) override {
         sleeps.append(milliseconds);
         slept += milliseconds;

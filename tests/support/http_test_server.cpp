@@ -299,6 +299,8 @@ void HttpTestServer::serve(int fd, int connection) {
             break;
 
         ScriptedResponse response = answer(request);
+        if (response.hangUp)
+            break;
         const bool http10 = request.version == "HTTP/1.0";
         const bool clientCloses =
             request.header("Connection").compare("close", Qt::CaseInsensitive) == 0 ||

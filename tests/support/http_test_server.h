@@ -46,6 +46,8 @@ struct ScriptedResponse {
     qint64 stallAfter = -1;
     // Closes the connection after this answer even when the client could keep it.
     bool close = false;
+    // Closes the connection without answering at all.
+    bool hangUp = false;
 
     ScriptedResponse& addHeader(const QByteArray& name, const QByteArray& value) {
         headers.append(std::pair(name, value));
