@@ -1,8 +1,10 @@
 # The two commands of the README, and a few conveniences.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: deps build test demo bench format clean
+.PHONY: deps build test demo bench fuzz format clean
 
 deps:
 	./scripts/install-deps
@@ -21,8 +23,12 @@ demo: build
 bench: build
 	./scripts/run-bench $(BUILD)
 
+# Every fuzz target for FUZZ_SECONDS; crashes land in fuzz/regressions/<target>/.
+fuzz: deps
+	JOBS=$(JOBS) ./scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 format:
 	find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)
