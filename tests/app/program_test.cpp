@@ -91,3 +91,13 @@ TEST(ReportKind, ParsesWholeDocumentInDeclaredEncodings) {
     EXPECT_FALSE(detectKindOfFile(p.root() + QStringLiteral("/missing.xml")).ok());
     EXPECT_FALSE(detectKindOfFile(p.writeFile(QStringLiteral("f.xml"), "")).ok());
 }
+
+TEST(ReportKind, DocumentsDeclaringEntitiesAreRefused) {
+    TempProfile p;
+    const auto kind = detectKindOfFile(
+        p.writeFile(QStringLiteral("g.xml"),
+                    "<!DOCTYPE R7REPORT [<!ENTITY a \"b\">]><R7REPORT>&a;</R7REPORT>"));
+    ASSERT_FALSE(kind.ok());
+    EXPECT_EQ(kind.text(), QStringLiteral("XML-документ объявляет сущности (<!ENTITY>), такие "
+                                          "документы не принимаются"));
+}
