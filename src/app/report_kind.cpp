@@ -111,6 +111,7 @@ Result<QString> readRootElementName(QIODevice& in, const QString& name) {
     while (!failed) {
         const qint64 n = in.read(chunk.data(), chunk.size());
         if (n < 0) {
+            xmlFreeDoc(parser->myDoc);
             xmlFreeParserCtxt(parser);
             return Result<QString>::fail(
                 QStringLiteral("не удается прочитать файл \"%1\". %2").arg(name, in.errorString()));
@@ -123,6 +124,9 @@ Result<QString> readRootElementName(QIODevice& in, const QString& name) {
     const QString message = capture.entityDeclared ? entitiesRefusedText()
                             : wellFormed           ? QString()
                                                    : parserMessage(parser);
+    // An entity declaration makes libxml2 keep a document of its own even without a tree;
+    // freeing the parser leaves it behind.
+    xmlFreeDoc(parser->myDoc);
     xmlFreeParserCtxt(parser);
     if (!wellFormed)
         return Result<QString>::fail(message);
