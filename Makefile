@@ -2,8 +2,10 @@
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: deps build test test-sanitize demo bench format clean
+.PHONY: deps build test test-sanitize demo bench fuzz format clean
 
 deps:
 	./scripts/install-deps
@@ -26,8 +28,12 @@ demo: build
 bench: build
 	./scripts/run-bench $(BUILD)
 
+# Every fuzz target for FUZZ_SECONDS; crashes land in fuzz/regressions/<target>/.
+fuzz: deps
+	JOBS=$(JOBS) ./scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 format:
 	find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

@@ -46,7 +46,20 @@ namespace {
 struct RootCapture {
     QString root;
     int open = 0; // elements begun and not yet ended
+    bool entityDeclared = false;
 };
+
+QString entitiesRefusedText() {
+    return QStringLiteral("XML-документ объявляет сущности (<!ENTITY>), такие документы не "
+                          "принимаются");
+}
+
+// Reports never declare entities; one that does could expand without bound.
+void onEntityDecl(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+    auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
+    static_cast<RootCapture*>(parser->_private)->entityDeclared = true;
+    xmlStopParser(parser);
+}
 
 void onStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*, int,
                     const xmlChar**, int, int, const xmlChar**) {
@@ -123,38 +136,48 @@ Result<QString> readRootElementName(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return Result<QString>::fail(
             QStringLiteral("не удается прочитать файл \"%1\". %2").arg(path, file.errorString()));
+    return readRootElementName(file, path);
+}
 
+Result<QString> readRootElementName(QIODevice& in, const QString& name) {
     // A push parser with no tree and no text callbacks: reading to the end checks that the
-    // whole document is well-formed while memory stays flat. No network, no entities.
+    // whole document is well-formed while memory stays flat. No network, and the parser's
+    // limits on depth and sizes stay on; a declared entity stops it, so none is expanded.
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
     sax.startElementNs = onStartElement;
     sax.endElementNs = onEndElement;
+    sax.entityDecl = onEntityDecl;
     RootCapture capture;
     xmlParserCtxtPtr parser = xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr);
     if (!parser)
-        return Result<QString>::fail(QStringLiteral("не удается прочитать файл \"%1\".").arg(path));
+        return Result<QString>::fail(QStringLiteral("не удается прочитать файл \"%1\".").arg(name));
     parser->_private = &capture;
-    xmlCtxtUseOptions(parser,
-                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
+    xmlCtxtUseOptions(parser, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     QByteArray chunk(1 << 18, Qt::Uninitialized);
     bool failed = false;
     qint64 total = 0;
     while (!failed) {
-        const qint64 n = file.read(chunk.data(), chunk.size());
+        const qint64 n = in.read(chunk.data(), chunk.size());
         if (n < 0) {
+            xmlFreeDoc(parser->myDoc);
             xmlFreeParserCtxt(parser);
-            return Result<QString>::fail(QStringLiteral("не удается прочитать файл \"%1\". %2")
-                                             .arg(path, file.errorString()));
+            return Result<QString>::fail(
+                QStringLiteral("не удается прочитать файл \"%1\". %2").arg(name, in.errorString()));
         }
         total += n;
         failed = xmlParseChunk(parser, chunk.constData(), static_cast<int>(n), n == 0) != 0;
         if (n == 0)
             break;
     }
-    const bool wellFormed = !failed && parser->wellFormed;
-    const QString message =
-        wellFormed ? QString() : parserMessage(parser, total == 0, capture.open > 0);
+    const bool wellFormed = !failed && parser->wellFormed && !capture.entityDeclared;
+    const QString message = capture.entityDeclared ? entitiesRefusedText()
+                            : wellFormed
+                                ? QString()
+                                : parserMessage(parser, total == 0, capture.open > 0);
+    // An entity declaration makes libxml2 keep a document of its own even without a tree;
+    // freeing the parser leaves it behind.
+    xmlFreeDoc(parser->myDoc);
     xmlFreeParserCtxt(parser);
     if (!wellFormed)
         return Result<QString>::fail(message);

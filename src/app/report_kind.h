@@ -2,6 +2,7 @@
 
 #include "app/result.h"
 
+#include <QIODevice>
 #include <QString>
 
 namespace telva {
@@ -25,6 +26,8 @@ QString listCodeForExtension(const QString& dottedExt);
 // Parses the whole document (any declared encoding; well-formedness checked) and returns
 // the qualified name of its root element, or the parser's message.
 Result<QString> readRootElementName(const QString& path);
+// The same on bytes from a device; name stands for it in messages.
+Result<QString> readRootElementName(QIODevice& in, const QString& name);
 
 // The file's kind, or the failure's own message (without the "file open" prefix).
 Result<const ReportKind*> detectKindOfFile(const QString& path);

@@ -1,5 +1,6 @@
 #include "crypto/cms_message.h"
 
+#include "crypto/cipher_params.h"
 #include "crypto/gost_engine.h"
 
 #include <openssl/err.h>
@@ -54,6 +55,8 @@ Result<QByteArray> DecryptMessage(const QByteArray& message, const Certificate& 
                                       "agreement); поддерживается только передача ключа."));
     if (!named)
         return R::fail(QStringLiteral("Сертификат не входит в число получателей сообщения."));
+    if (Status params = checkContentCipherParameters(cms.get()); !params)
+        return R::fail(QStringLiteral("Не удалось расшифровать сообщение: %1.").arg(params.text()));
     BioPtr out(BIO_new(BIO_s_mem()));
     // Without the debug flag a wrong key gives random bytes instead of an error.
     if (CMS_decrypt(cms.get(), key, recipient.isNull() ? nullptr : recipient.x509(), nullptr,

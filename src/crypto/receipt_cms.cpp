@@ -2,6 +2,7 @@
 
 #include "crypto/ber_frames.h"
 #include "crypto/cert_identity.h"
+#include "crypto/cipher_params.h"
 #include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
 #include "crypto/streaming_digest.h"
@@ -300,6 +301,8 @@ OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* f
     if (!encrypted || !*encrypted)
         return failure(ReceiptStage::Decrypt,
                        QStringLiteral("зашифрованные данные не вложены в сообщение"));
+    if (Status params = checkContentCipherParameters(enveloped.get()); !params)
+        return failure(ReceiptStage::Decrypt, params.text());
     if (std::optional<ReceiptFailure> f = unlockContentKey(enveloped.get(), stores, frontend))
         return *f;
     BIO* cipherText = detached ? BIO_new_mem_buf(message.constData() + detached->cipherAt,
@@ -318,6 +321,21 @@ OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* f
         return *f;
     enveloped.reset();
     message = QByteArray();
+    return verifySigned(plain, streamed, stores);
+}
+
+std::variant<ReceiptContent, ReceiptFailure> OpenSignedReceipt(const QByteArray& signedData,
+                                                               const CertCollection& stores) {
+    const Status engine = ensureGostEngine();
+    if (!engine)
+        return failure(ReceiptStage::FindSigner, engine.text());
+    ERR_clear_error();
+    GrowingBuffer plain(signedData.size());
+    std::copy(signedData.begin(), signedData.end(), plain.writePos());
+    plain.commit(signedData.size());
+    plain.finish();
+    StreamingContentDigest streamed(plain);
+    streamed.run();
     return verifySigned(plain, streamed, stores);
 }
 

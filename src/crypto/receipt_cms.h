@@ -43,4 +43,9 @@ struct ReceiptContent {
 std::variant<ReceiptContent, ReceiptFailure>
 OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* frontend);
 
+// The inner layer alone: verifies a decrypted receipt (a signed-data, DER or BER) as
+// OpenReceiptMessage does after decrypting, and gives its content.
+std::variant<ReceiptContent, ReceiptFailure> OpenSignedReceipt(const QByteArray& signedData,
+                                                               const CertCollection& stores);
+
 } // namespace telva::crypto

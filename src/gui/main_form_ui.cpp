@@ -97,7 +97,9 @@ void TMainForm::createActions() {
         {acCheckSign, &TMainForm::acCheckSignExecute},
         {acPrint, &TMainForm::acPrintExecute},
     };
-    for (const auto& [action, handler] : handlers) {
+    for (const auto& entry : handlers) {
+        QAction* action = entry.first;
+        void (TMainForm::*handler)() = entry.second;
         connect(action, &QAction::triggered, this, [this, action, handler] {
             // A control's trigger runs the update rule again, as every execution does.
             runUpdate(action);

@@ -115,3 +115,13 @@ TEST(ReportKind, BrokenInputIsNamedInRussianWithItsLine) {
         EXPECT_EQ(kind.text().toStdString(), c.message) << c.content.constData();
     }
 }
+
+TEST(ReportKind, DocumentsDeclaringEntitiesAreRefused) {
+    TempProfile p;
+    const auto kind = detectKindOfFile(
+        p.writeFile(QStringLiteral("g.xml"),
+                    "<!DOCTYPE R7REPORT [<!ENTITY a \"b\">]><R7REPORT>&a;</R7REPORT>"));
+    ASSERT_FALSE(kind.ok());
+    EXPECT_EQ(kind.text(), QStringLiteral("XML-документ объявляет сущности (<!ENTITY>), такие "
+                                          "документы не принимаются"));
+}

@@ -95,6 +95,28 @@ TEST(GostVectors, WrongInputsFailWithClearTexts) {
             .ok());
 }
 
+TEST(GostVectors, DamagedCipherParametersAreRefusedBeforeTheEngineReadsThem) {
+    const Certificate rfcCert = vectorCert("rfc4491-gost2001-cert.der");
+    const PKeyPtr rfcKey = vectorKey("rfc4491-gost2001-key.pem");
+    const QByteArray message = vector("rfc4490-enveloped-keytrans.der");
+    // SEQUENCE { iv OCTET STRING (8), paramSet OBJECT IDENTIFIER } after GOST 28147-89's OID
+    const qsizetype params = message.indexOf(QByteArray::fromHex("06062a8503020215")) + 8;
+    ASSERT_GT(params, 8);
+    const std::pair<qsizetype, char> damages[] = {
+        {params + 2, 0x05},        // the IV's tag
+        {params + 12, 0x01},       // a BOOLEAN where the parameter set stands
+        {params + 15, char(0x80)}, // a padding byte inside the OID
+    };
+    for (const auto& [at, byte] : damages) {
+        QByteArray damaged = message;
+        damaged[at] = byte;
+        EXPECT_EQ(DecryptMessage(damaged, rfcCert, rfcKey.get()).text(),
+                  QStringLiteral("Не удалось расшифровать сообщение: параметры шифра ГОСТ "
+                                 "28147-89 в сообщении повреждены."))
+            << at;
+    }
+}
+
 TEST(KeyImport, RelabelsAndBindsTheKeyToItsCertificate) {
     telva::test::TempProfile profile;
     telva::test::FakeFrontend frontend;

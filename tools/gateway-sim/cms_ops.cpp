@@ -1,5 +1,7 @@
 #include "cms_ops.h"
 
+#include "crypto/cipher_params.h"
+
 #include <mutex>
 
 #include <openssl/err.h>
@@ -35,6 +37,12 @@ bool openReport(const FundPki& pki, const std::string& upload, OpenedReport& rep
         error = "Файл не является зашифрованным отчетом (ожидается сообщение CMS "
                 "enveloped-data в кодировке DER).";
         detail = envelope ? "not an enveloped-data" : opensslError();
+        return false;
+    }
+    if (const telva::Status params = telva::crypto::checkContentCipherParameters(envelope.get());
+        !params) {
+        error = "Не удалось расшифровать отчет: " + params.text().toStdString() + ".";
+        detail = "damaged cipher parameters";
         return false;
     }
     BioPtr plain = emptyBio();

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "crypto/cert_store.h"
+
+// The fuzzers' fixed key and certificate: the public example pair of RFC 4491, signer and
+// recipient of the seed receipts. Installed once, with its key, into the store "My" of a
+// temporary profile that lives as long as the process.
+const telva::crypto::CertCollection& fixedStores();
+
+// Points HOME and the XDG folders at a temporary folder, once, so that nothing a target
+// writes lands in the user's profile; the folder's path.
+QString fuzzProfile();
