@@ -172,9 +172,8 @@ Result<QString> readRootElementName(QIODevice& in, const QString& name) {
     }
     const bool wellFormed = !failed && parser->wellFormed && !capture.entityDeclared;
     const QString message = capture.entityDeclared ? entitiesRefusedText()
-                            : wellFormed
-                                ? QString()
-                                : parserMessage(parser, total == 0, capture.open > 0);
+                            : wellFormed           ? QString()
+                                         : parserMessage(parser, total == 0, capture.open > 0);
     // An entity declaration makes libxml2 keep a document of its own even without a tree;
     // freeing the parser leaves it behind.
     xmlFreeDoc(parser->myDoc);

@@ -68,12 +68,15 @@ Error damaged(const QString& name) {
 // Entry names are UTF-8 when the archive says so (flag bit 11) or when they decode as
 // UTF-8 cleanly; otherwise they are taken in the program's code page 1251.
 QString decodeName(QByteArrayView raw, bool utf8Flag) {
-    if (utf8Flag) return QString::fromUtf8(raw);
+    if (utf8Flag)
+        return QString::fromUtf8(raw);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(raw);
-    if (!utf8.hasError()) return text;
+    if (!utf8.hasError())
+        return text;
     QStringDecoder cp1251("windows-1251");
-    if (cp1251.isValid()) return cp1251(raw);
+    if (cp1251.isValid())
+        return cp1251(raw);
     return QString::fromLatin1(raw);
 }
 
@@ -93,20 +96,26 @@ bool applyZip64Extra(const Bytes& in, qint64 at, qint64 length, quint32 size32,
         const quint16 id = in.u16(at);
         const quint16 len = in.u16(at + 2);
         const qint64 body = at + 4;
-        if (body + len > end) return false;
+        if (body + len > end)
+            return false;
         if (id == 0x0001) {
             qint64 p = body;
             auto take64 = [&](quint64& field) {
-                if (p + 8 > body + len) return false;
+                if (p + 8 > body + len)
+                    return false;
                 field = in.u64(p);
                 p += 8;
                 return true;
             };
-            if (size32 == 0xFFFFFFFFu && !take64(e.size)) return false;
-            if (compressed32 == 0xFFFFFFFFu && !take64(e.compressedSize)) return false;
-            if (offset32 == 0xFFFFFFFFu && !take64(e.localOffset)) return false;
+            if (size32 == 0xFFFFFFFFu && !take64(e.size))
+                return false;
+            if (compressed32 == 0xFFFFFFFFu && !take64(e.compressedSize))
+                return false;
+            if (offset32 == 0xFFFFFFFFu && !take64(e.localOffset))
+                return false;
             if (disk16 == 0xFFFF) {
-                if (p + 4 > body + len) return false;
+                if (p + 4 > body + len)
+                    return false;
                 e.diskStart = in.u32(p);
             }
             return true;
@@ -126,7 +135,8 @@ struct Directory {
 
 // Locates the end-of-central-directory record by searching backwards from the end.
 Result<Directory> readEnd(const Bytes& in) {
-    if (in.size() < kEndSize) return incomplete();
+    if (in.size() < kEndSize)
+        return incomplete();
     const qint64 lowest = std::max<qint64>(0, in.size() - kEndSize - 0xFFFF);
     qint64 at = -1;
     for (qint64 p = in.size() - kEndSize; p >= lowest; --p) {
@@ -135,7 +145,8 @@ Result<Directory> readEnd(const Bytes& in) {
             break;
         }
     }
-    if (at < 0) return incomplete();
+    if (at < 0)
+        return incomplete();
 
     const quint16 disk = in.u16(at + 4);
     const quint16 cdDisk = in.u16(at + 6);
@@ -146,9 +157,11 @@ Result<Directory> readEnd(const Bytes& in) {
     const bool zip64 = dir.count == 0xFFFF || dir.size == 0xFFFFFFFFu || dir.offset == 0xFFFFFFFFu;
     const qint64 locator = at - kEnd64LocatorSize;
     if (zip64 || (locator >= 0 && in.u32(locator) == kEnd64LocatorSig)) {
-        if (locator < 0 || in.u32(locator) != kEnd64LocatorSig) return incomplete();
+        if (locator < 0 || in.u32(locator) != kEnd64LocatorSig)
+            return incomplete();
         const quint64 end64 = in.u64(locator + 8);
-        if (in.u32(locator + 4) != 0 || in.u32(locator + 16) > 1) multiDisk = true;
+        if (in.u32(locator + 4) != 0 || in.u32(locator + 16) > 1)
+            multiDisk = true;
         if (!multiDisk) {
             if (end64 > quint64(locator) || !in.has(qint64(end64), kEnd64Size) ||
                 in.u32(qint64(end64)) != kEnd64Sig)
@@ -159,11 +172,14 @@ Result<Directory> readEnd(const Bytes& in) {
             dir = Directory{in.u64(e + 48), in.u64(e + 40), in.u64(e + 32)};
         }
     }
-    if (multiDisk) return Error{QStringLiteral("Многотомные ZIP-архивы не поддерживаются.")};
+    if (multiDisk)
+        return Error{QStringLiteral("Многотомные ZIP-архивы не поддерживаются.")};
     // The directory must lie wholly before the record that points to it.
-    if (dir.offset > quint64(at) || dir.size > quint64(at) - dir.offset) return incomplete();
+    if (dir.offset > quint64(at) || dir.size > quint64(at) - dir.offset)
+        return incomplete();
     // Each header takes at least 46 bytes: a count that cannot fit is damage.
-    if (dir.count > dir.size / kCentralSize) return incomplete();
+    if (dir.count > dir.size / kCentralSize)
+        return incomplete();
     return dir;
 }
 
@@ -173,12 +189,14 @@ Result<std::optional<CentralEntry>> findEntry(const Bytes& in, const Directory& 
     qint64 at = qint64(dir.offset);
     const qint64 end = at + qint64(dir.size);
     for (quint64 i = 0; i < dir.count; ++i) {
-        if (at + kCentralSize > end || in.u32(at) != kCentralSig) return incomplete();
+        if (at + kCentralSize > end || in.u32(at) != kCentralSig)
+            return incomplete();
         const quint16 nameLen = in.u16(at + 28);
         const quint16 extraLen = in.u16(at + 30);
         const quint16 commentLen = in.u16(at + 32);
         const qint64 next = at + kCentralSize + nameLen + extraLen + commentLen;
-        if (next > end) return incomplete();
+        if (next > end)
+            return incomplete();
 
         CentralEntry e;
         e.flags = in.u16(at + 8);
@@ -211,7 +229,8 @@ Result<QByteArray> inflateRaw(const char* data, quint64 compressedSize, quint64 
     QByteArray out;
     out.resize(qsizetype(size));
     z_stream z{};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return damaged(name);
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+        return damaged(name);
     // zlib counts in 32-bit units; feed and drain in pieces.
     quint64 inLeft = compressedSize;
     quint64 outDone = 0;
@@ -239,13 +258,17 @@ Result<QByteArray> inflateRaw(const char* data, quint64 compressedSize, quint64 
         const uInt before = z.avail_out;
         rc = inflate(&z, Z_NO_FLUSH);
         const uInt produced = before - z.avail_out;
-        if (full && produced > 0) rc = Z_DATA_ERROR; // more data than the directory says
+        if (full && produced > 0)
+            rc = Z_DATA_ERROR; // more data than the directory says
         outDone += produced;
-        if (rc == Z_BUF_ERROR && z.avail_in == 0 && inLeft == 0) rc = Z_DATA_ERROR;
-        if (rc != Z_OK && rc != Z_STREAM_END) break;
+        if (rc == Z_BUF_ERROR && z.avail_in == 0 && inLeft == 0)
+            rc = Z_DATA_ERROR;
+        if (rc != Z_OK && rc != Z_STREAM_END)
+            break;
     }
     inflateEnd(&z);
-    if (rc != Z_STREAM_END || outDone != size) return damaged(name);
+    if (rc != Z_STREAM_END || outDone != size)
+        return damaged(name);
     return out;
 }
 
@@ -259,13 +282,17 @@ Result<QByteArray> ExtractEntryFromBuffer(QByteArrayView archive, const QString&
                                           Frontend* frontend) {
     const Bytes in(archive);
     const Result<Directory> dir = readEnd(in);
-    if (!dir) return dir.error();
+    if (!dir)
+        return dir.error();
     const Result<std::optional<CentralEntry>> found = findEntry(in, *dir, entryName);
-    if (!found) return found.error();
-    if (!found->has_value()) return QByteArray();
+    if (!found)
+        return found.error();
+    if (!found->has_value())
+        return QByteArray();
     const CentralEntry& e = **found;
 
-    if (e.diskStart != 0) return Error{QStringLiteral("Многотомные ZIP-архивы не поддерживаются.")};
+    if (e.diskStart != 0)
+        return Error{QStringLiteral("Многотомные ZIP-архивы не поддерживаются.")};
     if (e.flags & 0x0001)
         return Error{QStringLiteral("Запись \"%1\" ZIP-архива зашифрована; зашифрованные "
                                     "записи не поддерживаются.")
@@ -294,7 +321,8 @@ Result<QByteArray> ExtractEntryFromBuffer(QByteArrayView archive, const QString&
 
     // The entry's data follow its local header.
     const qint64 local = qint64(std::min<quint64>(e.localOffset, quint64(in.size())));
-    if (!in.has(local, kLocalSize) || in.u32(local) != kLocalSig) return damaged(e.name);
+    if (!in.has(local, kLocalSize) || in.u32(local) != kLocalSig)
+        return damaged(e.name);
     const qint64 dataAt = local + kLocalSize + in.u16(local + 26) + in.u16(local + 28);
     if (e.compressedSize > quint64(std::numeric_limits<qint64>::max()) ||
         !in.has(dataAt, qint64(e.compressedSize)))
@@ -302,11 +330,13 @@ Result<QByteArray> ExtractEntryFromBuffer(QByteArrayView archive, const QString&
 
     QByteArray bytes;
     if (e.method == 0) {
-        if (e.compressedSize != e.size) return damaged(e.name);
+        if (e.compressedSize != e.size)
+            return damaged(e.name);
         bytes = QByteArray(in.ptr(dataAt), qsizetype(e.size));
     } else {
         Result<QByteArray> inflated = inflateRaw(in.ptr(dataAt), e.compressedSize, e.size, e.name);
-        if (!inflated) return inflated.error();
+        if (!inflated)
+            return inflated.error();
         bytes = std::move(*inflated);
     }
 
@@ -333,7 +363,8 @@ Result<QByteArray> ExtractEntry(const QString& archivePath, const QString& entry
         return Error{QStringLiteral("Ошибка открытия \"%1\".").arg(archivePath)};
     }
     const qint64 size = file.size();
-    if (size <= 0) return incomplete();
+    if (size <= 0)
+        return incomplete();
     if (uchar* mapped = file.map(0, size)) {
         Result<QByteArray> r = ExtractEntryFromBuffer(
             QByteArrayView(reinterpret_cast<const char*>(mapped), size), entryName, frontend);
@@ -341,7 +372,8 @@ Result<QByteArray> ExtractEntry(const QString& archivePath, const QString& entry
         return r;
     }
     const QByteArray all = file.readAll();
-    if (all.size() != size) return Error{QStringLiteral("Ошибка чтения \"%1\".").arg(archivePath)};
+    if (all.size() != size)
+        return Error{QStringLiteral("Ошибка чтения \"%1\".").arg(archivePath)};
     return ExtractEntryFromBuffer(all, entryName, frontend);
 }
 

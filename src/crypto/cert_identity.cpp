@@ -7,8 +7,10 @@ namespace {
 
 QString issuerFromRendering(const QString& rendered) {
     QString text = GetRdnValue(rendered, QStringLiteral("CN"));
-    if (text.isEmpty()) text = GetRdnValue(rendered, QStringLiteral("OU"));
-    if (text.isEmpty()) text = GetRdnValue(rendered, QStringLiteral("O"));
+    if (text.isEmpty())
+        text = GetRdnValue(rendered, QStringLiteral("OU"));
+    if (text.isEmpty())
+        text = GetRdnValue(rendered, QStringLiteral("O"));
     return text;
 }
 
@@ -17,13 +19,16 @@ QString issuerFromRendering(const QString& rendered) {
 std::optional<Certificate> FindCertByIdentity(const QList<Certificate>& certs,
                                               const QString& issuerText,
                                               const QString& serialText) {
-    if (issuerText.isEmpty()) return std::nullopt;
+    if (issuerText.isEmpty())
+        return std::nullopt;
     const QByteArray blob = HexToSerial(serialText);
     for (const Certificate& cert : certs) {
-        if (!cert.renderName(WhichName::Issuer, NameStyle::X500).contains(issuerText)) continue;
+        if (!cert.renderName(WhichName::Issuer, NameStyle::X500).contains(issuerText))
+            continue;
         QByteArray serial = cert.serialBytes();
         std::reverse(serial.begin(), serial.end());
-        if (CompareIntegerBlob(serial, blob)) return cert;
+        if (CompareIntegerBlob(serial, blob))
+            return cert;
     }
     return std::nullopt;
 }
@@ -44,11 +49,14 @@ void IdentityFromCert(const Certificate& cert, CertIdentity& identity) {
     if (!subject.isEmpty()) {
         identity.subject = GetRdnValue(subject, QStringLiteral("CN"));
         identity.org = GetRdnValue(subject, QStringLiteral("OU"));
-        if (identity.org.isEmpty()) identity.org = GetRdnValue(subject, QStringLiteral("O"));
+        if (identity.org.isEmpty())
+            identity.org = GetRdnValue(subject, QStringLiteral("O"));
     }
     const QString issuer = cert.renderName(WhichName::Issuer, NameStyle::X500);
-    if (!issuer.isEmpty()) identity.issuer = issuerFromRendering(issuer);
-    if (const std::optional<QString> serial = cert.serialHex()) identity.sernum = *serial;
+    if (!issuer.isEmpty())
+        identity.issuer = issuerFromRendering(issuer);
+    if (const std::optional<QString> serial = cert.serialHex())
+        identity.sernum = *serial;
 }
 
 QString issuerTextOf(const Certificate& cert) {

@@ -22,7 +22,8 @@ QByteArray readAll(const QString& path) {
 } // namespace
 
 QString storeName(int index) {
-    if (index < 0 || index >= kStoreCount) return {};
+    if (index < 0 || index >= kStoreCount)
+        return {};
     return QString::fromLatin1(kStoreNames[index]);
 }
 
@@ -52,7 +53,8 @@ QList<Certificate> CertStore::certificates() const {
     const QString base = folder() + QLatin1Char('/');
     for (const QString& file : entryFiles()) {
         Result<Certificate> cert = Certificate::fromDer(readAll(base + file));
-        if (cert) list.append(*cert);
+        if (cert)
+            list.append(*cert);
     }
     return list;
 }
@@ -61,14 +63,16 @@ bool CertStore::contains(const Certificate& cert) const {
     const QString suffix = QLatin1Char('-') + cert.sha1Hex() + QStringLiteral(".der");
     const QString base = folder() + QLatin1Char('/');
     for (const QString& file : entryFiles()) {
-        if (file.endsWith(suffix) && readAll(base + file) == cert.der()) return true;
+        if (file.endsWith(suffix) && readAll(base + file) == cert.der())
+            return true;
     }
     return false;
 }
 
 Status CertStore::add(const Certificate& cert) {
     const QString failure = QStringLiteral("Не удалось добавить сертификат в хранилище.");
-    if (cert.isNull()) return Status::fail(failure);
+    if (cert.isNull())
+        return Status::fail(failure);
     if (contains(cert))
         return Status::fail(QStringLiteral("Сертификат уже есть в хранилище."), kCryptEExists);
     int last = 0;

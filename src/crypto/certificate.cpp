@@ -62,7 +62,8 @@ QString valueText(const ASN1_STRING* value) {
     case V_ASN1_VISIBLESTRING: {
         unsigned char* utf8 = nullptr;
         const int n = ASN1_STRING_to_UTF8(&utf8, value);
-        if (n < 0) return {};
+        if (n < 0)
+            return {};
         const QString text = QString::fromUtf8(reinterpret_cast<char*>(utf8), n);
         OPENSSL_free(utf8);
         return text;
@@ -76,8 +77,10 @@ QString valueText(const ASN1_STRING* value) {
 }
 
 bool needsQuotes(const QString& value) {
-    if (value.isEmpty()) return false;
-    if (value.front().isSpace() || value.back().isSpace()) return true;
+    if (value.isEmpty())
+        return false;
+    if (value.front().isSpace() || value.back().isSpace())
+        return true;
     for (const QChar c : value) {
         switch (c.unicode()) {
         case ',':
@@ -99,7 +102,8 @@ bool needsQuotes(const QString& value) {
 }
 
 QString quoted(const QString& value) {
-    if (!needsQuotes(value)) return value;
+    if (!needsQuotes(value))
+        return value;
     QString text = value;
     text.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + text + QLatin1Char('"');
@@ -107,7 +111,8 @@ QString quoted(const QString& value) {
 
 QDateTime fromAsn1Time(const ASN1_TIME* time) {
     struct tm t {};
-    if (!time || ASN1_TIME_to_tm(time, &t) != 1) return {};
+    if (!time || ASN1_TIME_to_tm(time, &t) != 1)
+        return {};
     return QDateTime(QDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday),
                      QTime(t.tm_hour, t.tm_min, t.tm_sec), Qt::UTC);
 }
@@ -115,12 +120,14 @@ QDateTime fromAsn1Time(const ASN1_TIME* time) {
 } // namespace
 
 Certificate::Certificate(X509* cert) {
-    if (cert) cert_.reset(cert, X509_free);
+    if (cert)
+        cert_.reset(cert, X509_free);
 }
 
 Result<Certificate> Certificate::fromDer(const QByteArray& der) {
     // GOST public keys are decoded while parsing: the engine must be there first.
-    if (Status engine = ensureGostEngine(); !engine) return Result<Certificate>(engine.error());
+    if (Status engine = ensureGostEngine(); !engine)
+        return Result<Certificate>(engine.error());
     const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
     X509* cert = d2i_X509(nullptr, &p, der.size());
     if (!cert || p != reinterpret_cast<const unsigned char*>(der.constData()) + der.size()) {
@@ -133,40 +140,48 @@ Result<Certificate> Certificate::fromDer(const QByteArray& der) {
 
 Result<Certificate> Certificate::fromAnyEncoding(const QByteArray& bytes) {
     if (bytes.contains("-----BEGIN")) {
-        if (Status engine = ensureGostEngine(); !engine) return Result<Certificate>(engine.error());
+        if (Status engine = ensureGostEngine(); !engine)
+            return Result<Certificate>(engine.error());
         BioPtr bio = memBio(bytes);
         X509* cert = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr);
         takeOpenSslError();
-        if (cert) return Certificate(cert);
+        if (cert)
+            return Certificate(cert);
         return Result<Certificate>::fail(QStringLiteral("Не удалось открыть сертификат."));
     }
     Result<Certificate> der = fromDer(bytes);
-    if (der) return der;
+    if (der)
+        return der;
     const QByteArray decoded = QByteArray::fromBase64(
         bytes.simplified(), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded.isEmpty()) return fromDer(decoded);
+    if (!decoded.isEmpty())
+        return fromDer(decoded);
     return der;
 }
 
 QByteArray Certificate::der() const {
-    if (!cert_) return {};
+    if (!cert_)
+        return {};
     unsigned char* out = nullptr;
     const int n = i2d_X509(cert_.get(), &out);
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     QByteArray bytes(reinterpret_cast<char*>(out), n);
     OPENSSL_free(out);
     return bytes;
 }
 
 QByteArray Certificate::pem() const {
-    if (!cert_) return {};
+    if (!cert_)
+        return {};
     BioPtr bio(BIO_new(BIO_s_mem()));
     PEM_write_bio_X509(bio.get(), cert_.get());
     return bioBytes(bio.get());
 }
 
 QString Certificate::renderName(WhichName which, NameStyle style) const {
-    if (!cert_) return {};
+    if (!cert_)
+        return {};
     const X509_NAME* name = which == WhichName::Subject ? X509_get_subject_name(cert_.get())
                                                         : X509_get_issuer_name(cert_.get());
     QString text;
@@ -175,32 +190,39 @@ QString Certificate::renderName(WhichName which, NameStyle style) const {
         const X509_NAME_ENTRY* entry = X509_NAME_get_entry(name, i);
         const QByteArray oid = dottedOid(X509_NAME_ENTRY_get_object(entry));
         QString key = style == NameStyle::X500 ? shortKey(oid) : QString();
-        if (key.isEmpty()) key = QString::fromLatin1(oid);
+        if (key.isEmpty())
+            key = QString::fromLatin1(oid);
         const int set = X509_NAME_ENTRY_set(entry);
-        if (i > 0) text += set == previousSet ? QLatin1String(" + ") : QLatin1String(", ");
+        if (i > 0)
+            text += set == previousSet ? QLatin1String(" + ") : QLatin1String(", ");
         previousSet = set;
         text += key + QLatin1Char('=') + quoted(valueText(X509_NAME_ENTRY_get_data(entry)));
-        if (text.size() > kMaxRenderedChars) break;
+        if (text.size() > kMaxRenderedChars)
+            break;
     }
     return text.left(kMaxRenderedChars);
 }
 
 QByteArray Certificate::serialBytes() const {
-    if (!cert_) return {};
+    if (!cert_)
+        return {};
     const ASN1_INTEGER* serial = X509_get0_serialNumber(cert_.get());
     unsigned char* out = nullptr;
     const int n = i2d_ASN1_INTEGER(serial, &out);
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     const QByteArray encoded(reinterpret_cast<char*>(out), n);
     OPENSSL_free(out);
     int headerLen = 2;
-    if (static_cast<quint8>(encoded.at(1)) & 0x80) headerLen += encoded.at(1) & 0x7F;
+    if (static_cast<quint8>(encoded.at(1)) & 0x80)
+        headerLen += encoded.at(1) & 0x7F;
     return encoded.mid(headerLen);
 }
 
 std::optional<QString> Certificate::serialHex() const {
     const QByteArray bytes = serialBytes();
-    if (bytes.isEmpty()) return std::nullopt;
+    if (bytes.isEmpty())
+        return std::nullopt;
     return QString::fromLatin1(bytes.toHex().toUpper());
 }
 
@@ -221,7 +243,8 @@ QString Certificate::sha1Hex() const {
 }
 
 QString Certificate::signatureAlgorithmOid() const {
-    if (!cert_) return {};
+    if (!cert_)
+        return {};
     const X509_ALGOR* alg = nullptr;
     X509_get0_signature(nullptr, &alg, cert_.get());
     const ASN1_OBJECT* object = nullptr;
@@ -230,7 +253,8 @@ QString Certificate::signatureAlgorithmOid() const {
 }
 
 bool Certificate::operator==(const Certificate& other) const {
-    if (!cert_ || !other.cert_) return !cert_ && !other.cert_;
+    if (!cert_ || !other.cert_)
+        return !cert_ && !other.cert_;
     return X509_cmp(cert_.get(), other.cert_.get()) == 0;
 }
 
@@ -240,7 +264,8 @@ QString RenderName(const Certificate& cert, WhichName which, NameStyle style) {
 
 QString GetRdnValue(const QString& rendered, const QString& key) {
     const qsizetype at = rendered.indexOf(key + QLatin1Char('='));
-    if (at < 0) return {};
+    if (at < 0)
+        return {};
     const QString rest = rendered.mid(at + key.size() + 1, 10000);
     if (rest.startsWith(QLatin1Char('"'))) {
         const qsizetype end = rest.indexOf(QLatin1Char('"'), 1);

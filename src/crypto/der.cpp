@@ -3,33 +3,39 @@
 namespace telva::crypto::der {
 
 std::optional<Tlv> read(const QByteArray& bytes, qsizetype offset, qsizetype limit) {
-    if (limit > bytes.size() || offset < 0 || offset + 2 > limit) return std::nullopt;
+    if (limit > bytes.size() || offset < 0 || offset + 2 > limit)
+        return std::nullopt;
     const auto* p = reinterpret_cast<const quint8*>(bytes.constData());
     Tlv tlv;
     tlv.tag = p[offset];
-    if ((tlv.tag & 0x1F) == 0x1F) return std::nullopt;
+    if ((tlv.tag & 0x1F) == 0x1F)
+        return std::nullopt;
     const quint8 first = p[offset + 1];
     qsizetype at = offset + 2;
     if (first < 0x80) {
         tlv.length = first;
     } else {
         const int count = first & 0x7F;
-        if (count == 0 || count > 8 || at + count > limit) return std::nullopt;
+        if (count == 0 || count > 8 || at + count > limit)
+            return std::nullopt;
         quint64 length = 0;
         for (int i = 0; i < count; ++i)
             length = (length << 8) | p[at++];
-        if (length > quint64(limit)) return std::nullopt;
+        if (length > quint64(limit))
+            return std::nullopt;
         tlv.length = static_cast<qsizetype>(length);
     }
     tlv.offset = offset;
     tlv.headerLen = at - offset;
-    if (tlv.end() > limit) return std::nullopt;
+    if (tlv.end() > limit)
+        return std::nullopt;
     return tlv;
 }
 
 std::optional<Tlv> readWhole(const QByteArray& bytes) {
     const std::optional<Tlv> tlv = read(bytes, 0, bytes.size());
-    if (!tlv || tlv->end() != bytes.size()) return std::nullopt;
+    if (!tlv || tlv->end() != bytes.size())
+        return std::nullopt;
     return tlv;
 }
 
@@ -38,7 +44,8 @@ std::optional<QList<Tlv>> children(const QByteArray& bytes, const Tlv& parent) {
     qsizetype at = parent.contentOffset();
     while (at < parent.end()) {
         const std::optional<Tlv> child = read(bytes, at, parent.end());
-        if (!child) return std::nullopt;
+        if (!child)
+            return std::nullopt;
         list.append(*child);
         at = child->end();
     }
@@ -67,15 +74,18 @@ QByteArray frame(quint8 tag, const QByteArray& content) {
 }
 
 QByteArray oidText(const QByteArray& bytes, const Tlv& oid) {
-    if (oid.tag != kOid || oid.length == 0) return {};
+    if (oid.tag != kOid || oid.length == 0)
+        return {};
     const auto* p = reinterpret_cast<const quint8*>(bytes.constData()) + oid.contentOffset();
     QByteArray text;
     quint64 value = 0;
     bool first = true;
     for (qsizetype i = 0; i < oid.length; ++i) {
-        if (value > (quint64(1) << 56)) return {};
+        if (value > (quint64(1) << 56))
+            return {};
         value = (value << 7) | (p[i] & 0x7F);
-        if (p[i] & 0x80) continue;
+        if (p[i] & 0x80)
+            continue;
         if (first) {
             const quint64 top = value < 40 ? 0 : value < 80 ? 1 : 2;
             text = QByteArray::number(top) + '.' + QByteArray::number(value - top * 40);
@@ -85,7 +95,8 @@ QByteArray oidText(const QByteArray& bytes, const Tlv& oid) {
         }
         value = 0;
     }
-    if (p[oid.length - 1] & 0x80) return {};
+    if (p[oid.length - 1] & 0x80)
+        return {};
     return text;
 }
 

@@ -46,11 +46,14 @@ constexpr char kGost2001OidLastByte = 0x13;
 // GOST R 34.10-2001, in place; the keys are the same, only the label differs.
 void relabelGostDh(QByteArray& info) {
     const auto top = der::readWhole(info);
-    if (!top || top->tag != der::kSequence) return;
+    if (!top || top->tag != der::kSequence)
+        return;
     const auto parts = der::children(info, *top);
-    if (!parts || parts->size() < 3 || parts->at(1).tag != der::kSequence) return;
+    if (!parts || parts->size() < 3 || parts->at(1).tag != der::kSequence)
+        return;
     const auto alg = der::children(info, parts->at(1));
-    if (!alg || alg->isEmpty() || alg->first().tag != der::kOid) return;
+    if (!alg || alg->isEmpty() || alg->first().tag != der::kOid)
+        return;
     const der::Tlv& oid = alg->first();
     if (info.mid(oid.contentOffset(), oid.length) == kGostDhOid)
         info[oid.end() - 1] = kGost2001OidLastByte;
@@ -60,7 +63,8 @@ Result<PKeyPtr> fromPkcs8Der(QByteArray info) {
     relabelGostDh(info);
     const auto* p = reinterpret_cast<const unsigned char*>(info.constData());
     P8InfoPtr p8(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, info.size()));
-    if (!p8) return Result<PKeyPtr>::fail(unreadableText());
+    if (!p8)
+        return Result<PKeyPtr>::fail(unreadableText());
     PKeyPtr key(EVP_PKCS82PKEY(p8.get()));
     if (!key) {
         const QString reason = takeOpenSslError();
@@ -73,7 +77,8 @@ Result<PKeyPtr> fromPkcs8Der(QByteArray info) {
 QByteArray p8ToDer(const PKCS8_PRIV_KEY_INFO* p8) {
     unsigned char* out = nullptr;
     const int n = i2d_PKCS8_PRIV_KEY_INFO(p8, &out);
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     QByteArray bytes(reinterpret_cast<char*>(out), n);
     OPENSSL_free(out);
     return bytes;
@@ -83,7 +88,8 @@ Result<PKeyPtr> fromEncryptedDer(const QByteArray& der, Frontend* frontend, QStr
     const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
     std::unique_ptr<X509_SIG, decltype(&X509_SIG_free)> sig(d2i_X509_SIG(nullptr, &p, der.size()),
                                                             X509_SIG_free);
-    if (!sig) return Result<PKeyPtr>::fail(unreadableText());
+    if (!sig)
+        return Result<PKeyPtr>::fail(unreadableText());
     for (int attempt = 0; attempt < kPasswordTries; ++attempt) {
         const std::optional<QString> pass =
             frontend ? frontend->askKeyPassword(QStringLiteral("закрытый ключ")) : std::nullopt;
@@ -93,8 +99,10 @@ Result<PKeyPtr> fromEncryptedDer(const QByteArray& der, Frontend* frontend, QStr
         P8InfoPtr p8(PKCS8_decrypt(sig.get(), utf8.constData(), static_cast<int>(utf8.size())));
         wipe(utf8);
         takeOpenSslError();
-        if (!p8) continue;
-        if (password) *password = *pass;
+        if (!p8)
+            continue;
+        if (password)
+            *password = *pass;
         return fromPkcs8Der(p8ToDer(p8.get()));
     }
     return Result<PKeyPtr>::fail(QStringLiteral("Неверный пароль закрытого ключа."));
@@ -115,16 +123,20 @@ Result<PKeyPtr> fromOtherPem(const QByteArray& bytes, Frontend* frontend, QStrin
         const unsigned long reason = ERR_GET_REASON(ERR_peek_last_error());
         takeOpenSslError();
         if (key) {
-            if (password) *password = QString::fromUtf8(pass);
+            if (password)
+                *password = QString::fromUtf8(pass);
             wipe(pass);
             return key;
         }
         // Only a key that wants a password is worth asking for one.
-        if (attempt == 0 && reason != PEM_R_BAD_PASSWORD_READ) break;
-        if (attempt == kPasswordTries) break;
+        if (attempt == 0 && reason != PEM_R_BAD_PASSWORD_READ)
+            break;
+        if (attempt == kPasswordTries)
+            break;
         const std::optional<QString> asked =
             frontend ? frontend->askKeyPassword(QStringLiteral("закрытый ключ")) : std::nullopt;
-        if (!asked) break;
+        if (!asked)
+            break;
         pass = asked->toUtf8();
     }
     wipe(pass);
@@ -147,9 +159,11 @@ bool HasPrivateKey(const Certificate& cert) {
 }
 
 Result<PKeyPtr> ReadPrivateKey(const QByteArray& bytes, Frontend* frontend, QString* password) {
-    if (Status engine = ensureGostEngine(); !engine) return Result<PKeyPtr>(engine.error());
+    if (Status engine = ensureGostEngine(); !engine)
+        return Result<PKeyPtr>(engine.error());
     keepCoreDumpsOff();
-    if (password) password->clear();
+    if (password)
+        password->clear();
     if (bytes.contains("-----BEGIN")) {
         BioPtr bio = memBio(bytes);
         char* name = nullptr;
@@ -165,19 +179,23 @@ Result<PKeyPtr> ReadPrivateKey(const QByteArray& bytes, Frontend* frontend, QStr
         OPENSSL_free(name);
         OPENSSL_free(header);
         OPENSSL_free(data);
-        if (type == "PRIVATE KEY") return fromPkcs8Der(body);
-        if (type == "ENCRYPTED PRIVATE KEY") return fromEncryptedDer(body, frontend, password);
+        if (type == "PRIVATE KEY")
+            return fromPkcs8Der(body);
+        if (type == "ENCRYPTED PRIVATE KEY")
+            return fromEncryptedDer(body, frontend, password);
         return fromOtherPem(bytes, frontend, password);
     }
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     P8InfoPtr plain(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, bytes.size()));
     takeOpenSslError();
-    if (plain) return fromPkcs8Der(bytes);
+    if (plain)
+        return fromPkcs8Der(bytes);
     return fromEncryptedDer(bytes, frontend, password);
 }
 
 Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend) {
-    if (!HasPrivateKey(cert)) return Result<PKeyPtr>::fail(noKeyText());
+    if (!HasPrivateKey(cert))
+        return Result<PKeyPtr>::fail(noKeyText());
     const QString path = keyFilePath(cert);
     const int fd = openRegularFile(path);
     if (fd < 0)
@@ -197,7 +215,8 @@ Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend) {
 }
 
 Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& password) {
-    if (cert.isNull() || !key) return Status::fail(noKeyText());
+    if (cert.isNull() || !key)
+        return Status::fail(noKeyText());
     if (X509_check_private_key(cert.x509(), key) != 1) {
         takeOpenSslError();
         return Status::fail(QStringLiteral("Закрытый ключ не соответствует сертификату."));
@@ -229,7 +248,8 @@ Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& pa
 Status ImportPrivateKey(const Certificate& cert, const QByteArray& keyBytes, Frontend* frontend) {
     QString password;
     Result<PKeyPtr> key = ReadPrivateKey(keyBytes, frontend, &password);
-    if (!key) return key.status();
+    if (!key)
+        return key.status();
     return StorePrivateKey(cert, key->get(), password);
 }
 

@@ -26,7 +26,8 @@ public:
     }
     bool askYesNo(const QString& text, const QString& caption, Icon icon) override {
         questions.append({text, caption, icon});
-        if (yesNoAnswers.empty()) return false;
+        if (yesNoAnswers.empty())
+            return false;
         const bool answer = yesNoAnswers.front();
         yesNoAnswers.pop_front();
         return answer;
@@ -34,7 +35,8 @@ public:
     void showError(const QString& text) override { errors.append(text); }
     bool askProxyCredentials(QString& user, QString& password) override {
         ++credentialRequests;
-        if (credentialAnswers.empty()) return false;
+        if (credentialAnswers.empty())
+            return false;
         auto [u, p] = credentialAnswers.front();
         credentialAnswers.pop_front();
         user = u;
@@ -43,12 +45,14 @@ public:
     }
     bool editProxySettings(QString& host, QString& portText, QString& user) override {
         ++proxyDialogs;
-        if (!proxyDialogAnswer) return false;
+        if (!proxyDialogAnswer)
+            return false;
         return proxyDialogAnswer(host, portText, user);
     }
     std::optional<QString> askKeyPassword(const QString& what) override {
         keyPasswordRequests.append(what);
-        if (keyPasswords.empty()) return std::nullopt;
+        if (keyPasswords.empty())
+            return std::nullopt;
         const QString answer = keyPasswords.front();
         keyPasswords.pop_front();
         return answer;

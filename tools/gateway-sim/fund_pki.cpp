@@ -66,8 +66,8 @@ X509Ptr makeCertificate(const CertSpec& request, std::string& error) {
     X509_gmtime_adj(X509_getm_notBefore(cert.get()), -kDay);
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), request.days * kDay);
     X509_set_subject_name(cert.get(), request.subject);
-    X509_set_issuer_name(cert.get(),
-                         request.issuerCert ? X509_get_subject_name(request.issuerCert) : request.subject);
+    X509_set_issuer_name(cert.get(), request.issuerCert ? X509_get_subject_name(request.issuerCert)
+                                                        : request.subject);
     X509_set_pubkey(cert.get(), request.subjectKey);
     X509* issuer = request.issuerCert ? request.issuerCert : cert.get();
     bool ok = addExtension(cert.get(), issuer, NID_basic_constraints,
