@@ -1,30 +1,23 @@
 #include "app/last_request.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include "app/safe_file.h"
 
 namespace telva {
 
 QDateTime readLastRequestTime(const QString& path) {
     if (path.isEmpty())
         return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // A regular file of a line only: a FIFO or a link planted there neither blocks nor misleads.
+    const auto bytes = readRegularFile(path, 64);
+    if (!bytes.ok())
         return {};
-    return QDateTime::fromString(QString::fromLatin1(file.read(64).trimmed()), Qt::ISODateWithMs);
+    return QDateTime::fromString(QString::fromLatin1(bytes.value().trimmed()), Qt::ISODateWithMs);
 }
 
 void writeLastRequestTime(const QString& path, const QDateTime& time) {
-    if (path.isEmpty())
+    if (path.isEmpty() || !makePrivateFolder(path.section(QLatin1Char('/'), 0, -2)))
         return;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(time.toUTC().toString(Qt::ISODateWithMs).toLatin1() + '\n');
-    (void)file.commit();
+    (void)writeFileReplacing(path, time.toUTC().toString(Qt::ISODateWithMs).toLatin1() + '\n');
 }
 
 } // namespace telva

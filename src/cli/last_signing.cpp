@@ -1,8 +1,11 @@
 #include "cli/last_signing.h"
 
 #include "app/context.h"
+#include "app/safe_file.h"
 
 #include <QSettings>
+
+#include <unistd.h>
 
 namespace telva {
 
@@ -26,6 +29,11 @@ void saveLastSigning(const AppContext& ctx, const QString& in, const QString& ou
 bool loadLastSigning(const AppContext& ctx, QString& in, QString& out) {
     if (ctx.archiveBaseFolder.isEmpty())
         return false;
+    // Only a regular file is read: a FIFO planted in its place would block the run.
+    const int fd = openRegularFile(recordPath(ctx));
+    if (fd < 0)
+        return false;
+    close(fd);
     const QSettings record(recordPath(ctx), QSettings::IniFormat);
     const QString storedIn = record.value(QStringLiteral("In")).toString();
     const QString storedOut = record.value(QStringLiteral("Out")).toString();

@@ -13,6 +13,9 @@
 
 #include <sys/prctl.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace telva;
 using telva::test::CliRun;
 using telva::test::runCliInProcess;
@@ -116,6 +119,11 @@ TEST_F(CliCryptoTest, SignWritesTheKindsOutputAndRemembersTheFiles) {
     ASSERT_TRUE(loadLastSigning(ctx, lastIn, lastOut));
     EXPECT_EQ(lastIn, in);
     EXPECT_EQ(lastOut, out);
+    // A FIFO planted in the record's place is passed over, not waited on.
+    const QByteArray record = QFile::encodeName(ctx.archiveBaseFolder + "/last-signing.conf");
+    ASSERT_EQ(::unlink(record.constData()), 0);
+    ASSERT_EQ(::mkfifo(record.constData(), 0600), 0);
+    EXPECT_FALSE(loadLastSigning(ctx, lastIn, lastOut));
     EXPECT_TRUE(runCliInProcess({"settings"}).out.contains(QStringLiteral("ProvType=75\n")));
 }
 
