@@ -21,6 +21,8 @@ public:
     virtual void processEvents() = 0;
     // Progress of a long step (bytes moved, seconds left); the status line by default.
     virtual void showProgress(const QString& text) { showStatus(text); }
+    // The share of a long step done, 0..100; -1 when the step has ended.
+    virtual void showPercent(int) {}
     // While a request runs the person may cancel it ("Отмена" in the window, Ctrl+C in the
     // terminal); switching it on forgets an earlier cancel.
     virtual void setCancellable(bool) {}

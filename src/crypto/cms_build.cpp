@@ -73,11 +73,45 @@ void pinCryptoProA() {
         ENGINE_ctrl_cmd_string(e, "CRYPT_PARAMS", "id-Gost28147-89-CryptoPro-A-ParamSet", 0);
 }
 
+// The signed-data without its content, cut into what goes before the content (with the
+// headers sized for contentSize bytes) and what goes after it.
+bool splitAroundContent(CMS_ContentInfo* cms, quint64 contentSize, QByteArray& prefix,
+                        QByteArray& suffix) {
+    const QByteArray detached = toDer(cms);
+    const auto sd = innerChildren(detached, kSignedDataOid);
+    if (!sd || sd->size() < 4 || sd->at(2).tag != der::kSequence)
+        return false;
+    const auto encap = der::children(detached, sd->at(2));
+    if (!encap || encap->size() != 1 || encap->first().tag != der::kOid)
+        return false;
+    const QByteArray encapOid = slice(detached, encap->first());
+    const quint64 octets = tlvSize(contentSize);
+    const quint64 encapLength = quint64(encapOid.size()) + tlvSize(octets);
+    suffix.clear();
+    for (qsizetype i = 3; i < sd->size(); ++i)
+        suffix += slice(detached, sd->at(i));
+    const QByteArray head = slice(detached, sd->at(0)) + slice(detached, sd->at(1));
+    const quint64 innerLength =
+        quint64(head.size()) + tlvSize(encapLength) + quint64(suffix.size());
+    prefix = contentInfoHeader(kSignedDataOid, innerLength) + head +
+             der::header(der::kSequence, encapLength) + encapOid +
+             der::header(der::kContext0, octets) + der::header(der::kOctetString, contentSize);
+    return true;
+}
+
+PKeyCtxPtr signingContext(EVP_PKEY* key, const EVP_MD* md) {
+    PKeyCtxPtr ctx(EVP_PKEY_CTX_new(key, nullptr));
+    if (!ctx || EVP_PKEY_sign_init(ctx.get()) <= 0 ||
+        EVP_PKEY_CTX_set_signature_md(ctx.get(), md) <= 0)
+        return {};
+    return ctx;
+}
+
 } // namespace
 
-Result<SignedDataParts> SignAttached(const char* content, qsizetype size, const Certificate& signer,
-                                     EVP_PKEY* key) {
-    using R = Result<SignedDataParts>;
+Result<SignedDataWriter> SignedDataWriter::begin(const Certificate& signer, EVP_PKEY* key,
+                                                 quint64 contentSize) {
+    using R = Result<SignedDataWriter>;
     if (Status engine = ensureGostEngine(); !engine)
         return R(engine.error());
     if (signer.isNull() || !key)
@@ -89,44 +123,65 @@ Result<SignedDataParts> SignAttached(const char* content, qsizetype size, const 
     const EVP_MD* md = EVP_get_digestbyname("md_gost94");
     if (!md)
         return R::fail(failure(QStringLiteral("Нет алгоритма ГОСТ Р 34.11-94")));
+    SignedDataWriter writer;
     const unsigned flags = CMS_BINARY | CMS_PARTIAL | CMS_DETACHED | CMS_NOSMIMECAP;
-    CmsPtr cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
-    if (!cms || !CMS_add1_signer(cms.get(), signer.x509(), key, md,
-                                 CMS_BINARY | CMS_NOATTR | CMS_NOSMIMECAP))
+    writer.cms_.reset(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
+    writer.signer_ = writer.cms_ ? CMS_add1_signer(writer.cms_.get(), signer.x509(), key, md,
+                                                   CMS_BINARY | CMS_NOATTR | CMS_NOSMIMECAP)
+                                 : nullptr;
+    writer.digest_.reset(EVP_MD_CTX_new());
+    if (!writer.signer_ || !writer.digest_ ||
+        EVP_DigestInit_ex(writer.digest_.get(), md, nullptr) <= 0)
         return R::fail(failure(QStringLiteral("Не удалось подписать")));
-    BioPtr chain(CMS_dataInit(cms.get(), nullptr));
-    if (!chain)
-        return R::fail(failure(QStringLiteral("Не удалось подписать")));
-    for (qsizetype at = 0; at < size; at += kChunk) {
-        const int n = static_cast<int>(qMin(kChunk, size - at));
-        if (BIO_write(chain.get(), content + at, n) != n)
-            return R::fail(failure(QStringLiteral("Не удалось подписать")));
-    }
-    if (!CMS_dataFinal(cms.get(), chain.get()))
-        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+    EVP_PKEY_up_ref(key);
+    writer.key_.reset(key);
 
-    // The detached structure, with the content put back as eContent.
-    const QByteArray detached = toDer(cms.get());
-    const auto sd = innerChildren(detached, kSignedDataOid);
-    if (!sd || sd->size() < 4 || sd->at(2).tag != der::kSequence)
+    // The signature's size, asked of the key itself; a placeholder of that size fixes the
+    // suffix's length until the real signature takes its place.
+    const PKeyCtxPtr sign = signingContext(key, md);
+    const unsigned char probe[EVP_MAX_MD_SIZE] = {};
+    size_t signatureSize = 0;
+    if (!sign ||
+        EVP_PKEY_sign(sign.get(), nullptr, &signatureSize, probe, size_t(EVP_MD_get_size(md))) <=
+            0 ||
+        signatureSize == 0)
+        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+    const QByteArray placeholder(qsizetype(signatureSize), '\0');
+    QByteArray suffix;
+    if (ASN1_STRING_set(CMS_SignerInfo_get0_signature(writer.signer_), placeholder.constData(),
+                        int(placeholder.size())) != 1 ||
+        !splitAroundContent(writer.cms_.get(), contentSize, writer.prefix_, suffix))
         return R::fail(QStringLiteral("Не удалось построить подписанное сообщение."));
-    const auto encap = der::children(detached, sd->at(2));
-    if (!encap || encap->size() != 1 || encap->first().tag != der::kOid)
+    writer.suffixSize_ = suffix.size();
+    return writer;
+}
+
+bool SignedDataWriter::update(const char* data, qsizetype size) {
+    return EVP_DigestUpdate(digest_.get(), data, size_t(size)) > 0;
+}
+
+Result<QByteArray> SignedDataWriter::finish() {
+    using R = Result<QByteArray>;
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned mdSize = 0;
+    if (EVP_DigestFinal_ex(digest_.get(), md, &mdSize) <= 0)
+        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+    const PKeyCtxPtr sign = signingContext(key_.get(), EVP_MD_CTX_get0_md(digest_.get()));
+    size_t size = 0;
+    if (!sign || EVP_PKEY_sign(sign.get(), nullptr, &size, md, mdSize) <= 0)
+        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+    QByteArray signature(qsizetype(size), Qt::Uninitialized);
+    if (EVP_PKEY_sign(sign.get(), reinterpret_cast<unsigned char*>(signature.data()), &size, md,
+                      mdSize) <= 0)
+        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+    signature.truncate(qsizetype(size));
+    QByteArray prefix;
+    QByteArray suffix;
+    if (ASN1_STRING_set(CMS_SignerInfo_get0_signature(signer_), signature.constData(),
+                        int(signature.size())) != 1 ||
+        !splitAroundContent(cms_.get(), 0, prefix, suffix) || suffix.size() != suffixSize_)
         return R::fail(QStringLiteral("Не удалось построить подписанное сообщение."));
-    const QByteArray encapOid = slice(detached, encap->first());
-    const quint64 octets = tlvSize(quint64(size));
-    const quint64 encapLength = quint64(encapOid.size()) + tlvSize(octets);
-    SignedDataParts parts;
-    for (qsizetype i = 3; i < sd->size(); ++i)
-        parts.suffix += slice(detached, sd->at(i));
-    const QByteArray head = slice(detached, sd->at(0)) + slice(detached, sd->at(1));
-    const quint64 innerLength =
-        quint64(head.size()) + tlvSize(encapLength) + quint64(parts.suffix.size());
-    parts.prefix = contentInfoHeader(kSignedDataOid, innerLength) + head +
-                   der::header(der::kSequence, encapLength) + encapOid +
-                   der::header(der::kContext0, octets) +
-                   der::header(der::kOctetString, quint64(size));
-    return parts;
+    return suffix;
 }
 
 EnvelopeWriter::~EnvelopeWriter() {

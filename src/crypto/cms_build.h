@@ -9,17 +9,35 @@
 
 namespace telva::crypto {
 
-// The DER signed-data around a content that is not copied: prefix, the content bytes as
-// they are, suffix. One signer (issuer and serial number, version 1), GOST R 34.11-94,
-// no signed or unsigned attributes, the signer's certificate as the only certificate.
-struct SignedDataParts {
-    QByteArray prefix;
-    QByteArray suffix;
-};
+// The DER signed-data around a content that is streamed through it: prefix, the content
+// bytes as they are, suffix. One signer (issuer and serial number, version 1), GOST R
+// 34.11-94, no signed or unsigned attributes, the signer's certificate as the only
+// certificate. Every length is known before the content is read, because a signature of
+// this key type has a fixed size; so the prefix and the suffix's size come first, the
+// content is hashed as it passes, and the suffix (holding the signature) comes last.
+class SignedDataWriter {
+public:
+    // Prepares the structure for contentSize bytes, signed with the signer's key.
+    static Result<SignedDataWriter> begin(const Certificate& signer, EVP_PKEY* key,
+                                          quint64 contentSize);
 
-// Signs size bytes at content with the signer's key. Fails with a readable text.
-Result<SignedDataParts> SignAttached(const char* content, qsizetype size, const Certificate& signer,
-                                     EVP_PKEY* key);
+    const QByteArray& prefix() const { return prefix_; }
+    qsizetype suffixSize() const { return suffixSize_; }
+    // Hashes the next content piece; false on a digest failure.
+    bool update(const char* data, qsizetype size);
+    // Signs the digest of everything hashed and gives the suffix, exactly suffixSize() bytes.
+    Result<QByteArray> finish();
+
+private:
+    SignedDataWriter() = default;
+
+    CmsPtr cms_;
+    CMS_SignerInfo* signer_ = nullptr; // owned by cms_
+    PKeyPtr key_;
+    MdCtxPtr digest_;
+    QByteArray prefix_;
+    qsizetype suffixSize_ = 0;
+};
 
 // An enveloped-data for one key-transport recipient (issuer and serial number), content
 // encryption GOST 28147-89 with the CryptoPro-A parameter set, whose encrypted content is

@@ -9,13 +9,12 @@
 #include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
 #include "crypto/providers.h"
+#include "crypto/sign_stream.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <fcntl.h>
-#include <new>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,45 +24,28 @@ namespace telva::crypto {
 namespace {
 
 constexpr qint64 kMinimumSize = 100;
-// The input is held whole in memory while it is signed; at this size and above it is
-// refused rather than signed in part.
-constexpr qint64 kMaximumSize = qint64(4) << 30;
-constexpr qsizetype kWriteChunk = 1 << 20;
 
 QString quotedName(const QString& format, const QString& name) {
     return format.arg(name);
 }
 
-// The whole file in one buffer, read from a descriptor that nobody holds exclusively.
-enum class ReadOutcome { Ok, OpenError, ReadError, NoMemory };
-
-ReadOutcome readWhole(const QString& path, qint64 size, QByteArray& bytes) {
+// A descriptor of the input that nobody holds exclusively, or -1.
+int openShared(const QString& path) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return ReadOutcome::OpenError;
+        return -1;
     // Another program holding the file locked counts as not openable.
     if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
         ::close(fd);
-        return ReadOutcome::OpenError;
+        return -1;
     }
-    try {
-        bytes.resize(qsizetype(size));
-    } catch (const std::bad_alloc&) {
-        ::close(fd);
-        return ReadOutcome::NoMemory;
-    }
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    ::close(fd);
-    return done == bytes.size() ? ReadOutcome::Ok : ReadOutcome::ReadError;
+    return fd;
 }
+
+struct FdGuard {
+    int fd;
+    ~FdGuard() { ::close(fd); }
+};
 
 // Whether to go on after a validity bound: true to go on, false when the person aborts.
 bool passesBound(AppContext& ctx, const QDateTime& bound, bool isStart, const QString& firstLine) {
@@ -85,7 +67,7 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
     const Settings& s = ctx.settings;
     const QString openError = quotedName(QStringLiteral("Ошибка открытия \"%1\"."), inputFile);
 
-    // The input: at least 100 bytes, less than 4 GiB.
+    // The input: at least 100 bytes, of any larger size.
     struct stat info {};
     if (inputFile.isEmpty() || ::stat(QFile::encodeName(inputFile).constData(), &info) != 0 ||
         !S_ISREG(info.st_mode)) {
@@ -93,31 +75,15 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
         return false;
     }
     const qint64 size = qint64(info.st_size);
-    if (size >= kMaximumSize) {
-        ctx.showStatus(quotedName(
-            QStringLiteral("Файл \"%1\" слишком велик: подписать можно файл меньше 4 ГБ."),
-            inputFile));
-        return false;
-    }
     if (size < kMinimumSize) {
         ctx.showStatus(
             quotedName(QStringLiteral("Файл \"%1\" имеет недопустимо малый размер."), inputFile));
         return false;
     }
-    QByteArray content;
-    switch (readWhole(inputFile, size, content)) {
-    case ReadOutcome::OpenError:
+    const FdGuard input{openShared(inputFile)};
+    if (input.fd < 0) {
         ctx.showStatus(openError);
         return false;
-    case ReadOutcome::ReadError:
-        ctx.showStatus(quotedName(QStringLiteral("Ошибка чтения \"%1\"."), inputFile));
-        return false;
-    case ReadOutcome::NoMemory:
-        ctx.showStatus(quotedName(
-            QStringLiteral("Недостаточно памяти, чтобы подписать файл \"%1\"."), inputFile));
-        return false;
-    case ReadOutcome::Ok:
-        break;
     }
 
     // One store, or two when the identities name different ones.
@@ -169,57 +135,60 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
         ctx.showStatus(cryptError, key.text());
         return false;
     }
-    Result<SignedDataParts> signedData =
-        SignAttached(content.constData(), content.size(), *personal, key->get());
+    Result<SignedDataWriter> signedData = SignedDataWriter::begin(*personal, key->get(), size);
     if (!signedData) {
         ctx.showStatus(cryptError, signedData.text());
         return false;
     }
-    const quint64 plainSize = quint64(signedData->prefix.size()) + quint64(content.size()) +
-                              quint64(signedData->suffix.size());
+    const quint64 plainSize =
+        quint64(signedData->prefix().size()) + quint64(size) + quint64(signedData->suffixSize());
     Result<EnvelopeWriter> envelope = EnvelopeWriter::begin(*fund, plainSize);
     if (!envelope) {
         ctx.showStatus(cryptError, envelope.text());
         return false;
     }
 
-    // Written beside the target and renamed over it once complete: a full disk or a failed
-    // cipher leaves no partial output, and an earlier output stays as it was.
+    // Written beside the target and renamed over it once complete: a full disk, a failed
+    // cipher or a cancel leaves no partial output, and an earlier output stays as it was.
     ReplacingFile out(outputFile, 0666);
     if (outputFile.isEmpty() || !out.open()) {
         ctx.showStatus(quotedName(QStringLiteral("Ошибка создания \"%1\"."), outputFile));
         return false;
     }
-    const QString writeError = quotedName(QStringLiteral("Ошибка записи в \"%1\"."), outputFile);
-    QByteArray cipherText(qMin<qsizetype>(kWriteChunk, qsizetype(plainSize)), Qt::Uninitialized);
-    auto put = [&](const char* data, qsizetype length) -> std::optional<QString> {
-        for (qsizetype at = 0; at < length; at += cipherText.size()) {
-            const qsizetype n = qMin(cipherText.size(), length - at);
-            if (!envelope->encrypt(data + at, n, cipherText.data()))
-                return cryptError;
-            if (!out.write(cipherText.constData(), n))
-                return writeError;
-        }
-        return std::nullopt;
-    };
-    std::optional<QString> failed;
-    if (!out.write(envelope->header().constData(), envelope->header().size()))
-        failed = writeError;
-    if (!failed)
-        failed = put(signedData->prefix.constData(), signedData->prefix.size());
-    if (!failed)
-        failed = put(content.constData(), content.size());
-    if (!failed)
-        failed = put(signedData->suffix.constData(), signedData->suffix.size());
-    if (!failed && !envelope->finish())
-        failed = cryptError;
-    if (!failed && !out.commit())
-        failed = writeError;
-    if (failed) {
-        if (*failed == cryptError)
-            ctx.showStatus(cryptError, QStringLiteral("сбой шифрования"));
-        else
-            ctx.showStatus(*failed);
+    const QString progressText = QStringLiteral("Подпись и шифрование ... %1%");
+    ctx.frontend.setCancellable(true);
+    const StreamFailure failure = SignAndEncryptStream(
+        input.fd, quint64(size), *signedData, *envelope,
+        [&](const char* data, qint64 n) { return out.write(data, n); },
+        [&](int percent) {
+            ctx.frontend.showProgress(progressText.arg(percent));
+            ctx.frontend.showPercent(percent);
+            ctx.frontend.processEvents();
+            return !ctx.frontend.cancelRequested();
+        });
+    ctx.frontend.setCancellable(false);
+    ctx.frontend.showPercent(-1);
+    switch (failure) {
+    case StreamFailure::None:
+        if (out.commit())
+            break;
+        [[fallthrough]];
+    case StreamFailure::Write:
+        ctx.showStatus(quotedName(QStringLiteral("Ошибка записи в \"%1\"."), outputFile));
+        return false;
+    case StreamFailure::Read:
+        ctx.showStatus(quotedName(QStringLiteral("Ошибка чтения \"%1\"."), inputFile));
+        return false;
+    case StreamFailure::Changed:
+        ctx.showStatus(quotedName(
+            QStringLiteral("Файл \"%1\" изменился во время подписи. Подпишите его еще раз."),
+            inputFile));
+        return false;
+    case StreamFailure::Crypt:
+        ctx.showStatus(cryptError, QStringLiteral("сбой шифрования"));
+        return false;
+    case StreamFailure::Cancelled:
+        ctx.showStatus(QStringLiteral("Подпись отменена."));
         return false;
     }
     ctx.showStatus(QStringLiteral("Файл зашифрован и подписан."));

@@ -12,7 +12,9 @@ namespace telva::crypto {
 // encrypts the signed message for the fund certificate (ctx.settings.pub) into the output
 // file, with the provider ctx.settings.provName / provType. Asks the four validity
 // questions through the frontend (Yes aborts without a status text) and leaves one status
-// text otherwise. True only when the output file was written completely.
+// text otherwise. The input is read once, in blocks, whatever its size; meanwhile the
+// frontend sees the percentage done, keeps painting and may cancel. True only when the
+// output file was written completely; otherwise nothing is left at the output's name.
 //
 // The message (DER): enveloped-data, one key-transport recipient (issuer and serial),
 // GOST 28147-89 (1.2.643.2.2.21, CryptoPro-A parameters), around the DER signed-data with

@@ -1,5 +1,7 @@
 #include "app/context.h"
+#include "crypto/ber_frames.h"
 #include "crypto/cert_store.h"
+#include "crypto/cms_build.h"
 #include "crypto/der.h"
 #include "crypto/key_store.h"
 #include "crypto/providers.h"
@@ -12,10 +14,12 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -320,18 +324,94 @@ TEST_F(SignAndEncryptTest, ExistingOutputIsReplaced) {
     EXPECT_LT(QFileInfo(output).size(), 1 << 15);
 }
 
-TEST_F(SignAndEncryptTest, InputOfFourGibibytesOrMoreIsRefusedNotCut) {
+TEST_F(SignAndEncryptTest, InputOfSeveralBlocksSignsWhole) {
+    input = profile.writeFile(QStringLiteral("work/large.xml"), report((5 << 19) + 7));
+    ASSERT_TRUE(SignAndEncrypt(ctx, input, output));
+    const QString signedFile = decryptWith(TestPki::instance().fundAp, "fund");
+    ASSERT_FALSE(signedFile.isEmpty());
+    const QString verified = profile.root() + "/work/verified.xml";
+    ASSERT_EQ(openssl({"cms", "-verify", "-engine", "gost", "-noverify", "-binary", "-inform",
+                       "DER", "-in", signedFile, "-out", verified}),
+              0);
+    EXPECT_EQ(telva::test::readFileBytes(verified), telva::test::readFileBytes(input));
+    EXPECT_EQ(frontend.percents.value(0), 0);
+    EXPECT_EQ(frontend.percents.last(), -1);
+}
+
+// Hashing 4 GiB takes minutes, so the sizes past 4 GiB are checked in the headers written
+// before the content, and a sparse file that large is shown to be taken (then cancelled).
+TEST_F(SignAndEncryptTest, InputPastFourGibibytesHasSixtyFourBitLengths) {
+    const quint64 size = (quint64(5) << 30) + 3;
+    const TestPki& pki = TestPki::instance();
+    Result<SignedDataWriter> signedData =
+        SignedDataWriter::begin(pki.personal.cert, pki.personal.pkey(), size);
+    ASSERT_TRUE(signedData.ok()) << signedData.text().toStdString();
+    const QByteArray& prefix = signedData->prefix();
+    const auto top = ber::readHeader(prefix.constData(), prefix.size(), 0);
+    const qint64 headerSize = der::header(der::kOctetString, size).size();
+    const auto octets =
+        ber::readHeader(prefix.constData(), prefix.size(), prefix.size() - headerSize);
+    ASSERT_TRUE(top && octets);
+    EXPECT_EQ(octets->tag, 0x04u);
+    EXPECT_EQ(quint64(octets->length), size);
+    EXPECT_EQ(quint64(top->end()), prefix.size() + size + signedData->suffixSize());
+
+    const quint64 plain = quint64(top->end());
+    Result<EnvelopeWriter> envelope = EnvelopeWriter::begin(pki.fundAp.cert, plain);
+    ASSERT_TRUE(envelope.ok());
+    const QByteArray& header = envelope->header();
+    const auto outer = ber::readHeader(header.constData(), header.size(), 0);
+    const auto cipher =
+        ber::readHeader(header.constData(), header.size(),
+                        header.size() - der::header(der::kOctetString, plain).size());
+    ASSERT_TRUE(outer && cipher);
+    EXPECT_EQ(cipher->tag, 0x80u);
+    EXPECT_EQ(quint64(cipher->length), plain);
+    EXPECT_EQ(quint64(outer->end()), header.size() + plain);
+
     const QString big = profile.root() + QStringLiteral("/work/big.xml");
-    for (const qint64 size : {qint64(4) << 30, (qint64(4) << 30) + 4096}) {
-        QFile sparse(big);
-        ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(size));
-        sparse.close();
-        EXPECT_FALSE(SignAndEncrypt(ctx, big, output)) << size;
+    QFile sparse(big);
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(size)));
+    sparse.close();
+    frontend.cancel = true;
+    EXPECT_FALSE(SignAndEncrypt(ctx, big, output));
+    EXPECT_EQ(frontend.progress.last(), QStringLiteral("Подпись и шифрование ... 0%"));
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Подпись отменена."));
+    EXPECT_FALSE(QFile::exists(output));
+}
+
+TEST_F(SignAndEncryptTest, InputThatChangesSizeWhileSignedLeavesNoOutput) {
+    for (const qint64 newSize : {qint64(200), qint64(5000)}) {
+        input = profile.writeFile(QStringLiteral("work/report.xml"), report(4096));
+        frontend.onProcessEvents = [&] {
+            QFile::resize(input, newSize);
+            frontend.onProcessEvents = nullptr;
+        };
+        EXPECT_FALSE(SignAndEncrypt(ctx, input, output)) << newSize;
         EXPECT_EQ(frontend.lastStatus(),
-                  QStringLiteral("Файл \"%1\" слишком велик: подписать можно файл меньше 4 ГБ.")
-                      .arg(big));
-        EXPECT_FALSE(QFile::exists(output)) << size;
+                  QStringLiteral("Файл \"%1\" изменился во время подписи. Подпишите его еще раз.")
+                      .arg(input));
+        EXPECT_FALSE(QFile::exists(output)) << newSize;
     }
+}
+
+TEST_F(SignAndEncryptTest, FullDiskLeavesNoPartialOutput) {
+    input = profile.writeFile(QStringLiteral("work/report.xml"), report(1 << 16));
+    const QDir folder = QFileInfo(output).dir();
+    const QStringList before = folder.entryList(QDir::Files);
+    // Writes past 16 KiB fail as they would on a full disk.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const sighandler_t handler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 16 << 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool ok = SignAndEncrypt(ctx, input, output);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, handler);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка записи в \"%1\".").arg(output));
+    EXPECT_EQ(folder.entryList(QDir::Files), before);
 }
 
 TEST_F(SignAndEncryptTest, KeysAndStoresArePrivateAndAnExposedKeyIsRefused) {

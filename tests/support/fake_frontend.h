@@ -19,8 +19,14 @@ public:
     };
 
     void showStatus(const QString& text) override { statuses.append(text); }
-    void processEvents() override { ++processed; }
+    void processEvents() override {
+        ++processed;
+        if (onProcessEvents)
+            onProcessEvents();
+    }
     void showProgress(const QString& text) override { progress.append(text); }
+    void showPercent(int percent) override { percents.append(percent); }
+    bool cancelRequested() override { return cancel; }
     void messageBox(const QString& text, const QString& caption, Icon icon) override {
         boxes.append({text, caption, icon});
     }
@@ -71,6 +77,9 @@ public:
     QStringList statuses;
     QStringList progress;
     int processed = 0;
+    std::function<void()> onProcessEvents;
+    QList<int> percents;
+    bool cancel = false;
     QList<Box> boxes;
     QList<Box> questions;
     std::deque<bool> yesNoAnswers;
