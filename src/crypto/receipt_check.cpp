@@ -8,7 +8,10 @@
 #include "crypto/receipt_cms.h"
 #include "crypto/receipt_page.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <unistd.h>
 
 namespace telva::crypto {
 
@@ -32,6 +35,11 @@ QString stageText(ReceiptStage stage) {
     return QStringLiteral("Ошибка при проверке подписи ");
 }
 
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+};
+
 // Closes the stores whatever way the check ends.
 struct StoresGuard {
     std::optional<CertCollection>& stores;
@@ -47,39 +55,60 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     const QString openError = QStringLiteral("Ошибка открытия \"%1\".");
     if (receiptPath.isEmpty() || !QFileInfo::exists(receiptPath))
         return shown(ctx, openError.arg(receiptPath));
-    Result<QByteArray> read = readRegularFile(receiptPath, kLargeFileLimit);
-    if (!read)
-        return shown(ctx, read.text());
-    QByteArray message = std::move(*read);
+    const int fd = openRegularFile(receiptPath);
+    if (fd < 0)
+        return shown(ctx, openError.arg(receiptPath));
+    const FdCloser closer{fd};
 
     std::optional<CertCollection> stores = OpenAllStores(ctx);
     const StoresGuard guard{stores};
     if (!stores)
         return shown(ctx, QStringLiteral("Не удалось открыть хранилища."));
 
+    // Written as it is decrypted, but kept only once the signature verifies: a failed check
+    // or write neither leaves a damaged archive behind nor destroys the one a previous
+    // check wrote.
+    const QString archivePath = receiptArchivePath(receiptPath);
+    const QString writeError = QStringLiteral("Ошибка записи \"%1\".").arg(archivePath);
+    std::optional<ReplacingFile> archive(std::in_place, archivePath);
+    if (!archive->open())
+        return shown(ctx, openError.arg(archivePath));
+    bool writeFailed = false;
     std::variant<ReceiptContent, ReceiptFailure> opened =
-        OpenReceiptMessage(std::move(message), *stores, &ctx.frontend);
+        OpenReceiptFile(fd, *stores, &ctx.frontend, [&](const char* data, qint64 size) {
+            writeFailed = writeFailed || !archive->write(data, size);
+            return !writeFailed;
+        });
+    if (writeFailed)
+        return shown(ctx, writeError);
     if (const ReceiptFailure* failure = std::get_if<ReceiptFailure>(&opened))
         return shown(ctx, stageText(failure->stage), failure->reason);
-    const QByteArrayView content = std::get<ReceiptContent>(opened).bytes;
+    const ReceiptContent& content = std::get<ReceiptContent>(opened);
+    if (!content.streamed) {
+        // Opened in memory: written whole now, into a fresh file.
+        archive.emplace(archivePath);
+        if (!archive->open())
+            return shown(ctx, openError.arg(archivePath));
+        if (!archive->write(content.bytes.data(), content.bytes.size()))
+            return shown(ctx, writeError);
+    }
+    if (!archive->commit())
+        return shown(ctx, writeError);
 
-    // Written whole or not at all, so that a failed write neither leaves a damaged
-    // archive behind nor destroys the one a previous check wrote.
-    const QString archivePath = receiptArchivePath(receiptPath);
-    ReplacingFile archive(archivePath);
-    if (!archive.open())
-        return shown(ctx, openError.arg(archivePath));
-    if (!archive.write(content.data(), content.size()) || !archive.commit())
-        return shown(ctx, QStringLiteral("Ошибка записи \"%1\".").arg(archivePath));
-
+    // The page is read from the archive on disk, through a mapping: only its own bytes and
+    // the directory are touched, whatever the archive's size.
+    QFile written(archivePath);
+    const uchar* mapped = written.open(QIODevice::ReadOnly) && written.size() > 0
+                              ? written.map(0, written.size())
+                              : nullptr;
+    const QByteArrayView zip = mapped ? QByteArrayView(mapped, written.size()) : QByteArrayView();
     const Result<QByteArray> page =
-        ExtractEntryFromBuffer(content, receiptPageEntryName(receiptPath), &ctx.frontend);
+        ExtractEntryFromBuffer(zip, receiptPageEntryName(receiptPath), &ctx.frontend);
     if (!page) {
         ctx.frontend.showError(page.text());
         return page.error();
     }
-    return CheckedReceipt{archivePath, *page, decodeReceiptPage(*page),
-                          std::get<ReceiptContent>(opened).signer};
+    return CheckedReceipt{archivePath, *page, decodeReceiptPage(*page), content.signer};
 }
 
 } // namespace telva::crypto

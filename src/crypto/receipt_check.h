@@ -19,10 +19,11 @@ struct CheckedReceipt {
     QString signer;       // who signed it: name, and organisation when known
 };
 
-// The receipt check: reads the receipt file, decrypts it with a key held for a
-// certificate in any of the eight stores, verifies its first signer with the certificate
-// installed for that signer, writes the signed content (a ZIP archive) beside the receipt
-// file with the extension ".zip", and reads the receipt page from it.
+// The receipt check: reads the receipt file once, decrypting it with a key held for a
+// certificate in any of the eight stores and writing the signed content (a ZIP archive)
+// beside the receipt file with the extension ".zip" as it goes, in bounded memory whatever
+// the size; the archive is kept only when the first signer verifies with the certificate
+// installed for that signer. Then reads the receipt page from the archive.
 // Every failure has been shown when this returns (one status text, or the error box for
 // a damaged archive); on success nothing is shown and the status line stays as it was.
 [[nodiscard]] Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath);

@@ -1,5 +1,6 @@
 #include "crypto/receipt_cms.h"
 
+#include "app/safe_file.h"
 #include "crypto/ber_frames.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cipher_params.h"
@@ -7,8 +8,12 @@
 #include "crypto/key_store.h"
 #include "crypto/streaming_digest.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <functional>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include <openssl/err.h>
 
@@ -227,38 +232,38 @@ std::variant<ReceiptContent, ReceiptFailure> verifySigned(GrowingBuffer& plain,
     return content;
 }
 
-// Cuts the encrypted content out of an enveloped-data (leaving an empty one in its place),
-// so that the parser does not copy it; nothing when the message is not laid out as usual.
-struct DetachedEnvelope {
-    QByteArray shell;
+// Where the encrypted content lies in an enveloped-data laid out as usual, read from the
+// first `available` of `total` bytes; the content itself need not be among them.
+struct EnvelopeLayout {
+    std::vector<ber::Frame> enclosing; // around the encrypted content, outermost first
+    qint64 headerAt = 0;               // of the encrypted content's frame
     qint64 cipherAt = 0;
     qint64 cipherLength = 0;
 };
 
-std::optional<DetachedEnvelope> detachEnvelope(const QByteArray& m) {
+std::optional<EnvelopeLayout> envelopeLayout(const char* d, qint64 available, qint64 total) {
     // 1.2.840.113549.1.7.3, id-envelopedData
     static const QByteArray kEnvelopedOid = QByteArray::fromHex("2a864886f70d010703");
-    const char* d = m.constData();
-    const qint64 n = m.size();
-    std::vector<ber::Frame> enclosing;
+    EnvelopeLayout layout;
     auto definite = [&](qint64 at, unsigned tag) -> std::optional<ber::Frame> {
-        std::optional<ber::Frame> f = ber::readHeader(d, n, at);
-        if (!f || f->tag != tag || f->indefinite() || f->end() > n)
+        std::optional<ber::Frame> f = ber::readHeader(d, available, at);
+        if (!f || f->tag != tag || f->indefinite() || f->end() > total)
             return std::nullopt;
         return f;
     };
     auto open = [&](qint64 at, unsigned tag) -> std::optional<ber::Frame> {
-        std::optional<ber::Frame> f = ber::readHeader(d, n, at);
-        if (!f || f->tag != tag || (!f->indefinite() && f->end() > n))
+        std::optional<ber::Frame> f = ber::readHeader(d, available, at);
+        if (!f || f->tag != tag || (!f->indefinite() && f->end() > total))
             return std::nullopt;
-        enclosing.push_back(*f);
+        layout.enclosing.push_back(*f);
         return f;
     };
     std::optional<ber::Frame> f = open(0, 0x30);
     if (!f)
         return std::nullopt;
     f = definite(f->contentAt(), 0x06);
-    if (!f || QByteArrayView(d + f->contentAt(), f->length) != kEnvelopedOid)
+    if (!f || f->end() > available ||
+        QByteArrayView(d + f->contentAt(), f->length) != kEnvelopedOid)
         return std::nullopt;
     if (!(f = open(f->end(), 0xA0)) || !(f = open(f->contentAt(), 0x30)) ||
         !(f = definite(f->contentAt(), 0x02)))
@@ -270,10 +275,30 @@ std::optional<DetachedEnvelope> detachEnvelope(const QByteArray& m) {
         !(f = definite(f->contentAt(), 0x06)) || !(f = definite(f->end(), 0x30)) ||
         !(f = definite(f->end(), 0x80)))
         return std::nullopt;
+    layout.headerAt = f->at;
+    layout.cipherAt = f->contentAt();
+    layout.cipherLength = f->length;
+    return layout;
+}
+
+// The encrypted content cut out of an enveloped-data (leaving an empty one in its place),
+// so that the parser does not copy it.
+struct DetachedEnvelope {
+    QByteArray shell;
+    qint64 cipherAt = 0;
+    qint64 cipherLength = 0;
+};
+
+std::optional<DetachedEnvelope> detachEnvelope(const QByteArray& m) {
+    const std::optional<EnvelopeLayout> layout = envelopeLayout(m.constData(), m.size(), m.size());
+    if (!layout)
+        return std::nullopt;
     DetachedEnvelope envelope;
-    envelope.shell = ber::splice(m, enclosing, f->at, f->end(), QByteArrayView("\x80\x00", 2));
-    envelope.cipherAt = f->contentAt();
-    envelope.cipherLength = f->length;
+    envelope.shell =
+        ber::splice(m, layout->enclosing, layout->headerAt, layout->cipherAt + layout->cipherLength,
+                    QByteArrayView("\x80\x00", 2));
+    envelope.cipherAt = layout->cipherAt;
+    envelope.cipherLength = layout->cipherLength;
     if (envelope.shell.isEmpty())
         return std::nullopt;
     return envelope;
@@ -337,6 +362,151 @@ std::variant<ReceiptContent, ReceiptFailure> OpenSignedReceipt(const QByteArray&
     StreamingContentDigest streamed(plain);
     streamed.run();
     return verifySigned(plain, streamed, stores);
+}
+
+namespace {
+
+constexpr qint64 kEnvelopeEdgeLimit = qint64(1) << 20;
+constexpr qsizetype kWindowSize = qsizetype(4) << 20;
+
+// count bytes of the file from at, fewer when it ends; nothing on a read error.
+std::optional<QByteArray> readAt(int fd, qint64 at, qint64 count) {
+    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(count - got), off_t(at + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(qsizetype(got));
+    return bytes;
+}
+
+ReceiptFailure readFailure() {
+    return failure(ReceiptStage::Decrypt, QStringLiteral("ошибка чтения файла квитанции"));
+}
+
+std::variant<ReceiptContent, ReceiptFailure>
+openInMemory(int fd, qint64 size, const CertCollection& stores, Frontend* frontend) {
+    if (size > kLargeFileLimit)
+        return failure(ReceiptStage::Decrypt,
+                       QStringLiteral("файл не является зашифрованным сообщением PKCS #7"));
+    std::optional<QByteArray> message = readAt(fd, 0, size);
+    if (!message)
+        return readFailure();
+    return OpenReceiptMessage(std::move(*message), stores, frontend);
+}
+
+// Decrypts count bytes of the file from at into the window; stops early, without a
+// failure, when the reader gives up.
+std::optional<ReceiptFailure> decryptFile(int fd, qint64 at, qint64 count, EVP_CIPHER_CTX* cipher,
+                                          GrowingBuffer& plain) {
+    std::vector<char> cipherText(kReadChunk);
+    for (qint64 done = 0; done < count;) {
+        const qsizetype room = plain.waitRoom();
+        if (room == 0)
+            return std::nullopt;
+        const qint64 want = std::min<qint64>({qint64(room), qint64(kReadChunk), count - done});
+        const ssize_t n = ::pread(fd, cipherText.data(), size_t(want), off_t(at + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return readFailure();
+        int written = 0;
+        if (EVP_CipherUpdate(cipher, reinterpret_cast<unsigned char*>(plain.writePos()), &written,
+                             reinterpret_cast<const unsigned char*>(cipherText.data()),
+                             int(n)) != 1 ||
+            written != n)
+            return failure(ReceiptStage::Decrypt,
+                           QStringLiteral("не удалось расшифровать содержимое"),
+                           takeOpenSslError());
+        plain.commit(written);
+        done += n;
+    }
+    unsigned char tail[64];
+    int written = 0;
+    if (EVP_CipherFinal_ex(cipher, tail, &written) != 1 || written != 0)
+        return failure(ReceiptStage::Decrypt, QStringLiteral("не удалось расшифровать содержимое"),
+                       takeOpenSslError());
+    return std::nullopt;
+}
+
+} // namespace
+
+std::variant<ReceiptContent, ReceiptFailure>
+OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const ReceiptSink& sink) {
+    const Status engine = ensureGostEngine();
+    if (!engine)
+        return failure(ReceiptStage::Decrypt, engine.text());
+    ERR_clear_error();
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return readFailure();
+    const qint64 size = qint64(info.st_size);
+
+    // The envelope around the encrypted content is read from both ends of the file; the
+    // content stays on disk until it is decrypted.
+    const std::optional<QByteArray> head = readAt(fd, 0, std::min(size, kEnvelopeEdgeLimit));
+    if (!head)
+        return readFailure();
+    const std::optional<EnvelopeLayout> layout =
+        envelopeLayout(head->constData(), head->size(), size);
+    const qint64 cipherEnd = layout ? layout->cipherAt + layout->cipherLength : 0;
+    if (!layout || layout->cipherAt > head->size() || size - cipherEnd > kEnvelopeEdgeLimit)
+        return openInMemory(fd, size, stores, frontend);
+    const std::optional<QByteArray> tail = readAt(fd, cipherEnd, size - cipherEnd);
+    if (!tail)
+        return readFailure();
+    std::vector<ber::Frame> shortened = layout->enclosing;
+    for (ber::Frame& frame : shortened)
+        if (!frame.indefinite())
+            frame.length -= layout->cipherLength;
+    const QByteArray edges = head->left(qsizetype(layout->cipherAt)) + *tail;
+    const QByteArray shell = ber::splice(edges, shortened, layout->headerAt, layout->cipherAt,
+                                         QByteArrayView("\x80\x00", 2));
+    CmsPtr enveloped = parseCms(shell);
+    if (!enveloped || OBJ_obj2nid(CMS_get0_type(enveloped.get())) != NID_pkcs7_enveloped)
+        return openInMemory(fd, size, stores, frontend);
+    if (Status params = checkContentCipherParameters(enveloped.get()); !params)
+        return failure(ReceiptStage::Decrypt, params.text());
+    if (std::optional<ReceiptFailure> f = unlockContentKey(enveloped.get(), stores, frontend))
+        return *f;
+    const BioPtr chain(CMS_dataInit(enveloped.get(), BIO_new(BIO_s_null())));
+    EVP_CIPHER_CTX* cipher = nullptr;
+    if (!chain || BIO_method_type(chain.get()) != BIO_TYPE_CIPHER ||
+        BIO_get_cipher_ctx(chain.get(), &cipher) != 1 || !cipher)
+        return failure(ReceiptStage::Decrypt, QStringLiteral("не удалось расшифровать содержимое"),
+                       takeOpenSslError());
+
+    // The content is hashed and handed on by a second thread while it is being decrypted.
+    GrowingBuffer plain(kWindowSize, GrowingBuffer::Window{});
+    StreamingContentDigest streamed(plain, sink);
+    std::thread reader([&] { streamed.run(); });
+    const std::optional<ReceiptFailure> f =
+        decryptFile(fd, layout->cipherAt, layout->cipherLength, cipher, plain);
+    plain.finish();
+    reader.join();
+    if (f)
+        return *f;
+    if (streamed.sinkFailed())
+        return failure(ReceiptStage::Verify, QStringLiteral("содержимое не записано"));
+    if (!streamed.complete())
+        return openInMemory(fd, size, stores, frontend);
+    const CmsPtr signedShell = parseCms(streamed.detachedMessage());
+    if (!signedShell)
+        return failure(ReceiptStage::FindSigner,
+                       QStringLiteral("содержимое квитанции не является сообщением PKCS #7"));
+    ReceiptContent content;
+    content.streamed = true;
+    if (std::optional<ReceiptFailure> v = verifySigner(
+            signedShell.get(), stores, [&] { return streamed.digestChain(); }, content.signer))
+        return *v;
+    return content;
 }
 
 } // namespace telva::crypto

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <variant>
 
 namespace telva {
@@ -25,12 +26,17 @@ struct ReceiptFailure {
     QString reason; // readable; Russian where the program knows the failure
 };
 
-// The signed content of a receipt, held in the storage it was decrypted into.
+// The signed content of a receipt, held in the storage it was decrypted into, or handed to
+// a sink as it was decrypted (then storage and bytes are empty).
 struct ReceiptContent {
     QByteArray storage;
     QByteArrayView bytes;
     QString signer; // the verified signer's name, and organisation when known
+    bool streamed = false;
 };
+
+// Takes the content of a receipt piece by piece; false when it cannot.
+using ReceiptSink = std::function<bool(const char* data, qint64 size)>;
 
 // Opens a receipt: an enveloped-data (DER) around a signed-data with its content attached.
 // Decrypts with the private key held for a certificate of the stores that is among the
@@ -42,6 +48,14 @@ struct ReceiptContent {
 // Gives the signed content.
 std::variant<ReceiptContent, ReceiptFailure>
 OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* frontend);
+
+// The same for the receipt file open at fd, read from disk in one pass: the content is
+// decrypted, hashed and handed to the sink as it goes, through a window of fixed size, so
+// memory stays bounded whatever the receipt's size. The content counts only when the
+// signature then verifies. A message laid out unusually is opened in memory as above (when
+// it is no bigger than kLargeFileLimit) and its content comes back instead.
+std::variant<ReceiptContent, ReceiptFailure>
+OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const ReceiptSink& sink);
 
 // The inner layer alone: verifies a decrypted receipt (a signed-data, DER or BER) as
 // OpenReceiptMessage does after decrypting, and gives its content.

@@ -1,6 +1,8 @@
 #include "crypto/streaming_digest.h"
 
 #include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <openssl/x509.h>
 
@@ -15,12 +17,75 @@ constexpr unsigned kSequence = 0x30, kSet = 0x31, kOid = 0x06, kInteger = 0x02, 
 constexpr qint64 kHashChunk = 256 * 1024;
 constexpr int kMaxDigests = 4;
 constexpr int kMaxNesting = 8;
+// What a window keeps of a message besides its content: certificates and signer information.
+constexpr qint64 kMaxKept = qint64(16) << 20;
 
 } // namespace
 
 GrowingBuffer::GrowingBuffer(qsizetype capacity) {
     data_.resize(capacity);
     base_ = data_.data();
+}
+
+GrowingBuffer::GrowingBuffer(qsizetype capacity, Window) {
+    const qsizetype page = qsizetype(sysconf(_SC_PAGESIZE));
+    capacity_ = (capacity + page - 1) / page * page;
+    // The same pages twice in a row: a span that runs past the end continues at the start.
+    const int fd = memfd_create("telva-window", MFD_CLOEXEC);
+    void* area =
+        fd >= 0 && ftruncate(fd, capacity_) == 0
+            ? mmap(nullptr, size_t(2 * capacity_), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+            : MAP_FAILED;
+    if (area != MAP_FAILED) {
+        char* first = static_cast<char*>(area);
+        if (mmap(first, size_t(capacity_), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) ==
+                MAP_FAILED ||
+            mmap(first + capacity_, size_t(capacity_), PROT_READ | PROT_WRITE,
+                 MAP_SHARED | MAP_FIXED, fd, 0) == MAP_FAILED) {
+            munmap(area, size_t(2 * capacity_));
+            area = MAP_FAILED;
+        }
+    }
+    if (fd >= 0)
+        ::close(fd);
+    if (area == MAP_FAILED) {
+        // Without a window nothing passes: the reader sees no bytes and gives up.
+        capacity_ = 0;
+        finished_ = true;
+        abandoned_ = true;
+        return;
+    }
+    ring_ = static_cast<char*>(area);
+    base_ = ring_;
+}
+
+GrowingBuffer::~GrowingBuffer() {
+    if (ring_)
+        munmap(ring_, size_t(2 * capacity_));
+}
+
+qsizetype GrowingBuffer::waitRoom() {
+    std::unique_lock lock(mutex_);
+    grown_.wait(lock, [&] { return abandoned_ || written_ - dropped_ < capacity_; });
+    return abandoned_ ? 0 : capacity_ - qsizetype(written_ - dropped_);
+}
+
+void GrowingBuffer::drop(qint64 upTo) {
+    if (!ring_)
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        dropped_ = std::max(dropped_, upTo);
+    }
+    grown_.notify_all();
+}
+
+void GrowingBuffer::abandon() {
+    {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+    }
+    grown_.notify_all();
 }
 
 void GrowingBuffer::commit(qsizetype n) {
@@ -42,13 +107,21 @@ void GrowingBuffer::finish() {
 
 qsizetype GrowingBuffer::waitFor(qsizetype end) const {
     std::unique_lock lock(mutex_);
-    grown_.wait(lock, [&] { return finished_ || visible_ >= end; });
+    grown_.wait(lock, [&] {
+        return finished_ || visible_ >= end || (ring_ && end - dropped_ > capacity_);
+    });
     return visible_;
 }
 
 std::optional<ber::Frame> StreamingContentDigest::readTlv(qint64 at) {
     const qint64 there = buffer_.waitFor(at + ber::kMaxHeader);
-    return ber::readHeader(buffer_.data(), there, at);
+    // The header read where it lies, as if the buffer began there.
+    const std::optional<ber::Frame> frame = ber::readHeader(buffer_.at(at), there - at, 0);
+    if (!frame)
+        return std::nullopt;
+    ber::Frame placed = *frame;
+    placed.at = at;
+    return placed;
 }
 
 bool StreamingContentDigest::readDigestAlgorithms(const ber::Frame& set) {
@@ -59,11 +132,11 @@ bool StreamingContentDigest::readDigestAlgorithms(const ber::Frame& set) {
         return false;
     qint64 p = set.contentAt();
     while (p < end) {
-        const std::optional<ber::Frame> algorithm = ber::readHeader(buffer_.data(), end, p);
+        const std::optional<ber::Frame> algorithm = readTlv(p);
         if (!algorithm || algorithm->tag != kSequence || algorithm->indefinite() ||
             algorithm->end() > end || int(digests_.size()) >= kMaxDigests)
             return false;
-        const unsigned char* der = reinterpret_cast<const unsigned char*>(buffer_.data()) + p;
+        const unsigned char* der = reinterpret_cast<const unsigned char*>(buffer_.at(p));
         X509_ALGOR* parsed = d2i_X509_ALGOR(nullptr, &der, long(algorithm->end() - p));
         if (!parsed)
             return false;
@@ -88,11 +161,17 @@ bool StreamingContentDigest::hashRange(qint64 at, qint64 length) {
         const qint64 there = std::min<qint64>(buffer_.waitFor(want), want);
         if (there <= at + done)
             return false;
+        const char* piece = buffer_.at(at + done);
+        const qint64 size = there - at - done;
         for (const MdCtxPtr& ctx : digests_)
-            if (EVP_DigestUpdate(ctx.get(), buffer_.data() + at + done,
-                                 size_t(there - at - done)) <= 0)
+            if (EVP_DigestUpdate(ctx.get(), piece, size_t(size)) <= 0)
                 return false;
+        if (sink_ && !sink_(piece, size)) {
+            sinkFailed_ = true;
+            return false;
+        }
         done = there - at;
+        buffer_.drop(there);
     }
     return true;
 }
@@ -139,7 +218,7 @@ bool StreamingContentDigest::follow() {
     if (!t || t->tag != kOid || t->length != qint64(sizeof kSignedDataOid))
         return false;
     if (buffer_.waitFor(t->end()) < t->end() ||
-        std::memcmp(buffer_.data() + t->contentAt(), kSignedDataOid, sizeof kSignedDataOid) != 0)
+        std::memcmp(buffer_.at(t->contentAt()), kSignedDataOid, sizeof kSignedDataOid) != 0)
         return false;
     p = t->end();
     for (unsigned tag : {kContext0, kSequence}) {
@@ -169,13 +248,15 @@ bool StreamingContentDigest::follow() {
     const std::optional<ber::Frame> wrapper = readTlv(p);
     if (!wrapper || wrapper->tag != kContext0)
         return false;
+    if (buffer_.sliding())
+        kept_ = QByteArray(buffer_.at(0), wrapper->at);
     t = readTlv(wrapper->contentAt());
     qint64 next = 0;
     if (!t || !walkOctets(*t, 0, next))
         return false;
     if (wrapper->indefinite()) {
-        const auto* d = reinterpret_cast<const unsigned char*>(buffer_.data());
-        if (buffer_.waitFor(next + 2) < next + 2 || d[next] != 0 || d[next + 1] != 0)
+        const auto* d = reinterpret_cast<const unsigned char*>(buffer_.at(next));
+        if (buffer_.waitFor(next + 2) < next + 2 || d[0] != 0 || d[1] != 0)
             return false;
         next += 2;
     } else if (next != wrapper->end()) {
@@ -186,17 +267,42 @@ bool StreamingContentDigest::follow() {
     return true;
 }
 
+// Over a window: everything after the content, up to the end of what comes.
+bool StreamingContentDigest::keepTail() {
+    for (qint64 p = cutEnd_;;) {
+        const qint64 there = buffer_.waitFor(p + kHashChunk);
+        if (there <= p)
+            return true;
+        if (kept_.size() + (there - p) > kMaxKept)
+            return false;
+        kept_.append(buffer_.at(p), qsizetype(there - p));
+        buffer_.drop(there);
+        p = there;
+    }
+}
+
 void StreamingContentDigest::run() {
-    complete_ = follow();
+    complete_ = follow() && (!buffer_.sliding() || keepTail());
+    if (!complete_)
+        buffer_.abandon();
 }
 
 QByteArray StreamingContentDigest::detachedMessage() const {
     if (!complete_)
         return {};
-    return ber::splice(buffer_.written(), enclosing_, cutAt_, cutEnd_);
+    if (!buffer_.sliding())
+        return ber::splice(buffer_.written(), enclosing_, cutAt_, cutEnd_);
+    // The kept bytes lack the content already: the frames around it are that much shorter.
+    std::vector<ber::Frame> shortened = enclosing_;
+    for (ber::Frame& frame : shortened)
+        if (!frame.indefinite())
+            frame.length -= cutEnd_ - cutAt_;
+    return ber::splice(kept_, shortened, cutAt_, cutAt_);
 }
 
 QByteArrayView StreamingContentDigest::content(QByteArray& joined) const {
+    if (buffer_.sliding())
+        return {};
     if (ranges_.size() == 1)
         return QByteArrayView(buffer_.data() + ranges_[0].first, ranges_[0].second);
     joined.clear();

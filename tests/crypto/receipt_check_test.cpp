@@ -1,15 +1,19 @@
 #include "crypto/receipt_check.h"
 
 #include "app/context.h"
+#include "app/safe_file.h"
 #include "crypto/cert_store.h"
 #include "crypto/key_store.h"
+#include "crypto/receipt_cms.h"
 #include "fake_frontend.h"
 #include "receipt_maker.h"
 #include "temp_profile.h"
 #include "test_pki.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace telva;
 using namespace telva::crypto;
@@ -223,4 +227,52 @@ TEST_F(ReceiptCheck, ReplacesEarlierArchive) {
     const QByteArray zip = archive();
     ASSERT_TRUE(CheckReceipt(ctx, receipt(zip)).ok());
     EXPECT_EQ(readFileBytes(profile.root() + "/in/7701.zip"), zip);
+}
+
+TEST_F(ReceiptCheck, ContentLargerThanTheWindowStreamsFromTheFile) {
+    const PkiFiles fund = writePkiFiles(pki.fundAp, work() + "/pki", "fund");
+    const PkiFiles personal = writePkiFiles(pki.personal, work() + "/pki", "personal");
+    QByteArray report(5 << 20, Qt::Uninitialized);
+    for (qsizetype i = 0; i < report.size(); ++i)
+        report[i] = char((i * 7919) >> 5);
+    const QByteArray zip =
+        makeReceiptArchive(work(), QStringLiteral("7701"), kPage, report, {QStringLiteral("-0")});
+    const QByteArray der = opensslSign(work(), zip, fund.certPem, fund.keyPem, true);
+    const QByteArray ber = opensslSign(work(), zip, fund.certPem, fund.keyPem, true, true,
+                                       {QStringLiteral("-stream")});
+    for (const QByteArray& signedData : {der, ber}) {
+        const QString path =
+            profile.writeFile("big/7701.p7e", opensslEncrypt(work(), signedData, personal.certPem));
+        const std::optional<CertCollection> stores = OpenAllStores(ctx);
+        ASSERT_TRUE(stores.has_value());
+        QByteArray streamed;
+        const int fd = openRegularFile(path);
+        const auto opened = OpenReceiptFile(fd, *stores, &frontend, [&](const char* d, qint64 n) {
+            streamed.append(d, qsizetype(n));
+            return true;
+        });
+        ::close(fd);
+        ASSERT_TRUE(std::holds_alternative<ReceiptContent>(opened));
+        EXPECT_TRUE(std::get<ReceiptContent>(opened).streamed);
+        EXPECT_EQ(streamed, zip);
+
+        const Result<CheckedReceipt> r = CheckReceipt(ctx, path);
+        ASSERT_TRUE(r.ok()) << r.text().toStdString();
+        EXPECT_EQ(readFileBytes(r->archivePath), zip);
+        EXPECT_FALSE(r->page.isEmpty());
+    }
+}
+
+TEST_F(ReceiptCheck, CutOffReceiptLeavesNoArchive) {
+    const QByteArray whole = makeReceipt(work(), archive(), pki.fundAp, pki.personal);
+    const QString earlier = profile.writeFile("in/7701.zip", "earlier");
+    for (const qsizetype kept : {qsizetype(40), whole.size() / 2, whole.size() - 1}) {
+        const QString path = profile.writeFile("in/7701.p7e", whole.left(kept));
+        frontend.statuses.clear();
+        expectFailure(CheckReceipt(ctx, path), kDecryptError);
+        EXPECT_EQ(readFileBytes(earlier), "earlier") << kept;
+        EXPECT_EQ(QDir(work() + "/in").entryList(QDir::Files),
+                  QStringList({"7701.p7e", "7701.zip"}))
+            << kept;
+    }
 }
