@@ -58,6 +58,11 @@ void GuiFrontend::setCancellable(bool on) {
         cancelSink_(on);
 }
 
+void GuiFrontend::showPercent(int percent) {
+    if (percentSink_)
+        percentSink_(percent);
+}
+
 void GuiFrontend::messageBox(const QString& text, const QString& caption, Icon icon) {
     QMessageBox box(toQt(icon), caption, text, QMessageBox::Ok, parent_);
     box.exec();

@@ -20,6 +20,8 @@ public:
     void setStatusSink(std::function<void(const QString&)> sink) { statusSink_ = std::move(sink); }
     // What shows and hides the "Отмена" of a request.
     void setCancelSink(std::function<void(bool)> sink) { cancelSink_ = std::move(sink); }
+    // What shows the percentage of a long step.
+    void setPercentSink(std::function<void(int)> sink) { percentSink_ = std::move(sink); }
     // Keeps the window's input out while the core works (see InputGate).
     void setInputGate(InputGate* gate) { gate_ = gate; }
     // How many times the window was let paint during work; a step that never was ran too
@@ -31,6 +33,7 @@ public:
     void showStatus(const QString& text) override;
     void processEvents() override;
     void setCancellable(bool on) override;
+    void showPercent(int percent) override;
     bool cancelRequested() override { return cancelled_; }
     void messageBox(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption, Icon icon) override;
@@ -45,6 +48,7 @@ private:
     QWidget* parent_;
     std::function<void(const QString&)> statusSink_;
     std::function<void(bool)> cancelSink_;
+    std::function<void(int)> percentSink_;
     InputGate* gate_ = nullptr;
     bool cancelled_ = false;
     int paintCount_ = 0;

@@ -102,6 +102,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     gate->allow(statusPanel_->cancelButton());
     frontend_.setInputGate(gate);
     frontend_.setCancelSink([this](bool on) { statusPanel_->setCancelVisible(on); });
+    frontend_.setPercentSink([this](int percent) { statusPanel_->setPercent(percent); });
     connect(statusPanel_, &StatusPanel::cancelClicked, this, [this] { frontend_.requestCancel(); });
     connect(pcMain_, &QTabWidget::currentChanged, this, &TMainForm::pcMainChange);
     acDoUpdate();

@@ -7,12 +7,13 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 
 namespace telva {
 
 StatusPanel::StatusPanel(QWidget* parent)
-    : QWidget(parent), text_(new ElidedLabel(this)),
+    : QWidget(parent), text_(new ElidedLabel(this)), progress_(new QProgressBar(this)),
       cancel_(new QPushButton(QStringLiteral("Отмена"), this)) {
     setObjectName(QStringLiteral("StatusBar"));
     setFixedHeight(25);
@@ -31,11 +32,22 @@ StatusPanel::StatusPanel(QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(kIconPanelWidth + 4, 0, 4, 0);
     layout->addWidget(text_, 1);
+    progress_->setObjectName(QStringLiteral("ProgressBar"));
+    progress_->setRange(0, 100);
+    progress_->setFixedSize(160, 19);
+    progress_->hide();
+    layout->addWidget(progress_);
     cancel_->setObjectName(QStringLiteral("CancelButton"));
     cancel_->setFixedHeight(21);
     cancel_->hide();
     layout->addWidget(cancel_);
     connect(cancel_, &QPushButton::clicked, this, &StatusPanel::cancelClicked);
+}
+
+void StatusPanel::setPercent(int percent) {
+    progress_->setVisible(percent >= 0);
+    if (percent >= 0)
+        progress_->setValue(qMin(percent, 100));
 }
 
 void StatusPanel::setCancelVisible(bool visible) {

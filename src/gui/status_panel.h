@@ -4,14 +4,15 @@
 
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 
 namespace telva {
 
 class ElidedLabel;
 
-// The status bar: the drawn connection icon, the status line (bold red) and, while a request
-// runs, its "Отмена".
+// The status bar: the drawn connection icon, the status line (bold red), while a long step
+// runs its percentage, and while a request or a signing runs, its "Отмена".
 class StatusPanel : public QWidget {
     Q_OBJECT
 public:
@@ -25,6 +26,9 @@ public:
     bool connected() const { return connected_; }
     void setCancelVisible(bool visible);
     QPushButton* cancelButton() const { return cancel_; }
+    // 0..100 shows the bar at that share; -1 hides it.
+    void setPercent(int percent);
+    QProgressBar* progressBar() const { return progress_; }
 
 Q_SIGNALS:
     // Right button released over the icon panel.
@@ -38,6 +42,7 @@ protected:
 
 private:
     ElidedLabel* text_;
+    QProgressBar* progress_;
     QPushButton* cancel_;
     bool connected_ = false;
 };
