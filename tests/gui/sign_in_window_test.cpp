@@ -12,6 +12,8 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -50,9 +52,21 @@ TEST(SignInWindow, ActionSignsWithTheSavedIdentitiesAndProvider) {
     form.InputFileChosen(input);
     const QString output = form.findChild<QLineEdit*>(QStringLiteral("eFileOut"))->text();
     EXPECT_EQ(output, profile.root() + QStringLiteral("/work/report.er7"));
+    // While the signing runs, the window paints its percentage and "Отмена".
+    auto* panel = form.findChild<StatusPanel*>(QStringLiteral("StatusBar"));
+    bool barShown = false;
+    bool cancelShown = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        barShown = barShown || panel->progressBar()->isVisible();
+        cancelShown = cancelShown || panel->cancelButton()->isVisible();
+    });
+    watcher.start(0);
     form.execute(form.findChild<QAction*>(QStringLiteral("acDo")));
-    EXPECT_EQ(form.findChild<StatusPanel*>(QStringLiteral("StatusBar"))->statusText(),
-              QStringLiteral("Файл зашифрован и подписан."));
+    watcher.stop();
+    EXPECT_EQ(panel->statusText(), QStringLiteral("Файл зашифрован и подписан."));
+    EXPECT_TRUE(barShown && cancelShown);
+    EXPECT_FALSE(panel->progressBar()->isVisible());
 
     const TestPki& pki = TestPki::instance();
     const Result<QByteArray> inner = crypto::DecryptMessage(telva::test::readFileBytes(output),
