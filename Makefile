@@ -25,8 +25,9 @@ test-sanitize: deps
 demo: build
 	./scripts/demo $(BUILD)
 
+# BENCH_ARGS=--large adds the 5 GB signing.
 bench: build
-	./scripts/run-bench $(BUILD)
+	./scripts/run-bench $(BUILD) $(BENCH_ARGS)
 
 # Every fuzz target for FUZZ_SECONDS; crashes land in fuzz/regressions/<target>/.
 fuzz: deps
