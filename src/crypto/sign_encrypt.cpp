@@ -160,9 +160,13 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
     const StreamFailure failure = SignAndEncryptStream(
         input.fd, quint64(size), *signedData, *envelope,
         [&](const char* data, qint64 n) { return out.write(data, n); },
-        [&](int percent) {
-            ctx.frontend.showProgress(progressText.arg(percent));
-            ctx.frontend.showPercent(percent);
+        [&, shown = -1](int percent) mutable {
+            // A line per step of the share, not per report: the terminal prints each one.
+            if (percent != shown) {
+                ctx.frontend.showProgress(progressText.arg(percent));
+                ctx.frontend.showPercent(percent);
+                shown = percent;
+            }
             ctx.frontend.processEvents();
             return !ctx.frontend.cancelRequested();
         });

@@ -107,9 +107,10 @@ void GrowingBuffer::finish() {
 
 qsizetype GrowingBuffer::waitFor(qsizetype end) const {
     std::unique_lock lock(mutex_);
-    grown_.wait(lock, [&] {
-        return finished_ || visible_ >= end || (ring_ && end - dropped_ > capacity_);
-    });
+    // A window holds no more than its capacity past what was dropped: waiting for more
+    // would never end.
+    const qint64 reachable = ring_ ? std::min<qint64>(end, dropped_ + capacity_) : end;
+    grown_.wait(lock, [&] { return finished_ || visible_ >= reachable; });
     return visible_;
 }
 

@@ -39,7 +39,7 @@ public:
     // No more bytes will come (also after a failure).
     void finish();
     // Blocks until at least `end` bytes are there or the writer finished; the count there.
-    // In a window, an end beyond what fits is not waited for.
+    // In a window, only up to what fits is waited for.
     qsizetype waitFor(qsizetype end) const;
     const char* at(qint64 offset) const { return base_ + offsetOf(offset); }
     // A window's bytes before upTo are no longer needed; a whole buffer keeps them.

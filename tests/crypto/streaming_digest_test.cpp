@@ -33,12 +33,16 @@ QByteArray chainDigest(BIO* chain) {
     return QByteArray(reinterpret_cast<char*>(out), int(len));
 }
 
-// Feeds the message in small pieces from another thread while the digest follows.
-std::unique_ptr<StreamingContentDigest> follow(const QByteArray& message, GrowingBuffer& buffer) {
-    auto digest = std::make_unique<StreamingContentDigest>(buffer);
+// Feeds the message in small pieces from another thread while the digest follows; a window
+// takes only what fits.
+std::unique_ptr<StreamingContentDigest> follow(const QByteArray& message, GrowingBuffer& buffer,
+                                               StreamingContentDigest::Sink sink = {}) {
+    auto digest = std::make_unique<StreamingContentDigest>(buffer, std::move(sink));
     std::thread writer([&] {
-        for (qsizetype at = 0; at < message.size(); at += 777) {
-            const qsizetype n = std::min<qsizetype>(777, message.size() - at);
+        for (qsizetype at = 0, n = 0; at < message.size(); at += n) {
+            n = std::min<qsizetype>(777, message.size() - at);
+            if (buffer.sliding() && (n = std::min(n, buffer.waitRoom())) == 0)
+                break;
             std::memcpy(buffer.writePos(), message.constData() + at, size_t(n));
             buffer.commit(n);
         }
@@ -71,24 +75,33 @@ TEST_F(StreamingDigest, HashesDerAndIndefiniteLengthContent) {
     ASSERT_FALSE(ber.isEmpty());
     ASSERT_NE(ber.indexOf(QByteArray("\x24\x80", 2)), -1) << "not indefinite-length";
 
-    for (const QByteArray& message : {der, ber}) {
-        GrowingBuffer buffer(message.size());
-        const auto digest = follow(message, buffer);
-        ASSERT_TRUE(digest->complete());
-        QByteArray joined;
-        EXPECT_EQ(digest->content(joined).toByteArray(), content);
-        // The message without its content still parses, and carries no content.
-        const QByteArray detached = digest->detachedMessage();
-        EXPECT_LT(detached.size(), 4000);
-        const unsigned char* p = reinterpret_cast<const unsigned char*>(detached.constData());
-        CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, long(detached.size())));
-        ASSERT_TRUE(cms);
-        EXPECT_EQ(CMS_get0_SignerInfos(cms.get()) ? 1 : 0, 1);
-        ASN1_OCTET_STRING** inner = CMS_get0_content(cms.get());
-        EXPECT_TRUE(inner && !*inner);
-        const BioPtr chain = digest->digestChain();
-        ASSERT_TRUE(chain);
-        EXPECT_EQ(chainDigest(chain.get()), gost94(content));
+    // Whole, or through a window far smaller than the content, which goes to a sink.
+    for (const bool window : {false, true}) {
+        for (const QByteArray& message : {der, ber}) {
+            GrowingBuffer whole(message.size());
+            GrowingBuffer sliding(64 << 10, GrowingBuffer::Window{});
+            GrowingBuffer& buffer = window ? sliding : whole;
+            QByteArray sunk;
+            const auto digest = follow(message, buffer, [&](const char* d, qint64 n) {
+                sunk.append(d, qsizetype(n));
+                return true;
+            });
+            ASSERT_TRUE(digest->complete()) << window;
+            QByteArray joined;
+            EXPECT_EQ(window ? sunk : digest->content(joined).toByteArray(), content);
+            // The message without its content still parses, and carries no content.
+            const QByteArray detached = digest->detachedMessage();
+            EXPECT_LT(detached.size(), 4000);
+            const unsigned char* p = reinterpret_cast<const unsigned char*>(detached.constData());
+            CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, long(detached.size())));
+            ASSERT_TRUE(cms) << window;
+            EXPECT_EQ(CMS_get0_SignerInfos(cms.get()) ? 1 : 0, 1);
+            ASN1_OCTET_STRING** inner = CMS_get0_content(cms.get());
+            EXPECT_TRUE(inner && !*inner);
+            const BioPtr chain = digest->digestChain();
+            ASSERT_TRUE(chain);
+            EXPECT_EQ(chainDigest(chain.get()), gost94(content));
+        }
     }
 }
 
