@@ -15,6 +15,7 @@
 #include "gateway/report_status.h"
 #include "gateway/submission.h"
 #include "gui/cert_chooser.h"
+#include "gui/icons.h"
 #include "gui/input_gate.h"
 #include "gui/receipt_view.h"
 #include "gui/status_panel.h"
@@ -65,6 +66,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     : QMainWindow(parent), frontend_(this), ctx_(frontend_),
       http_(std::make_unique<HttpClient>(ctx_)) {
     setObjectName(QStringLiteral("TMainForm"));
+    setWindowIcon(programIcon());
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
     setFont(font);
