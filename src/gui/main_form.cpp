@@ -174,7 +174,7 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::ShowStatus(const QString& text, const QString& errorText) {
-    frontend_.showStatus(statusText(text, errorText));
+    ctx_.showStatus(text, errorText);
 }
 
 void TMainForm::runUpdate(QAction* action) {
