@@ -25,11 +25,13 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -74,9 +76,9 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     createActions();
     pcMain_ = new QTabWidget(this);
     pcMain_->setObjectName(QStringLiteral("pcMain"));
-    const QString pages[] = {QStringLiteral("Подписать и зашифровать"),
-                             QStringLiteral("Отправленные отчеты"),
-                             QStringLiteral("Проверить квитанцию")};
+    const QString pages[] = {QStringLiteral("&Подписать и зашифровать"),
+                             QStringLiteral("&Отправленные отчеты"),
+                             QStringLiteral("Проверить &квитанцию")};
     const char* names[] = {"tsSign", "tsReports", "tsKvit"};
     for (int i = 0; i < 3; ++i) {
         auto* page = new QWidget(pcMain_);
@@ -115,9 +117,14 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
 TMainForm::~TMainForm() = default;
 
 void TMainForm::FormCreate(const QStringList& arguments) {
+    // Before any run stored its place the window opens in the middle of the screen.
+    const bool placedBefore =
+        QSettings(globalSettingsPath(), QSettings::IniFormat).contains(QStringLiteral("Left"));
     LoadSettings(ctx_.settings, frontend_);
-    setGeometry(keptOnScreen(
-        QRect(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height)));
+    QRect frame(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height);
+    if (!placedBefore && QGuiApplication::primaryScreen())
+        frame.moveCenter(QGuiApplication::primaryScreen()->availableGeometry().center());
+    setGeometry(keptOnScreen(frame));
     ctx_.archiveBaseFolder = InitArchiveBaseFolder(ctx_.settings.activeMode);
     const CommandLine commandLine = parseCommandLine(arguments, ctx_.settings.kvitExt);
     ctx_.testMode = commandLine.testMode;
@@ -125,6 +132,12 @@ void TMainForm::FormCreate(const QStringList& arguments) {
     setWindowTitle(windowCaption(ctx_.testMode));
     ctx_.lastRequestTime = ctx_.clock.now();
     ctx_.lastRequestFile = lastRequestFile();
+    places_ = RecentPlaces::load();
+    // Only a file that still reads as a report comes back; anything else would greet the
+    // person with a message about a file they did not just choose.
+    if (commandLine.receiptFile.isEmpty() && QFileInfo(places_.inputFile).isFile() &&
+        detectKindOfFile(places_.inputFile))
+        InputFileChosen(places_.inputFile);
     if (!commandLine.receiptFile.isEmpty()) {
         eFileSigned_->setText(commandLine.receiptFile);
         pcMain_->setCurrentIndex(ReceiptPage);
@@ -307,8 +320,9 @@ void TMainForm::acPrintExecute() {
 
 void TMainForm::sbSelFileClick() {
     const QString ext = ctx_.settings.srcExt;
-    const QString file = QFileDialog::getOpenFileName(this, QString(), eFileIn_->text(),
-                                                      ext + QStringLiteral(" (*.") + ext + ')');
+    const QString file = QFileDialog::getOpenFileName(
+        this, QString(), dialogStartFolder(eFileIn_->text(), places_.reportFolder),
+        ext + QStringLiteral(" (*.") + ext + ')');
     if (!file.isEmpty())
         InputFileChosen(file);
 }
@@ -316,6 +330,9 @@ void TMainForm::sbSelFileClick() {
 void TMainForm::InputFileChosen(const QString& file) {
     acSend->setEnabled(false);
     eFileIn_->setText(file);
+    places_.inputFile = file;
+    places_.reportFolder = QFileInfo(file).absolutePath();
+    places_.save();
     const Result<const ReportKind*> kind = detectKindOfFile(file);
     if (!kind) {
         // The earlier kind and output name belong to another file: signing with them would
@@ -336,10 +353,14 @@ void TMainForm::sbSelKvitClick() {
     acPrint->setEnabled(false);
     ShowStatus(QString());
     const QString ext = ctx_.settings.kvitExt;
-    const QString file = QFileDialog::getOpenFileName(this, QString(), eFileSigned_->text(),
-                                                      ext + QStringLiteral(" (*.") + ext + ')');
-    if (!file.isEmpty())
-        eFileSigned_->setText(file);
+    const QString file = QFileDialog::getOpenFileName(
+        this, QString(), dialogStartFolder(eFileSigned_->text(), places_.receiptFolder),
+        ext + QStringLiteral(" (*.") + ext + ')');
+    if (file.isEmpty())
+        return;
+    eFileSigned_->setText(file);
+    places_.receiptFolder = QFileInfo(file).absolutePath();
+    places_.save();
 }
 
 void TMainForm::sbPrivCertClick() {

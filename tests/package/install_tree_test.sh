@@ -19,6 +19,8 @@ export XDG_DATA_DIRS=$SHARE
 
 check "telva-cli runs from the tree" test "$("$TREE/bin/telva-cli" --version)" = "$(
     sed -n 's/^project(telva VERSION \([0-9.]*\).*/\1/p' "$SRC/CMakeLists.txt")"
+check "Russian texts stay UTF-8 under LANG=C" bash -c \
+    "LANG=C LC_ALL=C '$TREE/bin/telva-cli' --help | grep -q 'Использование: telva-cli'"
 check "telva answers --help without a screen" test -n "$("$TREE/bin/telva" --help)"
 check "desktop entry" desktop-file-validate "$SHARE/applications/telva.desktop"
 check "AppStream metainfo" appstreamcli validate --no-net "$SHARE/metainfo/ru.kvb.telva.metainfo.xml"
