@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build test test-sanitize demo bench fuzz format clean
+.PHONY: deps build test test-sanitize demo bench fuzz format clean deb
 
 deps:
 	./scripts/install-deps
@@ -38,3 +38,7 @@ format:
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+
+# The Debian package telva_<version>_<arch>.deb, in the build folder.
+deb: build
+	cd $(BUILD) && cpack -G DEB

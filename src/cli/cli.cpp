@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "app/event_log.h"
 #include "app/paths.h"
 #include "app/program.h"
 #include "cli/commands.h"
@@ -52,6 +53,7 @@ void printUsage(QTextStream& out) {
 } // namespace
 
 int CliSession::fail(const QString& text) {
+    logEvent(QStringLiteral("Ошибка: ") + text);
     err << text << Qt::endl;
     return 1;
 }
@@ -107,6 +109,12 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
     if (takeFlag(args, QStringLiteral("--no")))
         session.frontend.fixedAnswer = false;
     session.frontend.verbose = takeFlag(args, QStringLiteral("-v"));
+    // The journal's lines go to standard error for this run only.
+    struct EchoGuard {
+        ~EchoGuard() { setLogEcho({}); }
+    } echoGuard;
+    if (session.frontend.verbose)
+        setLogEcho([&err](const QString& line) { err << line << Qt::endl; });
     if (missing)
         return session.fail(QStringLiteral("Не указано значение параметра."));
     if (proxy) {

@@ -1,5 +1,6 @@
 #include "cli/cli_frontend.h"
 
+#include "app/event_log.h"
 #include "app/secrets.h"
 
 #include <csignal>
@@ -50,9 +51,8 @@ CliFrontend::~CliFrontend() {
 }
 
 void CliFrontend::showStatus(const QString& text) {
+    // With -v the journal's echo prints it, time-stamped.
     lastStatus = text;
-    if (verbose && !text.isEmpty())
-        err_ << text << Qt::endl;
 }
 
 void CliFrontend::showProgress(const QString& text) {
@@ -74,6 +74,7 @@ bool CliFrontend::askYesNo(const QString& text, const QString& caption, Icon) {
 }
 
 void CliFrontend::showError(const QString& text) {
+    logEvent(QStringLiteral("Ошибка: ") + text);
     ++errorCount;
     err_ << text << Qt::endl;
 }

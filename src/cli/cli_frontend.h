@@ -36,7 +36,8 @@ public:
     QString lastStatus;
     // Number of errors shown in the error box.
     int errorCount = 0;
-    // Print every status text as it comes (otherwise only the final one is printed).
+    // Print the journal's lines and the progress as they come (otherwise only the final
+    // status is printed).
     bool verbose = false;
     // TELVA_PROXY_PASSWORD and TELVA_KEY_PASSWORD, taken out of the environment at start.
     QString proxyPassword;

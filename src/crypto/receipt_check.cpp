@@ -1,6 +1,7 @@
 #include "crypto/receipt_check.h"
 
 #include "app/context.h"
+#include "app/event_log.h"
 #include "app/frontend.h"
 #include "app/safe_file.h"
 #include "archive/zip_reader.h"
@@ -52,6 +53,7 @@ struct StoresGuard {
 } // namespace
 
 Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath) {
+    logEvent(QStringLiteral("Проверка квитанции \"%1\"").arg(receiptPath));
     const QString openError = QStringLiteral("Ошибка открытия \"%1\".");
     if (receiptPath.isEmpty() || !QFileInfo::exists(receiptPath))
         return shown(ctx, openError.arg(receiptPath));

@@ -1,11 +1,13 @@
 #include "gateway/http_client.h"
 
 #include "app/context.h"
+#include "app/event_log.h"
 #include "app/frontend.h"
 #include "app/last_request.h"
 #include "app/program.h"
 #include "app/secrets.h"
 #include "gateway/form_body_reader.h"
+#include "gateway/request_log.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -357,6 +359,25 @@ static QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* cur
     }
 }
 
+void HttpClient::logAttempt(void* handle, bool post, const QByteArray& url, int rc,
+                            const QByteArray& statusLine, qint64 sent, qint64 milliseconds) {
+    RequestRecord record;
+    record.method = post ? "POST" : "GET";
+    record.url = url;
+    const ProxySettings& proxy = ctx_.settings.proxy;
+    if (!proxy.host.isEmpty())
+        record.proxy = proxy.host + QLatin1Char(':') + QString::number(proxy.port);
+    record.statusLine = statusLine;
+    if (rc != CURLE_OK)
+        record.failure = QString::fromUtf8(curl_easy_strerror(CURLcode(rc)));
+    curl_off_t received = 0;
+    curl_easy_getinfo(static_cast<CURL*>(handle), CURLINFO_SIZE_DOWNLOAD_T, &received);
+    record.bytesReceived = qint64(received);
+    record.bytesSent = sent;
+    record.milliseconds = milliseconds;
+    logEvent(requestLogLine(record));
+}
+
 bool HttpClient::run(Transfer& t) {
     CURL* curl = handle(curl_);
     lastStatusLine_.clear();
@@ -380,7 +401,8 @@ bool HttpClient::run(Transfer& t) {
     QByteArray url = QUrl(t.url).toEncoded();
     bool ok = false;
     for (int redirects = 0;; ++redirects) {
-        t.startAttempt(post, ctx_.clock.ticks());
+        const qint64 attemptStart = ctx_.clock.ticks();
+        t.startAttempt(post, attemptStart);
         configure(t, url, post);
         if (post)
             curl_easy_setopt(curl, CURLOPT_HTTPHEADER, postHeaders);
@@ -388,6 +410,8 @@ bool HttpClient::run(Transfer& t) {
         lastStatusLine_ = t.statusLine;
         curl_off_t uploaded = 0;
         curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+        logAttempt(curl, post, url, rc, t.statusLine, qint64(uploaded),
+                   ctx_.clock.ticks() - attemptStart);
         if (post && uploaded >= t.bodyLength)
             t.bodyDelivered = true;
         if (rc != CURLE_OK) {

@@ -163,6 +163,9 @@ private:
     // Runs one request with its redirects; sets lastError_ and lastStatusLine_.
     bool run(Transfer& transfer);
     void configure(Transfer& transfer, const QByteArray& url, bool post);
+    // One attempt of a request into the journal.
+    void logAttempt(void* curl, bool post, const QByteArray& url, int rc,
+                    const QByteArray& statusLine, qint64 sent, qint64 milliseconds);
 
     AppContext& ctx_;
     void* curl_ = nullptr; // CURL*, kept for the run: cookies and live connections

@@ -1,5 +1,6 @@
 #include "gui/gui_frontend.h"
 
+#include "app/event_log.h"
 #include "app/program.h"
 #include "gui/auth_dialog.h"
 #include "gui/input_gate.h"
@@ -77,6 +78,7 @@ bool GuiFrontend::askYesNo(const QString& text, const QString& caption, Icon ico
 }
 
 void GuiFrontend::showError(const QString& text) {
+    logEvent(QStringLiteral("Ошибка: ") + text);
     QMessageBox box(QMessageBox::Critical, programTitle(), text, QMessageBox::Ok, parent_);
     box.exec();
 }

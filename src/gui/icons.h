@@ -9,5 +9,7 @@ QIcon connectionIcon(bool connected);
 QIcon installCertificateIcon();
 QIcon refreshReportIcon();
 QIcon showSourceIcon();
+// The program's own icon, in every size made from its drawing at build time.
+QIcon programIcon();
 
 } // namespace telva

@@ -15,6 +15,7 @@
 #include "gateway/report_status.h"
 #include "gateway/submission.h"
 #include "gui/cert_chooser.h"
+#include "gui/icons.h"
 #include "gui/input_gate.h"
 #include "gui/receipt_view.h"
 #include "gui/status_panel.h"
@@ -24,11 +25,13 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -65,6 +68,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     : QMainWindow(parent), frontend_(this), ctx_(frontend_),
       http_(std::make_unique<HttpClient>(ctx_)) {
     setObjectName(QStringLiteral("TMainForm"));
+    setWindowIcon(programIcon());
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
     setFont(font);
@@ -72,9 +76,9 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     createActions();
     pcMain_ = new QTabWidget(this);
     pcMain_->setObjectName(QStringLiteral("pcMain"));
-    const QString pages[] = {QStringLiteral("Подписать и зашифровать"),
-                             QStringLiteral("Отправленные отчеты"),
-                             QStringLiteral("Проверить квитанцию")};
+    const QString pages[] = {QStringLiteral("&Подписать и зашифровать"),
+                             QStringLiteral("&Отправленные отчеты"),
+                             QStringLiteral("Проверить &квитанцию")};
     const char* names[] = {"tsSign", "tsReports", "tsKvit"};
     for (int i = 0; i < 3; ++i) {
         auto* page = new QWidget(pcMain_);
@@ -114,9 +118,14 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
 TMainForm::~TMainForm() = default;
 
 void TMainForm::FormCreate(const QStringList& arguments) {
+    // Before any run stored its place the window opens in the middle of the screen.
+    const bool placedBefore =
+        QSettings(globalSettingsPath(), QSettings::IniFormat).contains(QStringLiteral("Left"));
     LoadSettings(ctx_.settings, frontend_);
-    setGeometry(keptOnScreen(
-        QRect(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height)));
+    QRect frame(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height);
+    if (!placedBefore && QGuiApplication::primaryScreen())
+        frame.moveCenter(QGuiApplication::primaryScreen()->availableGeometry().center());
+    setGeometry(keptOnScreen(frame));
     ctx_.archiveBaseFolder = InitArchiveBaseFolder(ctx_.settings.activeMode);
     const CommandLine commandLine = parseCommandLine(arguments, ctx_.settings.kvitExt);
     ctx_.testMode = commandLine.testMode;
@@ -124,6 +133,12 @@ void TMainForm::FormCreate(const QStringList& arguments) {
     setWindowTitle(windowCaption(ctx_.testMode));
     ctx_.lastRequestTime = ctx_.clock.now();
     ctx_.lastRequestFile = lastRequestFile();
+    places_ = RecentPlaces::load();
+    // Only a file that still reads as a report comes back; anything else would greet the
+    // person with a message about a file they did not just choose.
+    if (commandLine.receiptFile.isEmpty() && QFileInfo(places_.inputFile).isFile() &&
+        detectKindOfFile(places_.inputFile))
+        InputFileChosen(places_.inputFile);
     if (!commandLine.receiptFile.isEmpty()) {
         eFileSigned_->setText(commandLine.receiptFile);
         pcMain_->setCurrentIndex(ReceiptPage);
@@ -173,7 +188,7 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::ShowStatus(const QString& text, const QString& errorText) {
-    frontend_.showStatus(statusText(text, errorText));
+    ctx_.showStatus(text, errorText);
 }
 
 void TMainForm::runUpdate(QAction* action) {
@@ -306,8 +321,9 @@ void TMainForm::acPrintExecute() {
 
 void TMainForm::sbSelFileClick() {
     const QString ext = ctx_.settings.srcExt;
-    const QString file = QFileDialog::getOpenFileName(this, QString(), eFileIn_->text(),
-                                                      ext + QStringLiteral(" (*.") + ext + ')');
+    const QString file = QFileDialog::getOpenFileName(
+        this, QString(), dialogStartFolder(eFileIn_->text(), places_.reportFolder),
+        ext + QStringLiteral(" (*.") + ext + ')');
     if (!file.isEmpty())
         InputFileChosen(file);
 }
@@ -315,6 +331,9 @@ void TMainForm::sbSelFileClick() {
 void TMainForm::InputFileChosen(const QString& file) {
     acSend->setEnabled(false);
     eFileIn_->setText(file);
+    places_.inputFile = file;
+    places_.reportFolder = QFileInfo(file).absolutePath();
+    places_.save();
     const Result<const ReportKind*> kind = detectKindOfFile(file);
     if (!kind) {
         // The earlier kind and output name belong to another file: signing with them would
@@ -335,10 +354,14 @@ void TMainForm::sbSelKvitClick() {
     acPrint->setEnabled(false);
     ShowStatus(QString());
     const QString ext = ctx_.settings.kvitExt;
-    const QString file = QFileDialog::getOpenFileName(this, QString(), eFileSigned_->text(),
-                                                      ext + QStringLiteral(" (*.") + ext + ')');
-    if (!file.isEmpty())
-        eFileSigned_->setText(file);
+    const QString file = QFileDialog::getOpenFileName(
+        this, QString(), dialogStartFolder(eFileSigned_->text(), places_.receiptFolder),
+        ext + QStringLiteral(" (*.") + ext + ')');
+    if (file.isEmpty())
+        return;
+    eFileSigned_->setText(file);
+    places_.receiptFolder = QFileInfo(file).absolutePath();
+    places_.save();
 }
 
 void TMainForm::sbPrivCertClick() {

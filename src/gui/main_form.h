@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/context.h"
+#include "app/recent_places.h"
 #include "gui/gui_frontend.h"
 
 #include "archive/report_list.h"
@@ -101,6 +102,7 @@ private:
     std::unique_ptr<HttpClient> http_;
     ReportList reports_;
     bool shownOnce_ = false;
+    RecentPlaces places_;
 
     // Where the focus was before the window became active: the check runs when it comes
     // from another window of the program (or at start), not from a window of the check
@@ -140,6 +142,7 @@ private:
     QAction* acDelCurRec = nullptr;
     QAction* acCheckSign = nullptr;
     QAction* acPrint = nullptr;
+    QAction* acOpenLog = nullptr;
 };
 
 } // namespace telva

@@ -1,3 +1,4 @@
+#include "gui/help_page.h"
 #include "gui/icons.h"
 #include "gui/main_form.h"
 #include "gui/receipt_view.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -24,7 +26,10 @@ QAction* makeAction(QObject* parent, const char* name, const QString& caption,
                     const QString& hint = QString()) {
     auto* action = new QAction(caption, parent);
     action->setObjectName(QLatin1String(name));
-    action->setToolTip(hint.isEmpty() ? caption : hint);
+    // The caption's "&" marks its key (Alt+letter); the buttons show it, as the icon text,
+    // and a tooltip shows the plain text.
+    action->setIconText(caption);
+    action->setToolTip(hint.isEmpty() ? QString(caption).remove(QLatin1Char('&')) : hint);
     action->setStatusTip(hint);
     return action;
 }
@@ -53,35 +58,48 @@ static const QStringList& reportColumnHeaders() {
 }
 
 void TMainForm::createActions() {
-    acDo = makeAction(this, "acDo", QStringLiteral("Подписать и зашифровать"),
+    acDo = makeAction(this, "acDo", QStringLiteral("Подписать и &зашифровать"),
                       QStringLiteral("Подписать и зашифровать выбранный файл"));
-    acSend = makeAction(this, "acSend", QStringLiteral("Отправить в КВБ"),
+    acSend = makeAction(this, "acSend", QStringLiteral("Отп&равить в КВБ"),
                         QStringLiteral("Отправить успешно подписанный и зашифрованный отчет на "
                                        "шлюз приема отчетности КВБ"));
     acLoadCert = makeAction(
-        this, "acLoadCert", QStringLiteral("Установить сертификат уполномоченного лица КВБ"),
+        this, "acLoadCert", QStringLiteral("&Установить сертификат уполномоченного лица КВБ"),
         QStringLiteral("Загрузить с сайта КВБ (%1) сертификат уполномоченного лица КВБ и "
                        "установить его")
             .arg(ctx_.settings.hosts.kvbSite));
     acLoadCert->setIcon(installCertificateIcon());
-    acProxy = makeAction(this, "acProxy", QStringLiteral("Настройки прокси-сервера"));
-    acTestConn = makeAction(this, "acTestConn", QStringLiteral("Тестировать подключение"));
+    acProxy = makeAction(this, "acProxy", QStringLiteral("&Настройки прокси-сервера"));
+    acTestConn = makeAction(this, "acTestConn", QStringLiteral("&Тестировать подключение"));
     acGreedRefresh = makeAction(this, "acGreedRefresh", QString(), QStringLiteral("Обновить"));
     acGreedRefresh->setShortcut(QKeySequence::Refresh);
     addAction(acGreedRefresh);
-    acLoadKvit = makeAction(this, "acLoadKvit", QStringLiteral("Обновить информацию об отчете"),
+    acLoadKvit = makeAction(this, "acLoadKvit", QStringLiteral("Обновить &информацию об отчете"),
                             QStringLiteral("Обновляет информацию по выделенной строке в списке "
                                            "отправленных отчетов."));
     acLoadKvit->setIcon(refreshReportIcon());
-    acShowSrc = makeAction(this, "acShowSrc", QStringLiteral("Показать исходный файл"),
+    acShowSrc = makeAction(this, "acShowSrc", QStringLiteral("Показать исходный &файл"),
                            QStringLiteral("Показать исходный файл"));
     acShowSrc->setIcon(showSourceIcon());
-    acShowFinalXml = makeAction(this, "acShowFinalXml", QStringLiteral("Показать принятый отчет"));
-    acDelCurRec = makeAction(this, "acDelCurRec", QStringLiteral("Удалить выделенный отчет"));
-    acCheckSign = makeAction(this, "acCheckSign", QStringLiteral("Проверить"));
-    acPrint = makeAction(this, "acPrint", QStringLiteral("Печать"));
+    acShowFinalXml = makeAction(this, "acShowFinalXml", QStringLiteral("Показать прин&ятый отчет"));
+    acDelCurRec = makeAction(this, "acDelCurRec", QStringLiteral("&Удалить выделенный отчет"));
+    acCheckSign = makeAction(this, "acCheckSign", QStringLiteral("Прове&рить"));
+    acPrint = makeAction(this, "acPrint", QStringLiteral("П&ечать"));
     acSend->setEnabled(false);
     acPrint->setEnabled(false);
+    acOpenLog = makeAction(this, "acOpenLog", QStringLiteral("Открыть &журнал"));
+    connect(acOpenLog, &QAction::triggered, this, [this] {
+        if (!openJournal(frontend_))
+            frontend_.showError(QStringLiteral("Не удалось открыть журнал."));
+    });
+    auto* help = makeAction(this, "acHelp", QStringLiteral("Справка"));
+    help->setShortcut(QKeySequence::HelpContents);
+    addAction(help);
+    connect(help, &QAction::triggered, this, [this] { HelpPage(ctx_, this).exec(); });
+    auto* quit = makeAction(this, "acQuit", QStringLiteral("Выход"));
+    quit->setShortcut(QKeySequence::Quit);
+    addAction(quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
 
     const std::pair<QAction*, void (TMainForm::*)()> handlers[] = {
         {acDo, &TMainForm::acDoExecute},
@@ -199,6 +217,11 @@ void TMainForm::createReportsPage(QWidget* page) {
     connect(gRep_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmRep_->popup(gRep_->viewport()->mapToGlobal(at)); });
     connect(gRep_, &QTableWidget::cellDoubleClicked, this, [this] { execute(acLoadKvit); });
+    // Enter on a row does what a double click does, so the list needs no mouse.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* enter = new QShortcut(key, gRep_, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this, [this] { execute(acLoadKvit); });
+    }
     connect(gRep_, &QTableWidget::currentCellChanged, this, &TMainForm::acShowFinalXmlUpdate);
 
     auto* bar = new QHBoxLayout;
@@ -237,6 +260,7 @@ void TMainForm::createStatusBar() {
     pmCon_->setObjectName(QStringLiteral("pmCon"));
     pmCon_->addAction(acTestConn);
     pmCon_->addAction(acProxy);
+    pmCon_->addAction(acOpenLog);
     connect(statusPanel_, &StatusPanel::iconMenuRequested, this, &TMainForm::showConnectionMenu);
 }
 

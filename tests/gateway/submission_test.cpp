@@ -129,8 +129,10 @@ protected:
     QStringList allFiles() const {
         QStringList files;
         QDirIterator it(profile.root(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        // The journal records every attempt; it is no file of the archive.
         while (it.hasNext())
-            files.append(QDir(profile.root()).relativeFilePath(it.next()));
+            if (const QString path = it.next(); !path.endsWith(QLatin1String("/telva.log")))
+                files.append(QDir(profile.root()).relativeFilePath(path));
         files.sort();
         return files;
     }
