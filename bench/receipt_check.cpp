@@ -2,7 +2,7 @@
 // `openssl cms -decrypt` followed by `openssl cms -verify` on the same file. Goal: the
 // program's check takes at most 0.75 of the openssl pair's wall time.
 
-#include "crypto/receipt_check.h"
+#include "operations/receipt_check.h"
 #include "app/context.h"
 #include "app/frontend.h"
 #include "crypto/cert_store.h"

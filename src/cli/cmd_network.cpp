@@ -1,9 +1,9 @@
 #include "app/context.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
-#include "crypto/install_certificate.h"
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
+#include "operations/install_certificate.h"
 
 namespace telva {
 

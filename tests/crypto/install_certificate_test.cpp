@@ -1,9 +1,9 @@
 #include "app/context.h"
 #include "crypto/cert_store.h"
-#include "crypto/install_certificate.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
 #include "http_test_server.h"
+#include "operations/install_certificate.h"
 #include "temp_profile.h"
 #include "test_pki.h"
 

@@ -1,4 +1,4 @@
-#include "crypto/receipt_check.h"
+#include "operations/receipt_check.h"
 
 #include "app/context.h"
 #include "app/frontend.h"
@@ -6,7 +6,7 @@
 #include "archive/zip_reader.h"
 #include "crypto/cert_store.h"
 #include "crypto/receipt_cms.h"
-#include "crypto/receipt_page.h"
+#include "operations/receipt_page.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "crypto/install_certificate.h"
+#include "operations/install_certificate.h"
 
 #include "app/context.h"
 #include "crypto/cert_identity.h"
