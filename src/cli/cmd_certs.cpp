@@ -4,7 +4,7 @@
 #include "crypto/cert_rows.h"
 #include "crypto/cert_store.h"
 #include "crypto/gost_engine.h"
-#include "crypto/providers.h"
+#include "crypto/provider_list.h"
 
 #include <QFile>
 

@@ -112,10 +112,10 @@ Result<Certificate> ImportPkcs12(int storeIndex, const QByteArray& bytes, Fronte
     STACK_OF(X509)* others = nullptr;
     const int parsed = PKCS12_parse(p12.get(), password.constData(), &rawKey, &rawCert, &others);
     PKeyPtr key(rawKey);
-    const Certificate cert(rawCert);
+    const Certificate cert = certificateOf(rawCert);
     QList<Certificate> extra;
     for (int i = 0; others && i < sk_X509_num(others); ++i)
-        extra.append(Certificate(X509_dup(sk_X509_value(others, i))));
+        extra.append(certificateOf(X509_dup(sk_X509_value(others, i))));
     sk_X509_pop_free(others, X509_free);
     if (parsed != 1 || cert.isNull()) {
         const QString reason = takeOpenSslError();

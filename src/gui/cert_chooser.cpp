@@ -6,7 +6,7 @@
 #include "crypto/cert_import.h"
 #include "crypto/cert_rows.h"
 #include "crypto/cert_store.h"
-#include "crypto/key_store.h"
+#include "crypto/key_files.h"
 #include "gui/cert_viewer.h"
 
 #include <QCheckBox>

@@ -5,7 +5,7 @@
 #include "app/report_kind.h"
 #include "archive/report_list.h"
 #include "crypto/gost_engine.h"
-#include "crypto/providers.h"
+#include "crypto/provider_list.h"
 #include "crypto/sign_encrypt.h"
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
