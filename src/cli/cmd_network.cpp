@@ -1,6 +1,7 @@
 #include "app/context.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
+#include "crypto/cert_identity.h"
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
 #include "operations/install_certificate.h"
@@ -46,9 +47,8 @@ int cmdInstallCerts(CliSession& session, QStringList args) {
             session.err << client.lastError() << Qt::endl;
         return session.fail(session.frontend.lastStatus);
     }
-    const CertIdentity& fund = session.ctx.settings.pub;
     session.out << session.frontend.lastStatus << '\n'
-                << (fund.org.isEmpty() ? fund.subject : fund.org) << Qt::endl;
+                << crypto::identityLabel(session.ctx.settings.pub) << Qt::endl;
     return 0;
 }
 

@@ -160,18 +160,13 @@ void TGetCertDlg::FillCertGrid(int tabIndex) {
 }
 
 CertIdentity TGetCertDlg::currentIdentity() const {
-    CertIdentity identity;
-    identity.store = currentTab();
     const int row = grid->currentRow();
-    auto cell = [&](int column) {
+    QStringList cells;
+    for (int column = 0; column < CertColumnCount; ++column) {
         const QTableWidgetItem* item = row >= 0 ? grid->item(row, column) : nullptr;
-        return item ? item->text() : QString();
-    };
-    identity.subject = cell(ColSubject);
-    identity.org = cell(ColOrg);
-    identity.issuer = cell(ColIssuer);
-    identity.sernum = cell(ColSerial);
-    return identity;
+        cells.append(item ? item->text() : QString());
+    }
+    return identityFromRow(currentTab(), cells);
 }
 
 std::optional<Certificate> TGetCertDlg::currentCertificate() const {

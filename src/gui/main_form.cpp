@@ -4,6 +4,7 @@
 #include "app/program.h"
 #include "app/report_kind.h"
 #include "archive/report_list.h"
+#include "crypto/cert_identity.h"
 #include "crypto/gost_engine.h"
 #include "crypto/provider_list.h"
 #include "crypto/sign_encrypt.h"
@@ -152,8 +153,8 @@ void TMainForm::FormShow() {
 
 void TMainForm::showCertificateLabels() {
     const Settings& s = ctx_.settings;
-    ePrivCert_->setText(s.priv.org.isEmpty() ? s.priv.subject : s.priv.org);
-    ePubCert_->setText(s.pub.org.isEmpty() ? s.pub.subject : s.pub.org);
+    ePrivCert_->setText(crypto::identityLabel(s.priv));
+    ePubCert_->setText(crypto::identityLabel(s.pub));
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -344,14 +345,14 @@ void TMainForm::sbPrivCertClick() {
     CertIdentity& identity = ctx_.settings.priv;
     if (!ChooseCertificate(this, identity, &frontend_))
         return;
-    ePrivCert_->setText(identity.org.trimmed().isEmpty() ? identity.subject : identity.org);
+    ePrivCert_->setText(crypto::identityLabel(identity));
 }
 
 void TMainForm::sbPubCertClick() {
     CertIdentity& identity = ctx_.settings.pub;
     if (!ChooseCertificate(this, identity, &frontend_))
         return;
-    ePubCert_->setText(identity.org.isEmpty() ? identity.subject : identity.org);
+    ePubCert_->setText(crypto::identityLabel(identity));
 }
 
 void TMainForm::pcMainChange(int index) {
