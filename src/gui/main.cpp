@@ -1,9 +1,12 @@
+#include "gui/command_line.h"
 #include "gui/main_form.h"
 #include "gui/translations.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> answered = telva::answerHelpOrVersion(argc, argv))
+        return *answered;
     QApplication app(argc, argv);
     telva::installQtTranslations(app);
     telva::TMainForm form(app.arguments().mid(1));
