@@ -41,13 +41,13 @@ int cmdInstallCerts(CliSession& session, QStringList args) {
     if (!args.isEmpty())
         return session.fail(QStringLiteral("Использование: telva-cli install-certs"));
     HttpClient client(session.ctx);
-    const bool installed = crypto::LoadFundCertificates(session.ctx, client);
+    const Result<QString> installed = crypto::LoadFundCertificates(session.ctx, client);
     if (!installed) {
         if (!client.lastError().isEmpty())
             session.err << client.lastError() << Qt::endl;
-        return session.fail(session.frontend.lastStatus);
+        return session.fail(installed.text());
     }
-    session.out << session.frontend.lastStatus << '\n'
+    session.out << *installed << '\n'
                 << crypto::identityLabel(session.ctx.settings.pub) << Qt::endl;
     return 0;
 }

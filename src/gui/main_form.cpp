@@ -224,7 +224,8 @@ void TMainForm::acSendExecute() {
 }
 
 void TMainForm::acLoadCertExecute() {
-    crypto::LoadFundCertificates(ctx_, *http_);
+    const Result<QString> installed = crypto::LoadFundCertificates(ctx_, *http_);
+    ShowStatus(installed ? *installed : installed.text());
     showCertificateLabels();
 }
 

@@ -15,27 +15,23 @@ constexpr int kAddressBookStore = 7;
 
 } // namespace
 
-bool InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
-                        bool takeAsFund) {
+Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
+                          bool takeAsFund) {
     if (client.DownloadToBuffer(url) == 0) {
-        ctx.showStatus(QString::fromUtf8(kCertDownloadFailedText));
-        return false;
+        return Status::fail(QString::fromUtf8(kCertDownloadFailedText));
     }
     // Only raw DER is taken, as the fund publishes it.
     const Result<Certificate> cert = Certificate::fromDer(ctx.downloadBuffer);
     if (!cert) {
-        ctx.showStatus(QString::fromUtf8(kCertOpenFailedText));
-        return false;
+        return Status::fail(QString::fromUtf8(kCertOpenFailedText));
     }
     Result<CertStore> store = CertStore::open(storeIndex);
     if (!store) {
-        ctx.showStatus(QString::fromUtf8(kStoreOpenFailedText));
-        return false;
+        return Status::fail(QString::fromUtf8(kStoreOpenFailedText));
     }
     const Status added = store->add(*cert);
     if (!added && added.error().code != kCryptEExists) {
-        ctx.showStatus(QString::fromUtf8(kCertAddFailedText));
-        return false;
+        return Status::fail(QString::fromUtf8(kCertAddFailedText));
     }
     if (takeAsFund) {
         // A fresh identity, so that nothing of a previous fund certificate stays behind.
@@ -44,16 +40,19 @@ bool InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url,
         identity.store = kAddressBookStore;
         ctx.settings.pub = identity;
     }
-    return true;
+    return {};
 }
 
-bool LoadFundCertificates(AppContext& ctx, HttpClient& client) {
-    if (!InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl, kRootStore, false))
-        return false;
-    if (!InstallCertificate(ctx, client, ctx.settings.apCertUrl, kAddressBookStore, true))
-        return false;
-    ctx.showStatus(QString::fromUtf8(kCertsInstalledText));
-    return true;
+Result<QString> LoadFundCertificates(AppContext& ctx, HttpClient& client) {
+    if (Status root =
+            InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl, kRootStore, false);
+        !root)
+        return root.error();
+    if (Status fund =
+            InstallCertificate(ctx, client, ctx.settings.apCertUrl, kAddressBookStore, true);
+        !fund)
+        return fund.error();
+    return QString::fromUtf8(kCertsInstalledText);
 }
 
 } // namespace telva::crypto
