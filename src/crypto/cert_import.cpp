@@ -11,7 +11,6 @@ namespace telva::crypto {
 
 namespace {
 
-constexpr int kCaStore = 3;
 constexpr int kPasswordTries = 3;
 // OBJECT IDENTIFIER 1.2.840.113549.1.12.1.80: a password scheme of some legacy Windows
 // providers that has no public description.
@@ -135,7 +134,7 @@ Result<Certificate> ImportPkcs12(int storeIndex, const QByteArray& bytes, Fronte
     if (Status added = addToStore(storeIndex, cert); !added)
         return R(added.error());
     for (const Certificate& other : extra) {
-        if (Status added = addToStore(kCaStore, other); !added)
+        if (Status added = addToStore(toIndex(Store::CA), other); !added)
             return R(added.error());
     }
     return cert;

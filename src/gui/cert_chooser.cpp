@@ -27,17 +27,6 @@ using namespace telva::crypto;
 
 namespace {
 
-const char* const kTabCaptions[kStoreCount] = {
-    "Личные",
-    "Доверенные корневые центры сертификации",
-    "Доверительные отношения в предприятии",
-    "Промежуточные центры сертификации",
-    "Сторонние корневые центры центры сертификации",
-    "Довереннные издатели",
-    "Доверенные лица",
-    "Другие пользователи",
-};
-
 QCheckBox* boldCheckBox(const QString& caption, const char* name, QWidget* parent) {
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(QLatin1String(name));
@@ -65,8 +54,8 @@ void TGetCertDlg::FormCreate() {
     tab->setObjectName(QStringLiteral("tab"));
     tab->setExpanding(false);
     tab->setUsesScrollButtons(true);
-    for (const char* caption : kTabCaptions)
-        tab->addTab(QString::fromUtf8(caption));
+    for (const StoreInfo& store : kStores)
+        tab->addTab(QString::fromUtf8(store.caption));
 
     grid = new QTableWidget(this);
     grid->setObjectName(QStringLiteral("grid"));
@@ -248,7 +237,7 @@ void TGetCertDlg::btnImportClick() {
 bool ChooseCertificate(QWidget* parent, CertIdentity& identity, Frontend* frontend) {
     TGetCertDlg dialog(parent, frontend);
     dialog.setStartTab(identity.store);
-    dialog.cbKVB->setChecked(identity.store == 0);
+    dialog.cbKVB->setChecked(identity.store == toIndex(Store::My));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     identity = dialog.currentIdentity();

@@ -8,13 +8,6 @@
 
 namespace telva::crypto {
 
-namespace {
-
-constexpr int kRootStore = 1;
-constexpr int kAddressBookStore = 7;
-
-} // namespace
-
 Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
                           bool takeAsFund) {
     if (client.DownloadToBuffer(url) == 0) {
@@ -37,19 +30,19 @@ Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& ur
         // A fresh identity, so that nothing of a previous fund certificate stays behind.
         CertIdentity identity;
         IdentityFromCert(*cert, identity);
-        identity.store = kAddressBookStore;
+        identity.store = toIndex(Store::AddressBook);
         ctx.settings.pub = identity;
     }
     return {};
 }
 
 Result<QString> LoadFundCertificates(AppContext& ctx, HttpClient& client) {
-    if (Status root =
-            InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl, kRootStore, false);
+    if (Status root = InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl,
+                                         toIndex(Store::Root), false);
         !root)
         return root.error();
-    if (Status fund =
-            InstallCertificate(ctx, client, ctx.settings.apCertUrl, kAddressBookStore, true);
+    if (Status fund = InstallCertificate(ctx, client, ctx.settings.apCertUrl,
+                                         toIndex(Store::AddressBook), true);
         !fund)
         return fund.error();
     return QString::fromUtf8(kCertsInstalledText);
