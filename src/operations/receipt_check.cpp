@@ -7,6 +7,7 @@
 #include "crypto/cert_store.h"
 #include "crypto/receipt_cms.h"
 #include "operations/receipt_page.h"
+#include "operations/zip_entry.h"
 
 #include <QFileInfo>
 
@@ -72,8 +73,8 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     if (!archive.write(content.data(), content.size()) || !archive.commit())
         return shown(ctx, QStringLiteral("Ошибка записи \"%1\".").arg(archivePath));
 
-    const Result<QByteArray> page =
-        ExtractEntryFromBuffer(content, receiptPageEntryName(receiptPath), &ctx.frontend);
+    const Result<QByteArray> page = ReadZipEntry(
+        ExtractEntryFromBuffer(content, receiptPageEntryName(receiptPath)), ctx.frontend);
     if (!page) {
         ctx.frontend.showError(page.text());
         return page.error();
