@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build test test-sanitize demo bench fuzz format clean deb
+.PHONY: deps build test test-sanitize demo bench fuzz format format-check clean deb
 
 deps:
 	./scripts/install-deps
@@ -33,8 +33,14 @@ bench: build
 fuzz: deps
 	JOBS=$(JOBS) ./scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+FORMAT_FILES = find src tests tools bench fuzz -name '*.cpp' -o -name '*.h'
+
 format:
-	find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	$(FORMAT_FILES) | xargs clang-format -i
+
+# Fails on any file that has drifted from .clang-format, naming the lines.
+format-check:
+	$(FORMAT_FILES) | xargs clang-format --dry-run -Werror
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

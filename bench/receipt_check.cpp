@@ -3,7 +3,7 @@
 // process; prints wall time, CPU time and peak memory of both. Goals: the program's check
 // takes at most 0.45 of the openssl pair's wall time, and at most 48 MB.
 
-#include "crypto/receipt_check.h"
+#include "operations/receipt_check.h"
 #include "app/context.h"
 #include "app/frontend.h"
 #include "crypto/cert_store.h"

@@ -1,5 +1,5 @@
 // The code page 1251 codec: every byte but the unassigned 0x98 survives a round trip.
-#include "archive/cp1251.h"
+#include "app/cp1251.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The gateway's pages: the answer to an upload, the identifier it names, a status page.
-#include "archive/cp1251.h"
-#include "gateway/report_status.h"
-#include "gateway/submission.h"
+#include "app/cp1251.h"
+#include "operations/report_status.h"
+#include "operations/submission.h"
 
 #include <cstdint>
 

@@ -23,17 +23,6 @@ QString windowCaption(bool testMode) {
     return caption;
 }
 
-QString windowUsage() {
-    return QStringLiteral("telva %1\n"
-                          "Использование: telva [-test | КВИТАНЦИЯ.p7e]\n"
-                          "       telva --version | --help\n\n"
-                          "  -test           тестовый режим (тестовый шлюз)\n"
-                          "  КВИТАНЦИЯ.p7e   проверить квитанцию при запуске\n"
-                          "  --version       версия программы\n"
-                          "  --help, -h      эта справка\n")
-        .arg(ProgramVersion());
-}
-
 CommandLine parseCommandLine(const QStringList& arguments, const QString& kvitExt) {
     CommandLine result;
     if (arguments.isEmpty())

@@ -14,9 +14,6 @@ inline constexpr const char* kUserAgent = "Mozilla/3.0 (compatible; KVB TELVA 1.
 // The program's title, used as the caption of its own message boxes.
 QString programTitle();
 
-// The window program's --help text.
-QString windowUsage();
-
 // What argument 1 of the command line asks for.
 struct CommandLine {
     bool testMode = false;

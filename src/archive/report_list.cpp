@@ -1,9 +1,9 @@
 #include "archive/report_list.h"
 
 #include "app/context.h"
+#include "app/cp1251.h"
 #include "app/report_kind.h"
 #include "app/safe_file.h"
-#include "archive/cp1251.h"
 #include "archive/report_archive.h"
 
 #include <QFile>

@@ -1,6 +1,5 @@
 #include "archive/zip_reader.h"
 
-#include "app/frontend.h"
 #include "app/safe_file.h"
 
 #include <QFile>
@@ -278,8 +277,7 @@ QString zipIncompleteText() {
     return QStringLiteral("Incomplete Zip File");
 }
 
-Result<QByteArray> ExtractEntryFromBuffer(QByteArrayView archive, const QString& entryName,
-                                          Frontend* frontend) {
+Result<QByteArray> ExtractEntryFromBuffer(QByteArrayView archive, const QString& entryName) {
     const Bytes in(archive);
     const Result<Directory> dir = readEnd(in);
     if (!dir)
@@ -303,10 +301,7 @@ Result<QByteArray> ExtractEntryFromBuffer(QByteArrayView archive, const QString&
                                         "метод PKWARE) не поддерживается.")
                              .arg(e.method)
                              .arg(e.name)};
-        if (frontend)
-            frontend->messageBox(QStringLiteral("Unknown Compression Method"),
-                                 QStringLiteral("Zip Error"), Frontend::Icon::Error);
-        return QByteArray();
+        return Error{QStringLiteral("Unknown Compression Method"), kZipUnknownMethod};
     }
     if (e.size > quint64(kZipMaxEntrySize))
         return Error{QStringLiteral("Запись \"%1\" ZIP-архива больше 256 МБ; такой архив не "
@@ -352,8 +347,7 @@ Result<QByteArray> ExtractEntryFromBuffer(QByteArrayView archive, const QString&
     return bytes;
 }
 
-Result<QByteArray> ExtractEntry(const QString& archivePath, const QString& entryName,
-                                Frontend* frontend) {
+Result<QByteArray> ExtractEntry(const QString& archivePath, const QString& entryName) {
     // Only a regular file of the archive is read: a link or a FIFO planted there is not.
     const int fd = openRegularFile(archivePath);
     QFile file;
@@ -367,14 +361,14 @@ Result<QByteArray> ExtractEntry(const QString& archivePath, const QString& entry
         return incomplete();
     if (uchar* mapped = file.map(0, size)) {
         Result<QByteArray> r = ExtractEntryFromBuffer(
-            QByteArrayView(reinterpret_cast<const char*>(mapped), size), entryName, frontend);
+            QByteArrayView(reinterpret_cast<const char*>(mapped), size), entryName);
         file.unmap(mapped);
         return r;
     }
     const QByteArray all = file.readAll();
     if (all.size() != size)
         return Error{QStringLiteral("Ошибка чтения \"%1\".").arg(archivePath)};
-    return ExtractEntryFromBuffer(all, entryName, frontend);
+    return ExtractEntryFromBuffer(all, entryName);
 }
 
 } // namespace telva

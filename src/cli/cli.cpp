@@ -21,7 +21,7 @@ const Command kCommands[] = {
     {"certs", cmdCerts,
      "certs import [--store N] CERT [--key KEY] | --pkcs12 FILE   импорт сертификата\n"
      "  certs list [--store N] [--no-gost-filter] [--no-kvb-filter]  сертификаты хранилища\n"
-     "  certs choose personal|fund --store N --serial HEX          выбор сертификата"},
+     "  certs choose personal|fund --store N --serial HEX [--issuer ТЕКСТ]   выбор сертификата"},
     {"providers", cmdProviders, "providers                 криптопровайдеры ГОСТ"},
     {"sign", cmdSign, "sign [--answer yes|no] IN [OUT]   подписать и зашифровать файл"},
     {"check-receipt", cmdCheckReceipt,
@@ -44,7 +44,8 @@ void printUsage(QTextStream& out) {
         << "Использование: telva-cli [--proxy ХОСТ:ПОРТ] [--proxy-user ИМЯ] [--save] [--test] "
            "[--yes|--no] [-v] КОМАНДА ...\n"
         << "       (--proxy и --proxy-user действуют на этот запуск; --save сохраняет их)\n"
-        << "       telva-cli --version\n\nКоманды:\n";
+        << "       telva-cli --version\n"
+        << "       telva-cli КОМАНДА --help\n\nКоманды:\n";
     for (const Command& command : kCommands)
         out << "  " << command.usage << "\n";
     out.flush();
@@ -139,6 +140,11 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
     const QString name = args.takeFirst();
     for (const Command& command : kCommands) {
         if (name == QLatin1String(command.name)) {
+            // Asked before anything runs, so no command takes "--help" for a file name.
+            if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+                out << "Использование: telva-cli " << command.usage << Qt::endl;
+                return 0;
+            }
             const int rc = command.run(session, args);
             if ((proxy || proxyUser) && !saveProxy) {
                 ctx.settings.proxy.host = savedProxy.host;

@@ -1,10 +1,11 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
+#include "crypto/cert_identity.h"
 #include "crypto/cert_import.h"
 #include "crypto/cert_rows.h"
 #include "crypto/cert_store.h"
 #include "crypto/gost_engine.h"
-#include "crypto/providers.h"
+#include "crypto/provider_list.h"
 
 #include <QFile>
 
@@ -109,14 +110,8 @@ int certsChoose(CliSession& session, QStringList args) {
             continue;
         CertIdentity& identity = which == QLatin1String("personal") ? session.ctx.settings.priv
                                                                     : session.ctx.settings.pub;
-        identity.store = *store;
-        identity.subject = row[ColSubject];
-        identity.org = row[ColOrg];
-        identity.issuer = row[ColIssuer];
-        identity.sernum = row[ColSerial];
-        const bool showOrg = which == QLatin1String("personal") ? !identity.org.trimmed().isEmpty()
-                                                                : !identity.org.isEmpty();
-        session.out << (showOrg ? identity.org : identity.subject) << Qt::endl;
+        identity = identityFromRow(*store, row);
+        session.out << identityLabel(identity) << Qt::endl;
         return 0;
     }
     return session.fail(QStringLiteral("Сертификат с серийным номером %1 в хранилище %2 не найден.")

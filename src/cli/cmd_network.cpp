@@ -1,9 +1,10 @@
 #include "app/context.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
-#include "crypto/install_certificate.h"
+#include "crypto/cert_identity.h"
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
+#include "operations/install_certificate.h"
 
 namespace telva {
 
@@ -40,15 +41,14 @@ int cmdInstallCerts(CliSession& session, QStringList args) {
     if (!args.isEmpty())
         return session.fail(QStringLiteral("Использование: telva-cli install-certs"));
     HttpClient client(session.ctx);
-    const bool installed = crypto::LoadFundCertificates(session.ctx, client);
+    const Result<QString> installed = crypto::LoadFundCertificates(session.ctx, client);
     if (!installed) {
         if (!client.lastError().isEmpty())
             session.err << client.lastError() << Qt::endl;
-        return session.fail(session.frontend.lastStatus);
+        return session.fail(installed.text());
     }
-    const CertIdentity& fund = session.ctx.settings.pub;
-    session.out << session.frontend.lastStatus << '\n'
-                << (fund.org.isEmpty() ? fund.subject : fund.org) << Qt::endl;
+    session.out << *installed << '\n'
+                << crypto::identityLabel(session.ctx.settings.pub) << Qt::endl;
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
-#include "crypto/receipt_check.h"
+#include "operations/receipt_check.h"
 
 #include <QSaveFile>
 

@@ -1,15 +1,15 @@
 #include "app/report_kind.h"
-#include "archive/report_actions.h"
 #include "archive/report_list.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/last_signing.h"
 #include "crypto/cert_identity.h"
-#include "crypto/receipt_check.h"
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
-#include "gateway/report_status.h"
-#include "gateway/submission.h"
+#include "operations/receipt_check.h"
+#include "operations/report_actions.h"
+#include "operations/report_status.h"
+#include "operations/submission.h"
 
 #include <QFileInfo>
 

@@ -3,7 +3,7 @@
 #include "cli/commands.h"
 #include "cli/last_signing.h"
 #include "crypto/gost_engine.h"
-#include "crypto/providers.h"
+#include "crypto/provider_list.h"
 #include "crypto/sign_encrypt.h"
 
 #include <QFileInfo>

@@ -2,6 +2,7 @@
 
 #include "crypto/cert_rows.h"
 #include "crypto/gost_engine.h"
+#include "crypto/ossl.h"
 
 #include <QCryptographicHash>
 
@@ -63,7 +64,7 @@ QList<std::pair<QString, QString>> DescribeCertificate(const Certificate& cert) 
     if (cert.isNull())
         return fields;
     ensureGostEngine().ok();
-    X509* x = cert.x509();
+    X509* x = x509Of(cert);
     const X509_ALGOR* signature = nullptr;
     X509_get0_signature(nullptr, &signature, x);
     const ASN1_OBJECT* signatureObject = nullptr;

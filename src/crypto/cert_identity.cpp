@@ -64,7 +64,20 @@ QString issuerTextOf(const Certificate& cert) {
 }
 
 QString identityLabel(const CertIdentity& identity) {
-    return identity.org.isEmpty() ? identity.subject : identity.org;
+    // A row's org is "OU O", a lone blank when the subject has neither.
+    return identity.org.trimmed().isEmpty() ? identity.subject : identity.org;
+}
+
+CertIdentity identityFromRow(int store, const QStringList& row) {
+    CertIdentity identity;
+    identity.store = store;
+    if (row.size() < CertColumnCount)
+        return identity;
+    identity.subject = row[ColSubject];
+    identity.org = row[ColOrg];
+    identity.issuer = row[ColIssuer];
+    identity.sernum = row[ColSerial];
+    return identity;
 }
 
 } // namespace telva::crypto

@@ -11,7 +11,6 @@ namespace telva::crypto {
 
 namespace {
 
-constexpr int kCaStore = 3;
 constexpr int kPasswordTries = 3;
 // OBJECT IDENTIFIER 1.2.840.113549.1.12.1.80: a password scheme of some legacy Windows
 // providers that has no public description.
@@ -112,10 +111,10 @@ Result<Certificate> ImportPkcs12(int storeIndex, const QByteArray& bytes, Fronte
     STACK_OF(X509)* others = nullptr;
     const int parsed = PKCS12_parse(p12.get(), password.constData(), &rawKey, &rawCert, &others);
     PKeyPtr key(rawKey);
-    const Certificate cert(rawCert);
+    const Certificate cert = certificateOf(rawCert);
     QList<Certificate> extra;
     for (int i = 0; others && i < sk_X509_num(others); ++i)
-        extra.append(Certificate(X509_dup(sk_X509_value(others, i))));
+        extra.append(certificateOf(X509_dup(sk_X509_value(others, i))));
     sk_X509_pop_free(others, X509_free);
     if (parsed != 1 || cert.isNull()) {
         const QString reason = takeOpenSslError();
@@ -135,7 +134,7 @@ Result<Certificate> ImportPkcs12(int storeIndex, const QByteArray& bytes, Fronte
     if (Status added = addToStore(storeIndex, cert); !added)
         return R(added.error());
     for (const Certificate& other : extra) {
-        if (Status added = addToStore(kCaStore, other); !added)
+        if (Status added = addToStore(toIndex(Store::CA), other); !added)
             return R(added.error());
     }
     return cert;

@@ -11,9 +11,6 @@ namespace telva::crypto {
 
 namespace {
 
-const char* const kStoreNames[kStoreCount] = {
-    "My", "Root", "Trust", "CA", "AuthRoot", "TrustedPublisher", "TrustedPeople", "AddressBook"};
-
 QByteArray readAll(const QString& path) {
     Result<QByteArray> bytes = readRegularFile(path, kSmallFileLimit);
     return bytes ? *bytes : QByteArray();
@@ -24,7 +21,7 @@ QByteArray readAll(const QString& path) {
 QString storeName(int index) {
     if (index < 0 || index >= kStoreCount)
         return {};
-    return QString::fromLatin1(kStoreNames[index]);
+    return QString::fromLatin1(kStores[index].name);
 }
 
 QString certStoreRoot() {

@@ -12,9 +12,30 @@ struct AppContext;
 
 namespace telva::crypto {
 
-// The eight certificate stores of the current user, by index:
-// 0 My, 1 Root, 2 Trust, 3 CA, 4 AuthRoot, 5 TrustedPublisher, 6 TrustedPeople, 7 AddressBook.
+// The eight certificate stores of the current user. Settings and the terminal's --store keep
+// a store as its index.
+enum class Store { My, Root, Trust, CA, AuthRoot, TrustedPublisher, TrustedPeople, AddressBook };
 inline constexpr int kStoreCount = 8;
+
+struct StoreInfo {
+    const char* name;    // the store's folder under certstore/
+    const char* caption; // the chooser's tab
+};
+// By index, in the order of Store.
+inline constexpr StoreInfo kStores[kStoreCount] = {
+    {"My", "Личные"},
+    {"Root", "Доверенные корневые центры сертификации"},
+    {"Trust", "Доверительные отношения в предприятии"},
+    {"CA", "Промежуточные центры сертификации"},
+    {"AuthRoot", "Сторонние корневые центры центры сертификации"},
+    {"TrustedPublisher", "Довереннные издатели"},
+    {"TrustedPeople", "Доверенные лица"},
+    {"AddressBook", "Другие пользователи"},
+};
+
+constexpr int toIndex(Store store) {
+    return static_cast<int>(store);
+}
 // The error code of an add that finds the same certificate already in the store.
 inline constexpr quint32 kCryptEExists = 0x80092005;
 

@@ -119,11 +119,6 @@ QDateTime fromAsn1Time(const ASN1_TIME* time) {
 
 } // namespace
 
-Certificate::Certificate(X509* cert) {
-    if (cert)
-        cert_.reset(cert, X509_free);
-}
-
 Result<Certificate> Certificate::fromDer(const QByteArray& der) {
     // GOST public keys are decoded while parsing: the engine must be there first.
     if (Status engine = ensureGostEngine(); !engine)
@@ -135,7 +130,7 @@ Result<Certificate> Certificate::fromDer(const QByteArray& der) {
         takeOpenSslError();
         return Result<Certificate>::fail(QStringLiteral("Не удалось открыть сертификат."));
     }
-    return Certificate(cert);
+    return certificateOf(cert);
 }
 
 Result<Certificate> Certificate::fromAnyEncoding(const QByteArray& bytes) {
@@ -146,7 +141,7 @@ Result<Certificate> Certificate::fromAnyEncoding(const QByteArray& bytes) {
         X509* cert = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr);
         takeOpenSslError();
         if (cert)
-            return Certificate(cert);
+            return certificateOf(cert);
         return Result<Certificate>::fail(QStringLiteral("Не удалось открыть сертификат."));
     }
     Result<Certificate> der = fromDer(bytes);
@@ -163,7 +158,7 @@ QByteArray Certificate::der() const {
     if (!cert_)
         return {};
     unsigned char* out = nullptr;
-    const int n = i2d_X509(cert_.get(), &out);
+    const int n = i2d_X509(x509Of(*this), &out);
     if (n <= 0)
         return {};
     QByteArray bytes(reinterpret_cast<char*>(out), n);
@@ -175,15 +170,15 @@ QByteArray Certificate::pem() const {
     if (!cert_)
         return {};
     BioPtr bio(BIO_new(BIO_s_mem()));
-    PEM_write_bio_X509(bio.get(), cert_.get());
+    PEM_write_bio_X509(bio.get(), x509Of(*this));
     return bioBytes(bio.get());
 }
 
 QString Certificate::renderName(WhichName which, NameStyle style) const {
     if (!cert_)
         return {};
-    const X509_NAME* name = which == WhichName::Subject ? X509_get_subject_name(cert_.get())
-                                                        : X509_get_issuer_name(cert_.get());
+    const X509_NAME* name = which == WhichName::Subject ? X509_get_subject_name(x509Of(*this))
+                                                        : X509_get_issuer_name(x509Of(*this));
     QString text;
     int previousSet = -1;
     for (int i = 0; i < X509_NAME_entry_count(name); ++i) {
@@ -206,7 +201,7 @@ QString Certificate::renderName(WhichName which, NameStyle style) const {
 QByteArray Certificate::serialBytes() const {
     if (!cert_)
         return {};
-    const ASN1_INTEGER* serial = X509_get0_serialNumber(cert_.get());
+    const ASN1_INTEGER* serial = X509_get0_serialNumber(x509Of(*this));
     unsigned char* out = nullptr;
     const int n = i2d_ASN1_INTEGER(serial, &out);
     if (n <= 0)
@@ -227,11 +222,11 @@ std::optional<QString> Certificate::serialHex() const {
 }
 
 QDateTime Certificate::notBefore() const {
-    return cert_ ? fromAsn1Time(X509_get0_notBefore(cert_.get())) : QDateTime();
+    return cert_ ? fromAsn1Time(X509_get0_notBefore(x509Of(*this))) : QDateTime();
 }
 
 QDateTime Certificate::notAfter() const {
-    return cert_ ? fromAsn1Time(X509_get0_notAfter(cert_.get())) : QDateTime();
+    return cert_ ? fromAsn1Time(X509_get0_notAfter(x509Of(*this))) : QDateTime();
 }
 
 QByteArray Certificate::sha1() const {
@@ -246,7 +241,7 @@ QString Certificate::signatureAlgorithmOid() const {
     if (!cert_)
         return {};
     const X509_ALGOR* alg = nullptr;
-    X509_get0_signature(nullptr, &alg, cert_.get());
+    X509_get0_signature(nullptr, &alg, x509Of(*this));
     const ASN1_OBJECT* object = nullptr;
     X509_ALGOR_get0(&object, nullptr, nullptr, alg);
     return QString::fromLatin1(dottedOid(object));
@@ -255,7 +250,7 @@ QString Certificate::signatureAlgorithmOid() const {
 bool Certificate::operator==(const Certificate& other) const {
     if (!cert_ || !other.cert_)
         return !cert_ && !other.cert_;
-    return X509_cmp(cert_.get(), other.cert_.get()) == 0;
+    return X509_cmp(x509Of(*this), x509Of(other)) == 0;
 }
 
 QString RenderName(const Certificate& cert, WhichName which, NameStyle style) {

@@ -8,8 +8,6 @@
 #include <memory>
 #include <optional>
 
-#include <openssl/types.h>
-
 namespace telva::crypto {
 
 // The two text forms of a name: short keys ("CN", "OU", ...) or dotted OIDs throughout.
@@ -23,8 +21,6 @@ inline constexpr const char* kGostSignatureOid = "1.2.643.2.2.3";
 class Certificate {
 public:
     Certificate() = default;
-    // Takes ownership of cert (may be null).
-    explicit Certificate(X509* cert);
 
     // One DER certificate filling the bytes whole; "Не удалось открыть сертификат." otherwise.
     static Result<Certificate> fromDer(const QByteArray& der);
@@ -32,7 +28,6 @@ public:
     static Result<Certificate> fromAnyEncoding(const QByteArray& bytes);
 
     bool isNull() const { return !cert_; }
-    X509* x509() const { return cert_.get(); }
     QByteArray der() const;
     QByteArray pem() const;
 
@@ -56,7 +51,10 @@ public:
     bool operator==(const Certificate& other) const;
 
 private:
-    std::shared_ptr<X509> cert_;
+    // The decoded OpenSSL certificate; only the crypto module reaches it, through
+    // crypto/ossl.h, so no other module sees an OpenSSL type.
+    friend struct CertificateX509;
+    std::shared_ptr<void> cert_;
 };
 
 // The rendered name of a certificate; empty when the name renders empty.

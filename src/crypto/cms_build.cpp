@@ -116,7 +116,7 @@ Result<SignedDataWriter> SignedDataWriter::begin(const Certificate& signer, EVP_
         return R(engine.error());
     if (signer.isNull() || !key)
         return R::fail(QStringLiteral("Нет закрытого ключа."));
-    if (X509_check_private_key(signer.x509(), key) != 1) {
+    if (X509_check_private_key(x509Of(signer), key) != 1) {
         takeOpenSslError();
         return R::fail(QStringLiteral("Закрытый ключ не соответствует сертификату."));
     }
@@ -126,7 +126,7 @@ Result<SignedDataWriter> SignedDataWriter::begin(const Certificate& signer, EVP_
     SignedDataWriter writer;
     const unsigned flags = CMS_BINARY | CMS_PARTIAL | CMS_DETACHED | CMS_NOSMIMECAP;
     writer.cms_.reset(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
-    writer.signer_ = writer.cms_ ? CMS_add1_signer(writer.cms_.get(), signer.x509(), key, md,
+    writer.signer_ = writer.cms_ ? CMS_add1_signer(writer.cms_.get(), x509Of(signer), key, md,
                                                    CMS_BINARY | CMS_NOATTR | CMS_NOSMIMECAP)
                                  : nullptr;
     writer.digest_.reset(EVP_MD_CTX_new());
@@ -208,7 +208,7 @@ Result<EnvelopeWriter> EnvelopeWriter::begin(const Certificate& recipient, quint
     writer.cms_.reset(
         CMS_encrypt(nullptr, nullptr, cipher, CMS_BINARY | CMS_PARTIAL | CMS_DETACHED));
     CMS_RecipientInfo* ri =
-        writer.cms_ ? CMS_add1_recipient_cert(writer.cms_.get(), recipient.x509(), CMS_KEY_PARAM)
+        writer.cms_ ? CMS_add1_recipient_cert(writer.cms_.get(), x509Of(recipient), CMS_KEY_PARAM)
                     : nullptr;
     EVP_PKEY_CTX* keyCtx = ri ? CMS_RecipientInfo_get0_pkey_ctx(ri) : nullptr;
     if (!keyCtx || EVP_PKEY_CTX_ctrl(keyCtx, -1, -1, EVP_PKEY_CTRL_CIPHER,

@@ -47,7 +47,7 @@ Result<QByteArray> DecryptMessage(const QByteArray& message, const Certificate& 
         }
         ++transport;
         if (!named && CMS_RecipientInfo_ktri_cert_cmp(sk_CMS_RecipientInfo_value(infos, i),
-                                                      recipient.x509()) == 0)
+                                                      x509Of(recipient)) == 0)
             named = true;
     }
     if (transport == 0 && agreement > 0)
@@ -59,7 +59,7 @@ Result<QByteArray> DecryptMessage(const QByteArray& message, const Certificate& 
         return R::fail(QStringLiteral("Не удалось расшифровать сообщение: %1.").arg(params.text()));
     BioPtr out(BIO_new(BIO_s_mem()));
     // Without the debug flag a wrong key gives random bytes instead of an error.
-    if (CMS_decrypt(cms.get(), key, recipient.isNull() ? nullptr : recipient.x509(), nullptr,
+    if (CMS_decrypt(cms.get(), key, recipient.isNull() ? nullptr : x509Of(recipient), nullptr,
                     out.get(), CMS_BINARY | CMS_DEBUG_DECRYPT) != 1) {
         return R::fail(
             QStringLiteral("Не удалось расшифровать сообщение (%1).").arg(takeOpenSslError()));
@@ -80,7 +80,7 @@ Result<QByteArray> VerifyAttachedSignature(const QByteArray& message, const Cert
         return R::fail(QStringLiteral("В сообщении нет сведений о подписавшем."));
     std::unique_ptr<STACK_OF(X509), void (*)(STACK_OF(X509)*)> certs(
         sk_X509_new_null(), [](STACK_OF(X509) * s) { sk_X509_free(s); });
-    sk_X509_push(certs.get(), signer.x509());
+    sk_X509_push(certs.get(), x509Of(signer));
     BioPtr out(BIO_new(BIO_s_mem()));
     const unsigned flags = CMS_BINARY | CMS_NOVERIFY | CMS_NOINTERN | CMS_NO_SIGNER_CERT_VERIFY;
     if (CMS_verify(cms.get(), certs.get(), nullptr, nullptr, out.get(), flags) != 1) {

@@ -1,5 +1,7 @@
 #include "crypto/gost_engine.h"
 
+#include "crypto/ossl.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdlib>

@@ -2,8 +2,6 @@
 
 #include "app/result.h"
 
-#include <openssl/types.h>
-
 namespace telva::crypto {
 
 // Loads and initialises the GOST engine once per process, from the program itself and
@@ -13,9 +11,6 @@ namespace telva::crypto {
 
 // The failure when the engine is not installed; it says which package brings it.
 QString gostEngineMissingText();
-
-// The initialised engine, or null before ensureGostEngine() succeeded.
-ENGINE* gostEngine();
 
 // The last OpenSSL error as readable text (and clears the queue); empty when none.
 QString takeOpenSslError();

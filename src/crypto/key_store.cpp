@@ -217,7 +217,7 @@ Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend) {
 Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& password) {
     if (cert.isNull() || !key)
         return Status::fail(noKeyText());
-    if (X509_check_private_key(cert.x509(), key) != 1) {
+    if (X509_check_private_key(x509Of(cert), key) != 1) {
         takeOpenSslError();
         return Status::fail(QStringLiteral("Закрытый ключ не соответствует сертификату."));
     }

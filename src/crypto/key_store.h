@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/result.h"
-#include "crypto/certificate.h"
+#include "crypto/key_files.h"
 #include "crypto/ossl.h"
 
 #include <QString>
@@ -11,16 +11,6 @@ class Frontend;
 }
 
 namespace telva::crypto {
-
-// Private keys bound to certificates: PKCS#8 PEM files in $XDG_DATA_HOME/KVB/keys/,
-// named "<sha1 of the certificate's DER>.pem", mode 0600 in a 0700 folder, written
-// atomically. A key may be stored password-protected (encrypted PKCS#8).
-
-QString keyStoreFolder();
-QString keyFilePath(const Certificate& cert);
-
-// Whether a key file is held for the certificate; asks nothing (no password prompt).
-bool HasPrivateKey(const Certificate& cert);
 
 // The key bound to the certificate. A protected key asks for its password through the
 // frontend (when one is given). Failures: "Нет закрытого ключа.", "Неверный пароль
@@ -41,8 +31,5 @@ Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& pa
 
 // ReadPrivateKey + StorePrivateKey, keeping the key's protection.
 Status ImportPrivateKey(const Certificate& cert, const QByteArray& keyBytes, Frontend* frontend);
-
-// Removes the key file of the certificate; true when there was one.
-bool RemovePrivateKey(const Certificate& cert);
 
 } // namespace telva::crypto

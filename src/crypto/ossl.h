@@ -1,7 +1,9 @@
 #pragma once
 
-// Owning handles for OpenSSL objects, shared by the crypto layer and its callers in
-// src/crypto (the receipt check, certificate installation).
+// The OpenSSL side of the crypto module: owning handles, a certificate's X509 and the
+// engine. Only src/crypto includes it; the module's other headers name no OpenSSL type.
+
+#include "crypto/certificate.h"
 
 #include <QByteArray>
 #include <memory>
@@ -42,5 +44,27 @@ inline QByteArray bioBytes(BIO* bio) {
     const long size = BIO_get_mem_data(bio, &data);
     return size > 0 ? QByteArray(data, static_cast<qsizetype>(size)) : QByteArray();
 }
+
+struct CertificateX509 {
+    // Takes ownership of cert (may be null).
+    static Certificate wrap(X509* cert) {
+        Certificate wrapped;
+        if (cert)
+            wrapped.cert_.reset(cert, X509_free);
+        return wrapped;
+    }
+    static X509* get(const Certificate& cert) { return static_cast<X509*>(cert.cert_.get()); }
+};
+
+inline X509* x509Of(const Certificate& cert) {
+    return CertificateX509::get(cert);
+}
+// Takes ownership of cert (may be null).
+inline Certificate certificateOf(X509* cert) {
+    return CertificateX509::wrap(cert);
+}
+
+// The initialised GOST engine, or null before ensureGostEngine() succeeded.
+ENGINE* gostEngine();
 
 } // namespace telva::crypto

@@ -56,7 +56,7 @@ QList<Certificate> recipientCandidates(CMS_ContentInfo* cms, const CertCollectio
             continue;
         ++transport;
         for (const Certificate& cert : local) {
-            if (CMS_RecipientInfo_ktri_cert_cmp(ri, cert.x509()) == 0 && HasPrivateKey(cert) &&
+            if (CMS_RecipientInfo_ktri_cert_cmp(ri, x509Of(cert)) == 0 && HasPrivateKey(cert) &&
                 !candidates.contains(cert))
                 candidates.append(cert);
         }
@@ -88,7 +88,7 @@ std::optional<ReceiptFailure> unlockContentKey(CMS_ContentInfo* cms, const CertC
             continue;
         }
         ERR_clear_error();
-        if (CMS_decrypt_set1_pkey_and_peer(cms, key->get(), cert.x509(), nullptr) > 0)
+        if (CMS_decrypt_set1_pkey_and_peer(cms, key->get(), x509Of(cert), nullptr) > 0)
             return std::nullopt;
         last = failure(ReceiptStage::Decrypt, QStringLiteral("ключ получателя не подходит"),
                        takeOpenSslError());
@@ -134,7 +134,7 @@ std::optional<ReceiptFailure> decryptContent(CMS_ContentInfo* cms, BIO* source,
 
 const Certificate* findSignerCertificate(CMS_SignerInfo* signer, const QList<Certificate>& local) {
     for (const Certificate& cert : local)
-        if (CMS_SignerInfo_cert_cmp(signer, cert.x509()) == 0)
+        if (CMS_SignerInfo_cert_cmp(signer, x509Of(cert)) == 0)
             return &cert;
     return nullptr;
 }
@@ -180,7 +180,7 @@ std::optional<ReceiptFailure> verifySigner(CMS_ContentInfo* cms, const CertColle
                        QStringLiteral("сертификат подписавшего не установлен"));
 
     // Only the certificate found here speaks for the signer.
-    CMS_SignerInfo_set1_signer_cert(signer, cert->x509());
+    CMS_SignerInfo_set1_signer_cert(signer, x509Of(*cert));
     ERR_clear_error();
     if (CMS_signed_get_attr_count(signer) >= 0 && CMS_SignerInfo_verify(signer) <= 0)
         return badSignature();

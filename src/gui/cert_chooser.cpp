@@ -6,7 +6,7 @@
 #include "crypto/cert_import.h"
 #include "crypto/cert_rows.h"
 #include "crypto/cert_store.h"
-#include "crypto/key_store.h"
+#include "crypto/key_files.h"
 #include "gui/cert_viewer.h"
 
 #include <QCheckBox>
@@ -26,17 +26,6 @@ namespace telva {
 using namespace telva::crypto;
 
 namespace {
-
-const char* const kTabCaptions[kStoreCount] = {
-    "Личные",
-    "Доверенные корневые центры сертификации",
-    "Доверительные отношения в предприятии",
-    "Промежуточные центры сертификации",
-    "Сторонние корневые центры центры сертификации",
-    "Довереннные издатели",
-    "Доверенные лица",
-    "Другие пользователи",
-};
 
 QCheckBox* boldCheckBox(const QString& caption, const char* name, QWidget* parent) {
     auto* box = new QCheckBox(caption, parent);
@@ -65,8 +54,8 @@ void TGetCertDlg::FormCreate() {
     tab->setObjectName(QStringLiteral("tab"));
     tab->setExpanding(false);
     tab->setUsesScrollButtons(true);
-    for (const char* caption : kTabCaptions)
-        tab->addTab(QString::fromUtf8(caption));
+    for (const StoreInfo& store : kStores)
+        tab->addTab(QString::fromUtf8(store.caption));
 
     grid = new QTableWidget(this);
     grid->setObjectName(QStringLiteral("grid"));
@@ -160,18 +149,13 @@ void TGetCertDlg::FillCertGrid(int tabIndex) {
 }
 
 CertIdentity TGetCertDlg::currentIdentity() const {
-    CertIdentity identity;
-    identity.store = currentTab();
     const int row = grid->currentRow();
-    auto cell = [&](int column) {
+    QStringList cells;
+    for (int column = 0; column < CertColumnCount; ++column) {
         const QTableWidgetItem* item = row >= 0 ? grid->item(row, column) : nullptr;
-        return item ? item->text() : QString();
-    };
-    identity.subject = cell(ColSubject);
-    identity.org = cell(ColOrg);
-    identity.issuer = cell(ColIssuer);
-    identity.sernum = cell(ColSerial);
-    return identity;
+        cells.append(item ? item->text() : QString());
+    }
+    return identityFromRow(currentTab(), cells);
 }
 
 std::optional<Certificate> TGetCertDlg::currentCertificate() const {
@@ -253,7 +237,7 @@ void TGetCertDlg::btnImportClick() {
 bool ChooseCertificate(QWidget* parent, CertIdentity& identity, Frontend* frontend) {
     TGetCertDlg dialog(parent, frontend);
     dialog.setStartTab(identity.store);
-    dialog.cbKVB->setChecked(identity.store == 0);
+    dialog.cbKVB->setChecked(identity.store == toIndex(Store::My));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     identity = dialog.currentIdentity();

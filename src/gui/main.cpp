@@ -1,22 +1,13 @@
-#include "app/program.h"
+#include "gui/command_line.h"
 #include "gui/icons.h"
 #include "gui/main_form.h"
 #include "gui/translations.h"
 
 #include <QApplication>
-#include <cstdio>
-#include <cstring>
 
 int main(int argc, char** argv) {
-    // Answered before Qt looks for a screen, so they work in a terminal without one.
-    if (argc > 1 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-        std::fputs(telva::windowUsage().toUtf8().constData(), stdout);
-        return 0;
-    }
-    if (argc > 1 && !std::strcmp(argv[1], "--version")) {
-        std::printf("%s\n", telva::ProgramVersion().toUtf8().constData());
-        return 0;
-    }
+    if (const std::optional<int> answered = telva::answerHelpOrVersion(argc, argv))
+        return *answered;
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("telva"));
     QApplication::setWindowIcon(telva::programIcon());

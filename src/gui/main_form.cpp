@@ -3,22 +3,23 @@
 #include "app/paths.h"
 #include "app/program.h"
 #include "app/report_kind.h"
-#include "archive/report_actions.h"
 #include "archive/report_list.h"
+#include "crypto/cert_identity.h"
 #include "crypto/gost_engine.h"
-#include "crypto/install_certificate.h"
-#include "crypto/providers.h"
-#include "crypto/receipt_check.h"
+#include "crypto/provider_list.h"
 #include "crypto/sign_encrypt.h"
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
-#include "gateway/report_status.h"
-#include "gateway/submission.h"
 #include "gui/cert_chooser.h"
 #include "gui/icons.h"
 #include "gui/input_gate.h"
 #include "gui/receipt_view.h"
 #include "gui/status_panel.h"
+#include "operations/install_certificate.h"
+#include "operations/receipt_check.h"
+#include "operations/report_actions.h"
+#include "operations/report_status.h"
+#include "operations/submission.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -168,8 +169,8 @@ void TMainForm::FormShow() {
 
 void TMainForm::showCertificateLabels() {
     const Settings& s = ctx_.settings;
-    ePrivCert_->setText(s.priv.org.isEmpty() ? s.priv.subject : s.priv.org);
-    ePubCert_->setText(s.pub.org.isEmpty() ? s.pub.subject : s.pub.org);
+    ePrivCert_->setText(crypto::identityLabel(s.priv));
+    ePubCert_->setText(crypto::identityLabel(s.pub));
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -239,7 +240,8 @@ void TMainForm::acSendExecute() {
 }
 
 void TMainForm::acLoadCertExecute() {
-    crypto::LoadFundCertificates(ctx_, *http_);
+    const Result<QString> installed = crypto::LoadFundCertificates(ctx_, *http_);
+    ShowStatus(installed ? *installed : installed.text());
     showCertificateLabels();
 }
 
@@ -368,14 +370,14 @@ void TMainForm::sbPrivCertClick() {
     CertIdentity& identity = ctx_.settings.priv;
     if (!ChooseCertificate(this, identity, &frontend_))
         return;
-    ePrivCert_->setText(identity.org.trimmed().isEmpty() ? identity.subject : identity.org);
+    ePrivCert_->setText(crypto::identityLabel(identity));
 }
 
 void TMainForm::sbPubCertClick() {
     CertIdentity& identity = ctx_.settings.pub;
     if (!ChooseCertificate(this, identity, &frontend_))
         return;
-    ePubCert_->setText(identity.org.isEmpty() ? identity.subject : identity.org);
+    ePubCert_->setText(crypto::identityLabel(identity));
 }
 
 void TMainForm::pcMainChange(int index) {

@@ -49,14 +49,6 @@ QLineEdit* edit(QWidget* parent, const char* name) {
 
 } // namespace
 
-static const QStringList& reportColumnHeaders() {
-    static const QStringList headers{
-        QStringLiteral("Идентификатор файла"), QStringLiteral("Исходный файл"),
-        QStringLiteral("Организация"),         QStringLiteral("Дата отправки"),
-        QStringLiteral("Состояние"),           QString()};
-    return headers;
-}
-
 void TMainForm::createActions() {
     acDo = makeAction(this, "acDo", QStringLiteral("Подписать и &зашифровать"),
                       QStringLiteral("Подписать и зашифровать выбранный файл"));
@@ -197,9 +189,10 @@ void TMainForm::createSignPage(QWidget* page) {
 }
 
 void TMainForm::createReportsPage(QWidget* page) {
-    gRep_ = new QTableWidget(1, 6, page);
+    gRep_ = new QTableWidget(1, ReportColumnCount, page);
     gRep_->setObjectName(QStringLiteral("gRep"));
-    gRep_->setHorizontalHeaderLabels(reportColumnHeaders());
+    const auto& headers = reportListHeaders();
+    gRep_->setHorizontalHeaderLabels(QStringList(headers.begin(), headers.end()));
     gRep_->setSelectionBehavior(QAbstractItemView::SelectRows);
     gRep_->setSelectionMode(QAbstractItemView::SingleSelection);
     gRep_->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -1,9 +1,9 @@
-#include "archive/report_actions.h"
+#include "operations/report_actions.h"
 
 #include "app/context.h"
 #include "archive/report_archive.h"
-#include "crypto/receipt_page.h"
 #include "fake_frontend.h"
+#include "operations/receipt_page.h"
 #include "receipt_maker.h"
 #include "temp_profile.h"
 

@@ -1,4 +1,4 @@
-#include "archive/cp1251.h"
+#include "app/cp1251.h"
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
 

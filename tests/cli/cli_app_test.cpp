@@ -26,6 +26,20 @@ TEST(CliApp, VersionAndUsage) {
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("Неизвестная команда")));
 }
 
+TEST(CliApp, EveryCommandAnswersHelpWithItsUsageAndRunsNothing) {
+    TempProfile profile;
+    for (const char* command : {"kind", "settings", "certs", "providers", "sign", "check-receipt",
+                                "check-connection", "install-certs", "send", "reports"}) {
+        const CliRun run = runCli({QString::fromLatin1(command), QStringLiteral("--help")});
+        EXPECT_EQ(run.status, 0) << command;
+        EXPECT_TRUE(run.out.startsWith(QStringLiteral("Использование: telva-cli ") +
+                                       QString::fromLatin1(command)))
+            << run.out.toStdString();
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    }
+    EXPECT_TRUE(runCli({QStringLiteral("--help")}).out.contains(QStringLiteral("--issuer")));
+}
+
 TEST(CliApp, KindPrintsNameExtensionAndOutputAndRemembersTheKind) {
     TempProfile profile;
     const QString file = profile.writeFile(QStringLiteral("in/rep.tar.xml"), "<R7AREPORT/>");

@@ -1,6 +1,6 @@
 #include "app/clock.h"
+#include "app/cp1251.h"
 #include "app/settings.h"
-#include "archive/cp1251.h"
 #include "cli_runner.h"
 #include "fake_clock.h"
 #include "fake_frontend.h"

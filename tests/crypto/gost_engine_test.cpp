@@ -1,4 +1,5 @@
 #include "crypto/gost_engine.h"
+#include "crypto/ossl.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>

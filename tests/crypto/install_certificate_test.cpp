@@ -1,9 +1,9 @@
 #include "app/context.h"
 #include "crypto/cert_store.h"
-#include "crypto/install_certificate.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
 #include "http_test_server.h"
+#include "operations/install_certificate.h"
 #include "temp_profile.h"
 #include "test_pki.h"
 
@@ -42,11 +42,12 @@ struct InstallCertificateTest : ::testing::Test {
 };
 
 TEST_F(InstallCertificateTest, BothDerCertificatesAreInstalledAndTheFundOneIsTaken) {
-    EXPECT_TRUE(LoadFundCertificates(ctx, client));
+    const Result<QString> installed = LoadFundCertificates(ctx, client);
+    ASSERT_TRUE(installed) << installed.text().toStdString();
+    EXPECT_EQ(*installed, QString::fromUtf8(kCertsInstalledText));
     EXPECT_TRUE(inStore(1, pki.fundRoot));
     EXPECT_TRUE(inStore(7, pki.fundAp));
     EXPECT_FALSE(inStore(7, pki.fundRoot));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Сертификаты успешно установлены."));
     const CertIdentity expected = pki.fundAp.identity(7);
     EXPECT_EQ(ctx.settings.pub.subject, expected.subject);
     EXPECT_EQ(ctx.settings.pub.org, expected.org);
@@ -60,8 +61,9 @@ TEST_F(InstallCertificateTest, BothDerCertificatesAreInstalledAndTheFundOneIsTak
 TEST_F(InstallCertificateTest, CertificatesAlreadyPresentCountAsInstalled) {
     test::installCert(pki.fundRoot, 1);
     test::installCert(pki.fundAp, 7);
-    EXPECT_TRUE(LoadFundCertificates(ctx, client));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Сертификаты успешно установлены."));
+    const Result<QString> installed = LoadFundCertificates(ctx, client);
+    ASSERT_TRUE(installed) << installed.text().toStdString();
+    EXPECT_EQ(*installed, QString::fromUtf8(kCertsInstalledText));
     EXPECT_EQ(ctx.settings.pub.sernum, pki.fundAp.identity(7).sernum);
     EXPECT_EQ(CertStore::open(1)->certificates().size(), 1);
     EXPECT_EQ(CertStore::open(7)->certificates().size(), 1);
@@ -69,8 +71,8 @@ TEST_F(InstallCertificateTest, CertificatesAlreadyPresentCountAsInstalled) {
 
 TEST_F(InstallCertificateTest, AnEmptyRootBodyStopsBeforeTheFundCertificate) {
     serve("/uc/CA_KVB_RF_2012.cer", QByteArray());
-    EXPECT_FALSE(LoadFundCertificates(ctx, client));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось загрузить сертификат."));
+    EXPECT_EQ(LoadFundCertificates(ctx, client).text(),
+              QStringLiteral("Не удалось загрузить сертификат."));
     EXPECT_EQ(site.requestCount(), 1);
     EXPECT_FALSE(inStore(7, pki.fundAp));
     EXPECT_EQ(ctx.settings.pub.subject, QStringLiteral("old subject"));
@@ -78,16 +80,16 @@ TEST_F(InstallCertificateTest, AnEmptyRootBodyStopsBeforeTheFundCertificate) {
 
 TEST_F(InstallCertificateTest, AFailedDownloadShowsBothTexts) {
     site.on("GET", "/uc/CA_KVB_RF_2012.cer", ScriptedResponse::error(404));
-    EXPECT_FALSE(LoadFundCertificates(ctx, client));
-    EXPECT_EQ(frontend.statuses,
-              QStringList({QStringLiteral("Идет загрузка ..."), QStringLiteral("Ошибка загрузки."),
-                           QStringLiteral("Не удалось загрузить сертификат.")}));
+    EXPECT_EQ(LoadFundCertificates(ctx, client).text(),
+              QStringLiteral("Не удалось загрузить сертификат."));
+    EXPECT_EQ(frontend.statuses, QStringList({QStringLiteral("Идет загрузка ..."),
+                                              QStringLiteral("Ошибка загрузки.")}));
 }
 
 TEST_F(InstallCertificateTest, ABase64FundCertificateIsRefusedAndTheRootStays) {
     serve("/uc/R7_KVB_RF_2012.cer", pki.fundAp.certDer().toBase64());
-    EXPECT_FALSE(LoadFundCertificates(ctx, client));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось открыть сертификат."));
+    EXPECT_EQ(LoadFundCertificates(ctx, client).text(),
+              QStringLiteral("Не удалось открыть сертификат."));
     EXPECT_TRUE(inStore(1, pki.fundRoot));
     EXPECT_FALSE(inStore(7, pki.fundAp));
     EXPECT_EQ(ctx.settings.pub.subject, QStringLiteral("old subject"));
@@ -96,11 +98,11 @@ TEST_F(InstallCertificateTest, ABase64FundCertificateIsRefusedAndTheRootStays) {
 
 TEST_F(InstallCertificateTest, APemRootOrTruncatedDerIsNotACertificate) {
     serve("/uc/CA_KVB_RF_2012.cer", pki.fundRoot.certPem());
-    EXPECT_FALSE(LoadFundCertificates(ctx, client));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось открыть сертификат."));
+    EXPECT_EQ(LoadFundCertificates(ctx, client).text(),
+              QStringLiteral("Не удалось открыть сертификат."));
     serve("/uc/CA_KVB_RF_2012.cer", pki.fundRoot.certDer().chopped(10));
-    EXPECT_FALSE(LoadFundCertificates(ctx, client));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось открыть сертификат."));
+    EXPECT_EQ(LoadFundCertificates(ctx, client).text(),
+              QStringLiteral("Не удалось открыть сертификат."));
     EXPECT_FALSE(inStore(1, pki.fundRoot));
 }
 
@@ -108,8 +110,8 @@ TEST_F(InstallCertificateTest, AStoreThatCannotBeOpenedIsReported) {
     // A plain file where the store's folder belongs.
     QDir().mkpath(certStoreRoot());
     profile.writeFile(QDir(profile.root()).relativeFilePath(certStoreRoot() + "/Root"), "x");
-    EXPECT_FALSE(InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl, 1, false));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось открыть хранилище."));
+    EXPECT_EQ(InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl, 1, false).text(),
+              QStringLiteral("Не удалось открыть хранилище."));
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "crypto/receipt_check.h"
+#include "operations/receipt_check.h"
 
 #include "app/context.h"
 #include "app/safe_file.h"

@@ -1,4 +1,4 @@
-#include "crypto/receipt_page.h"
+#include "operations/receipt_page.h"
 
 #include "app/context.h"
 #include "fake_frontend.h"

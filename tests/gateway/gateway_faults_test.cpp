@@ -7,8 +7,8 @@
 #include "fake_clock.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
-#include "gateway/report_status.h"
-#include "gateway/submission.h"
+#include "operations/report_status.h"
+#include "operations/submission.h"
 #include "report_road_support.h"
 #include "temp_profile.h"
 

@@ -1,7 +1,7 @@
-#include "gateway/report_status.h"
+#include "operations/report_status.h"
 
 #include "app/context.h"
-#include "archive/cp1251.h"
+#include "app/cp1251.h"
 #include "archive/report_list.h"
 #include "fake_clock.h"
 #include "fake_frontend.h"

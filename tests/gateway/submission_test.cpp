@@ -1,13 +1,13 @@
-#include "gateway/submission.h"
+#include "operations/submission.h"
 
 #include "app/context.h"
-#include "archive/cp1251.h"
+#include "app/cp1251.h"
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
 #include "fake_clock.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
-#include "gateway/report_status.h"
+#include "operations/report_status.h"
 #include "report_road_support.h"
 #include "temp_profile.h"
 

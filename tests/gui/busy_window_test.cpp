@@ -4,10 +4,10 @@
 #include "fake_clock.h"
 #include "find_child.h"
 #include "gateway/http_client.h"
-#include "gateway/submission.h"
 #include "gui/main_form.h"
 #include "gui/status_panel.h"
 #include "http_test_server.h"
+#include "operations/submission.h"
 #include "temp_profile.h"
 
 #include <QAction>

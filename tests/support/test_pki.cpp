@@ -93,7 +93,7 @@ TestPki::Item issue(const CertPlan& plan) {
     X509_NAME* subject = makeName(plan.subject);
     X509_set_subject_name(cert, subject);
     X509_set_issuer_name(cert,
-                         plan.issuer ? X509_get_subject_name(plan.issuer->cert.x509()) : subject);
+                         plan.issuer ? X509_get_subject_name(x509Of(plan.issuer->cert)) : subject);
     X509_NAME_free(subject);
     setTime(X509_getm_notBefore(cert), plan.from);
     setTime(X509_getm_notAfter(cert), plan.to);
@@ -102,7 +102,7 @@ TestPki::Item issue(const CertPlan& plan) {
     const EVP_MD* md = plan.rsa ? EVP_sha256() : EVP_get_digestbyname("md_gost94");
     if (X509_sign(cert, signer, md) <= 0)
         ADD_FAILURE() << "certificate signing failed: " << takeOpenSslError().toStdString();
-    return TestPki::Item{Certificate(cert), plan.key};
+    return TestPki::Item{certificateOf(cert), plan.key};
 }
 
 QList<Attr> registration(const QString& number, const QString& code) {

@@ -1,10 +1,11 @@
-#include "crypto/receipt_page.h"
+#include "operations/receipt_page.h"
 
 #include "app/context.h"
 #include "app/frontend.h"
 #include "app/safe_file.h"
 #include "archive/report_archive.h"
 #include "archive/zip_reader.h"
+#include "operations/zip_entry.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -75,7 +76,8 @@ Result<QByteArray> acceptedReportView(QByteArrayView p7m, const QString& styleHo
 
 Status BuildAcceptedReportView(AppContext& ctx, const QString& archivePath) {
     const QString entryName = acceptedReportEntryName(archivePath);
-    const Result<QByteArray> entry = ExtractEntry(archivePath, entryName, &ctx.frontend);
+    const Result<QByteArray> entry =
+        ReadZipEntry(ExtractEntry(archivePath, entryName), ctx.frontend);
     if (!entry) {
         ctx.frontend.showError(entry.text());
         return entry.status();

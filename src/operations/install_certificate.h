@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/result.h"
+
 #include <QString>
 
 namespace telva {
@@ -18,14 +20,15 @@ inline constexpr const char* kCertsInstalledText = "Сертификаты ус�
 
 // Downloads one DER certificate into the download buffer and puts it into the store of that
 // index; a certificate already there counts as installed. With takeAsFund the certificate
-// becomes the fund certificate identity (store 7). True when the certificate is in the store
-// afterwards; each failure leaves its own status text.
-bool InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
-                        bool takeAsFund);
+// becomes the fund certificate identity (store 7). Fails, with its own text, unless the
+// certificate is in the store afterwards.
+Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
+                          bool takeAsFund);
 
 // "Установить сертификат уполномоченного лица КВБ": the fund's root into "Root", then, only
 // when that worked, the authorised person's certificate into "AddressBook" as the fund
-// certificate. True when both are installed. The caller refreshes the fund certificate label.
-bool LoadFundCertificates(AppContext& ctx, HttpClient& client);
+// certificate. The text to show: kCertsInstalledText when both are installed, else the
+// failure's. The caller shows it and refreshes the fund certificate label.
+Result<QString> LoadFundCertificates(AppContext& ctx, HttpClient& client);
 
 } // namespace telva::crypto

@@ -1,11 +1,11 @@
-#include "archive/report_actions.h"
+#include "operations/report_actions.h"
 
 #include "app/context.h"
 #include "app/frontend.h"
 #include "app/paths.h"
 #include "app/program.h"
 #include "archive/report_archive.h"
-#include "crypto/receipt_page.h"
+#include "operations/receipt_page.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "crypto/receipt_check.h"
+#include "operations/receipt_check.h"
 
 #include "app/context.h"
 #include "app/event_log.h"
@@ -7,7 +7,8 @@
 #include "archive/zip_reader.h"
 #include "crypto/cert_store.h"
 #include "crypto/receipt_cms.h"
-#include "crypto/receipt_page.h"
+#include "operations/receipt_page.h"
+#include "operations/zip_entry.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -105,7 +106,7 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
                               : nullptr;
     const QByteArrayView zip = mapped ? QByteArrayView(mapped, written.size()) : QByteArrayView();
     const Result<QByteArray> page =
-        ExtractEntryFromBuffer(zip, receiptPageEntryName(receiptPath), &ctx.frontend);
+        ReadZipEntry(ExtractEntryFromBuffer(zip, receiptPageEntryName(receiptPath)), ctx.frontend);
     if (!page) {
         ctx.frontend.showError(page.text());
         return page.error();

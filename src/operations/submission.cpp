@@ -1,9 +1,9 @@
-#include "gateway/submission.h"
+#include "operations/submission.h"
 
 #include "app/context.h"
+#include "app/cp1251.h"
 #include "app/safe_file.h"
 #include "app/settings.h"
-#include "archive/cp1251.h"
 #include "archive/report_archive.h"
 #include "archive/sent_log.h"
 #include "gateway/http_client.h"

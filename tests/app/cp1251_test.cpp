@@ -1,4 +1,4 @@
-#include "archive/cp1251.h"
+#include "app/cp1251.h"
 
 #include <QStringDecoder>
 #include <gtest/gtest.h>

@@ -1,14 +1,14 @@
-#include "gateway/report_status.h"
+#include "operations/report_status.h"
 
 #include "app/context.h"
+#include "app/cp1251.h"
 #include "app/frontend.h"
 #include "app/settings.h"
-#include "archive/cp1251.h"
-#include "archive/report_actions.h"
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
 #include "crypto/cms_shape.h"
 #include "gateway/http_client.h"
+#include "operations/report_actions.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "archive/cp1251.h"
+#include "app/cp1251.h"
 
 #include <QHash>
 #include <QStringDecoder>

@@ -1,0 +1,51 @@
+#include "operations/install_certificate.h"
+
+#include "app/context.h"
+#include "crypto/cert_identity.h"
+#include "crypto/cert_store.h"
+#include "crypto/certificate.h"
+#include "gateway/http_client.h"
+
+namespace telva::crypto {
+
+Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
+                          bool takeAsFund) {
+    if (client.DownloadToBuffer(url) == 0) {
+        return Status::fail(QString::fromUtf8(kCertDownloadFailedText));
+    }
+    // Only raw DER is taken, as the fund publishes it.
+    const Result<Certificate> cert = Certificate::fromDer(ctx.downloadBuffer);
+    if (!cert) {
+        return Status::fail(QString::fromUtf8(kCertOpenFailedText));
+    }
+    Result<CertStore> store = CertStore::open(storeIndex);
+    if (!store) {
+        return Status::fail(QString::fromUtf8(kStoreOpenFailedText));
+    }
+    const Status added = store->add(*cert);
+    if (!added && added.error().code != kCryptEExists) {
+        return Status::fail(QString::fromUtf8(kCertAddFailedText));
+    }
+    if (takeAsFund) {
+        // A fresh identity, so that nothing of a previous fund certificate stays behind.
+        CertIdentity identity;
+        IdentityFromCert(*cert, identity);
+        identity.store = toIndex(Store::AddressBook);
+        ctx.settings.pub = identity;
+    }
+    return {};
+}
+
+Result<QString> LoadFundCertificates(AppContext& ctx, HttpClient& client) {
+    if (Status root = InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl,
+                                         toIndex(Store::Root), false);
+        !root)
+        return root.error();
+    if (Status fund = InstallCertificate(ctx, client, ctx.settings.apCertUrl,
+                                         toIndex(Store::AddressBook), true);
+        !fund)
+        return fund.error();
+    return QString::fromUtf8(kCertsInstalledText);
+}
+
+} // namespace telva::crypto
