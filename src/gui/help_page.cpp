@@ -8,7 +8,7 @@
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
 #include "crypto/cert_store.h"
-#include "crypto/key_store.h"
+#include "crypto/key_files.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
