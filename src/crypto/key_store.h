@@ -45,4 +45,8 @@ Status ImportPrivateKey(const Certificate& cert, const QByteArray& keyBytes, Fro
 // Removes the key file of the certificate; true when there was one.
 bool RemovePrivateKey(const Certificate& cert);
 
+// What the person is asked for a password of ("закрытого ключа", "файла PKCS#12"); after a
+// wrong one the question starts with "Неверный пароль.".
+QString keyPasswordPrompt(const QString& ofWhat, bool afterWrongOne);
+
 } // namespace telva::crypto
