@@ -40,6 +40,31 @@ QString validityText(const QDateTime& utc) {
         .arg(t.time().second(), 2, 10, QLatin1Char('0'));
 }
 
+Validity validityAt(const Certificate& cert, const QDateTime& moment) {
+    if (cert.notAfter().isValid() && moment > cert.notAfter())
+        return Validity::Expired;
+    if (cert.notBefore().isValid() && moment < cert.notBefore())
+        return Validity::NotYetValid;
+    return Validity::Valid;
+}
+
+QString certSummary(const Certificate& cert, const QDateTime& moment) {
+    QString text = cert.renderName(WhichName::Subject, NameStyle::X500) +
+                   QStringLiteral("\nДействителен с %1 по %2 (UTC)")
+                       .arg(validityText(cert.notBefore()), validityText(cert.notAfter()));
+    switch (validityAt(cert, moment)) {
+    case Validity::Expired:
+        text += QStringLiteral("\nСрок действия сертификата истек.");
+        break;
+    case Validity::NotYetValid:
+        text += QStringLiteral("\nСрок действия сертификата еще не наступил.");
+        break;
+    case Validity::Valid:
+        break;
+    }
+    return text;
+}
+
 QStringList certRow(const Certificate& cert) {
     QStringList row(CertColumnCount);
     const QString subject = cert.renderName(WhichName::Subject, NameStyle::X500);

@@ -28,6 +28,13 @@ bool IsKvbCompliant(const Certificate& cert);
 // A validity bound as the list writes it: day.month.year hour:minute:second, UTC.
 QString validityText(const QDateTime& utc);
 
+// Where a moment lies in a certificate's validity.
+enum class Validity { Valid, Expired, NotYetValid };
+Validity validityAt(const Certificate& cert, const QDateTime& moment);
+// The certificate's whole subject and its validity, for a tooltip; the state when it is
+// not valid at that moment.
+QString certSummary(const Certificate& cert, const QDateTime& moment);
+
 // The cells of one certificate's row; cells whose source is empty stay empty.
 QStringList certRow(const Certificate& cert);
 

@@ -5,6 +5,9 @@
 #include "app/report_kind.h"
 #include "archive/report_actions.h"
 #include "archive/report_list.h"
+#include "crypto/cert_identity.h"
+#include "crypto/cert_rows.h"
+#include "crypto/cert_store.h"
 #include "crypto/gost_engine.h"
 #include "crypto/install_certificate.h"
 #include "crypto/providers.h"
@@ -154,6 +157,22 @@ void TMainForm::showCertificateLabels() {
     const Settings& s = ctx_.settings;
     ePrivCert_->setText(s.priv.org.isEmpty() ? s.priv.subject : s.priv.org);
     ePubCert_->setText(s.pub.org.isEmpty() ? s.pub.subject : s.pub.org);
+    showCertificateTips();
+}
+
+void TMainForm::showCertificateTips() {
+    // The field shows the organisation only; two people of one organisation differ here.
+    const std::pair<QLineEdit*, const CertIdentity*> fields[] = {{ePrivCert_, &ctx_.settings.priv},
+                                                                 {ePubCert_, &ctx_.settings.pub}};
+    for (const auto& [field, identity] : fields) {
+        QString tip;
+        if (Result<crypto::CertStore> store = crypto::CertStore::open(identity->store)) {
+            if (const std::optional<crypto::Certificate> cert =
+                    crypto::FindCertByIdentity(*store, identity->issuer, identity->sernum))
+                tip = crypto::certSummary(*cert, ctx_.clock.now());
+        }
+        field->setToolTip(tip);
+    }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -345,6 +364,7 @@ void TMainForm::sbPrivCertClick() {
     if (!ChooseCertificate(this, identity, &frontend_))
         return;
     ePrivCert_->setText(identity.org.trimmed().isEmpty() ? identity.subject : identity.org);
+    showCertificateTips();
 }
 
 void TMainForm::sbPubCertClick() {
@@ -352,6 +372,7 @@ void TMainForm::sbPubCertClick() {
     if (!ChooseCertificate(this, identity, &frontend_))
         return;
     ePubCert_->setText(identity.org.isEmpty() ? identity.subject : identity.org);
+    showCertificateTips();
 }
 
 void TMainForm::pcMainChange(int index) {

@@ -93,6 +93,7 @@ private:
     void pcMainChange(int index);
     void showConnectionMenu();
     void showCertificateLabels();
+    void showCertificateTips();
 
     const ReportRow* selectedReport() const;
 

@@ -1,15 +1,21 @@
 #include "crypto/cert_rows.h"
+#include "fake_frontend.h"
+#include "find_child.h"
 #include "gui/cert_chooser.h"
 #include "gui/cert_viewer.h"
+#include "gui/main_form.h"
+#include "http_test_server.h"
 #include "temp_profile.h"
 #include "test_pki.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace telva;
@@ -193,4 +199,69 @@ TEST_F(CertChooserTest, ImportPutsTheFileIntoTheCurrentTabsStore) {
     EXPECT_EQ(column(dialog, crypto::ColSubject), QStringList({QStringLiteral("Test CA 2")}));
     EXPECT_EQ(dialog.importFiles(profile.root() + "/in/none.cer", QString()),
               QStringLiteral("Ошибка открытия \"%1\".").arg(profile.root() + "/in/none.cer"));
+}
+
+TEST_F(CertChooserTest, ValidityIsInSightAndUnusableCertificatesStandOut) {
+    const TestPki& pki = TestPki::instance();
+    telva::test::installCert(pki.expired, 0, true);
+    telva::test::installCert(pki.notYetValid, 0, true);
+    TGetCertDlg dialog;
+    dialog.setStartTab(0);
+    dialog.cbKVB->setChecked(false);
+    dialog.show();
+    EXPECT_LT(dialog.minimumWidth(), dialog.maximumWidth());
+    const int validTo = crypto::ColValidTo;
+    EXPECT_LE(dialog.grid->columnViewportPosition(validTo) + dialog.grid->columnWidth(validTo),
+              dialog.grid->viewport()->width());
+
+    const struct {
+        const TestPki::Item& item;
+        const char* told; // what the row's tooltip says about its state; empty when usable
+    } cases[] = {
+        {pki.personal, ""},
+        {pki.expired, "Срок действия сертификата истек."},
+        {pki.notYetValid, "Срок действия сертификата еще не наступил."},
+    };
+    const QStringList serials = column(dialog, crypto::ColSerial);
+    const QColor usable = dialog.grid->palette().color(QPalette::Text);
+    for (const auto& c : cases) {
+        const int row = int(serials.indexOf(*c.item.cert.serialHex()));
+        ASSERT_GE(row, 0) << c.told;
+        const QTableWidgetItem* cell = dialog.grid->item(row, validTo);
+        const QString tip = cell->toolTip();
+        EXPECT_TRUE(tip.contains(QStringLiteral(" по ") + cell->text())) << tip.toStdString();
+        if (*c.told) {
+            EXPECT_TRUE(tip.endsWith(QString::fromUtf8(c.told))) << tip.toStdString();
+            EXPECT_NE(cell->foreground().color(), usable) << c.told;
+        } else {
+            EXPECT_FALSE(tip.contains(QStringLiteral("Срок действия"))) << tip.toStdString();
+            EXPECT_EQ(cell->foreground().style(), Qt::NoBrush);
+        }
+    }
+}
+
+TEST_F(CertChooserTest, PersonalCertificateFieldTellsTheWholeSubjectInItsTooltip) {
+    telva::test::FakeFrontend frontend;
+    SaveSettings(settings, frontend);
+    telva::test::HttpTestServer site;
+    site.on("GET", "/", telva::test::ScriptedResponse::ok("<html/>"));
+    TMainForm form({});
+    form.context().settings.hosts.kvbSite = site.hostPort();
+    form.show();
+    auto* field = telva::test::child<QLineEdit>(&form, "ePrivCert");
+    const QString organisation = field->text();
+    EXPECT_TRUE(field->toolTip().contains(QStringLiteral("CN=Иванова Мария Петровна")))
+        << field->toolTip().toStdString();
+    EXPECT_TRUE(field->toolTip().contains(QStringLiteral("по 30.06.2040 15:00:00")));
+
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<TGetCertDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->grid->setCurrentCell(1, 0);
+        dialog->Button3->click();
+    });
+    telva::test::child<QToolButton>(&form, "sbPrivCert")->click();
+    EXPECT_NE(field->text(), organisation);
+    EXPECT_TRUE(field->toolTip().contains(QStringLiteral("CN=Петров Петр")))
+        << field->toolTip().toStdString();
 }
