@@ -23,10 +23,12 @@
 #include "gui/status_panel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
@@ -117,6 +119,7 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::FormCreate(const QStringList& arguments) {
     LoadSettings(ctx_.settings, frontend_);
+    savedSettings_ = ctx_.settings;
     setGeometry(keptOnScreen(
         QRect(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height)));
     ctx_.archiveBaseFolder = InitArchiveBaseFolder(ctx_.settings.activeMode);
@@ -187,7 +190,32 @@ void TMainForm::FormDestroy() {
     ctx_.settings.width = frame.width();
     ctx_.settings.height = frame.height();
     SaveSettings(ctx_.settings, frontend_);
+    savedSettings_ = ctx_.settings;
     ctx_.downloadBuffer.clear();
+}
+
+void TMainForm::keepSettings() {
+    // Written when they change, not only at a clean close: a killed window loses nothing.
+    if (ctx_.settings == savedSettings_)
+        return;
+    SaveSettings(ctx_.settings, frontend_);
+    savedSettings_ = ctx_.settings;
+}
+
+void TMainForm::takeArguments(const QStringList& arguments) {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    // A dialog of the window is open: its question comes first; the receipt can wait.
+    if (QApplication::activeModalWidget())
+        return;
+    const QString receipt = parseCommandLine(arguments, ctx_.settings.kvitExt).receiptFile;
+    if (receipt.isEmpty())
+        return;
+    eFileSigned_->setText(receipt);
+    pcMain_->setCurrentIndex(ReceiptPage);
+    execute(acCheckSign);
 }
 
 void TMainForm::ShowStatus(const QString& text, const QString& errorText) {
@@ -313,7 +341,8 @@ void TMainForm::acCheckSignExecute() {
     const Result<crypto::CheckedReceipt> receipt = crypto::CheckReceipt(ctx_, eFileSigned_->text());
     if (!receipt)
         return;
-    receiptView_->ShowInReceiptView(receipt->page);
+    receiptView_->ShowInReceiptView(receipt->page,
+                                    QFileInfo(receipt->archivePath).completeBaseName());
     acPrint->setEnabled(true);
     ShowStatus(QStringLiteral("Квитанция проверена: подпись верна. Подписал: ") + receipt->signer);
 }
@@ -344,6 +373,7 @@ void TMainForm::InputFileChosen(const QString& file) {
         return;
     }
     ctx_.settings.encExt = (*kind)->encExt;
+    keepSettings();
     eKindDoc_->setText((*kind)->displayName);
     eFileOut_->setText(outputFileName(eFileIn_->text(), (*kind)->encExt));
 }
@@ -365,6 +395,7 @@ void TMainForm::sbPrivCertClick() {
         return;
     ePrivCert_->setText(identity.org.trimmed().isEmpty() ? identity.subject : identity.org);
     showCertificateTips();
+    keepSettings();
 }
 
 void TMainForm::sbPubCertClick() {
@@ -373,6 +404,7 @@ void TMainForm::sbPubCertClick() {
         return;
     ePubCert_->setText(identity.org.isEmpty() ? identity.subject : identity.org);
     showCertificateTips();
+    keepSettings();
 }
 
 void TMainForm::pcMainChange(int index) {

@@ -39,6 +39,9 @@ public:
 
     // What the input-file dialog does with a confirmed choice.
     void InputFileChosen(const QString& file);
+    // Arguments of a later start of the program: the window comes to the front and checks
+    // the receipt named there.
+    void takeArguments(const QStringList& arguments);
 
     // Pages, in tab order.
     enum Page { SignPage = 0, ReportsPage = 1, ReceiptPage = 2 };
@@ -64,6 +67,7 @@ private:
     void watchFocus();
     void showNetworkActions(bool shown);
     void FormDestroy();
+    void keepSettings();
 
     // Update rules.
     void acDoUpdate();
@@ -102,6 +106,8 @@ private:
     std::unique_ptr<HttpClient> http_;
     ReportList reports_;
     bool shownOnce_ = false;
+    // The settings as last written; a change is written at once.
+    Settings savedSettings_;
 
     // Where the focus was before the window became active: the check runs when it comes
     // from another window of the program (or at start), not from a window of the check

@@ -106,6 +106,7 @@ void TMainForm::createActions() {
             const int paints = frontend_.paintCount();
             if (action->isEnabled())
                 (this->*handler)();
+            keepSettings();
             // Clicks and keys that came while a long step ran are dropped here, not run
             // afterwards.
             if (frontend_.paintCount() != paints)

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTimer>
@@ -264,4 +265,21 @@ TEST_F(CertChooserTest, PersonalCertificateFieldTellsTheWholeSubjectInItsTooltip
     EXPECT_NE(field->text(), organisation);
     EXPECT_TRUE(field->toolTip().contains(QStringLiteral("CN=Петров Петр")))
         << field->toolTip().toStdString();
+}
+
+// Nothing closes the window here: what a kill would leave is what is on disk meanwhile.
+TEST_F(CertChooserTest, ChosenValuesAreWrittenAtOnceNotOnlyAtClose) {
+    TMainForm form({});
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<TGetCertDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->grid->setCurrentCell(1, 0);
+        dialog->Button3->click();
+    });
+    telva::test::child<QToolButton>(&form, "sbPrivCert")->click();
+    form.InputFileChosen(profile.writeFile(QStringLiteral("data/rep.xml"), "<ROWSET/>"));
+    const QSettings stored(modeSettingsPath(QStringLiteral("R7")), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("PrivSubject")).toString(),
+              QStringLiteral("Петров Петр"));
+    EXPECT_EQ(stored.value(QStringLiteral("EncExt")).toString(), QStringLiteral("esl"));
 }
