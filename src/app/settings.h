@@ -54,6 +54,8 @@ struct Settings {
     int width = 775;
     ProxySettings proxy;
     FundHosts hosts;
+    // Reports in processing are asked about again on their own while the window is open.
+    bool autoRefresh = true;
 
     // Values of the work mode.
     QString srcExt = QStringLiteral("xml");

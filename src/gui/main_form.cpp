@@ -154,6 +154,9 @@ void TMainForm::FormShow() {
         cbProv_->addItem(entry.name, entry.type);
     cbProv_->setCurrentIndex(providers.selected);
     showCertificateLabels();
+    // The reports in processing are followed from the start, not only once the list is seen.
+    acGreedRefreshExecute();
+    startFollowUp();
 }
 
 void TMainForm::showCertificateLabels() {
@@ -298,6 +301,7 @@ void TMainForm::acGreedRefreshExecute() {
     }
     gRep_->setCurrentCell(0, 0);
     acShowFinalXmlUpdate();
+    followUp_.track(reports_, ctx_.clock.now());
 }
 
 void TMainForm::acLoadKvitExecute() {
@@ -305,10 +309,12 @@ void TMainForm::acLoadKvitExecute() {
     if (!row)
         return;
     const int index = gRep_->currentRow();
+    followUp_.restart(row->id(), ctx_.clock.now());
     const RefreshOutcome outcome = RefreshReportState(ctx_, *http_, *row);
     if (outcome.newState) {
         reports_[static_cast<size_t>(index)].cells[ColState] = *outcome.newState;
         gRep_->item(index, ColState)->setText(*outcome.newState);
+        followUp_.track(reports_, ctx_.clock.now());
     }
     acShowFinalXmlUpdate();
     if (!outcome.receiptToCheck.isEmpty()) {

@@ -3,12 +3,14 @@
 #include "app/context.h"
 #include "gui/gui_frontend.h"
 
+#include "archive/follow_up.h"
 #include "archive/report_list.h"
 
 #include <QMainWindow>
 #include <memory>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QMenu;
@@ -43,6 +45,10 @@ public:
     // the receipt named there.
     void takeArguments(const QStringList& arguments);
 
+    // Asks about the report in processing whose turn has come, when nothing else happens
+    // (run by a timer while the window is open).
+    void followUp();
+
     // Pages, in tab order.
     enum Page { SignPage = 0, ReportsPage = 1, ReceiptPage = 2 };
 
@@ -68,6 +74,8 @@ private:
     void showNetworkActions(bool shown);
     void FormDestroy();
     void keepSettings();
+    void startFollowUp();
+    bool requestWouldWait() const;
 
     // Update rules.
     void acDoUpdate();
@@ -106,6 +114,9 @@ private:
     std::unique_ptr<HttpClient> http_;
     ReportList reports_;
     bool shownOnce_ = false;
+    // Operations of the person's under way; nothing is asked in the background meanwhile.
+    int running_ = 0;
+    FollowUpSchedule followUp_;
     // The settings as last written; a change is written at once.
     Settings savedSettings_;
 
@@ -129,6 +140,7 @@ private:
     QLineEdit* eKindDoc_ = nullptr;
     QLineEdit* eFileOut_ = nullptr;
     QTableWidget* gRep_ = nullptr;
+    QCheckBox* cbAutoRefresh_ = nullptr;
     QLineEdit* eFileSigned_ = nullptr;
     ReceiptView* receiptView_ = nullptr;
     StatusPanel* statusPanel_ = nullptr;

@@ -4,6 +4,7 @@
 #include "gui/status_panel.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -104,8 +105,10 @@ void TMainForm::createActions() {
             // A control's trigger runs the update rule again, as every execution does.
             runUpdate(action);
             const int paints = frontend_.paintCount();
+            ++running_;
             if (action->isEnabled())
                 (this->*handler)();
+            --running_;
             keepSettings();
             // Clicks and keys that came while a long step ran are dropped here, not run
             // afterwards.
@@ -202,7 +205,10 @@ void TMainForm::createReportsPage(QWidget* page) {
     connect(gRep_, &QTableWidget::cellDoubleClicked, this, [this] { execute(acLoadKvit); });
     connect(gRep_, &QTableWidget::currentCellChanged, this, &TMainForm::acShowFinalXmlUpdate);
 
+    cbAutoRefresh_ = new QCheckBox(QStringLiteral("Обновлять состояние автоматически"), page);
+    cbAutoRefresh_->setObjectName(QStringLiteral("cbAutoRefresh"));
     auto* bar = new QHBoxLayout;
+    bar->addWidget(cbAutoRefresh_);
     bar->addStretch(1);
     bar->addWidget(actionButton(acShowFinalXml));
     bar->addWidget(actionButton(acShowSrc));

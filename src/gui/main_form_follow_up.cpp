@@ -1,0 +1,69 @@
+#include "app/last_request.h"
+#include "archive/report_list.h"
+#include "gateway/http_client.h"
+#include "gateway/report_status.h"
+#include "gui/main_form.h"
+#include "gui/status_panel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QTableWidget>
+#include <QTimer>
+
+namespace telva {
+
+namespace {
+
+// How often the window looks whether a report's turn has come; asking is rarer.
+constexpr int kLookEveryMs = 15000;
+
+} // namespace
+
+void TMainForm::startFollowUp() {
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &TMainForm::followUp);
+    timer->start(kLookEveryMs);
+    cbAutoRefresh_->setChecked(ctx_.settings.autoRefresh);
+    connect(cbAutoRefresh_, &QCheckBox::toggled, this, [this](bool on) {
+        ctx_.settings.autoRefresh = on;
+        keepSettings();
+    });
+}
+
+bool TMainForm::requestWouldWait() const {
+    QDateTime last = ctx_.lastRequestTime;
+    const QDateTime shared = readLastRequestTime(ctx_.lastRequestFile);
+    if (shared.isValid() && (!last.isValid() || shared > last))
+        last = shared;
+    return last.isValid() && ctx_.clock.now() < last.addMSecs(kRequestSpacingMs);
+}
+
+void TMainForm::followUp() {
+    // Only when nothing else happens: no operation or dialog of the person's, a connection,
+    // and the gateway's spacing already kept, so that no request has to wait.
+    if (!ctx_.settings.autoRefresh || running_ > 0 || checking_ || !ctx_.connected ||
+        QApplication::activeModalWidget() || requestWouldWait())
+        return;
+    const QString id = followUp_.takeDue(ctx_.clock.now());
+    if (id.isEmpty())
+        return;
+    size_t index = 0;
+    while (index < reports_.size() && reports_[index].id() != id)
+        ++index;
+    if (index == reports_.size())
+        return;
+    // The status line keeps what the person's last operation said.
+    const QString kept = statusPanel_->statusText();
+    ++running_;
+    const RefreshOutcome outcome = RefreshReportState(ctx_, *http_, reports_[index], true);
+    --running_;
+    statusPanel_->setStatusText(kept);
+    if (outcome.newState) {
+        reports_[index].cells[ColState] = *outcome.newState;
+        if (QTableWidgetItem* cell = gRep_->item(int(index), ColState))
+            cell->setText(*outcome.newState);
+        followUp_.track(reports_, ctx_.clock.now());
+    }
+}
+
+} // namespace telva

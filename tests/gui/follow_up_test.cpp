@@ -1,0 +1,106 @@
+#include "app/settings.h"
+#include "archive/follow_up.h"
+#include "archive/report_archive.h"
+#include "fake_clock.h"
+#include "find_child.h"
+#include "gui/main_form.h"
+#include "http_test_server.h"
+#include "temp_profile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QSettings>
+#include <QTableWidget>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using namespace telva::test;
+
+TEST(FollowUp, IntervalsGrowToHourly) {
+    const qint64 minutes[] = {1, 2, 5, 10, 30, 60, 60};
+    for (int asked = 0; asked < int(std::size(minutes)); ++asked)
+        EXPECT_EQ(FollowUpSchedule::intervalSeconds(asked), minutes[asked] * 60) << asked;
+}
+
+// The window asks about a report in processing on its own, on the manual clock: after the
+// intervals, again from the start after a manual refresh, not when turned off or offline;
+// the row changes in place and a report no longer in processing is not asked about again.
+TEST(FollowUp, ReportsInProcessingAreAskedAboutOnTheirOwn) {
+    TempProfile profile;
+    ManualClock clock;
+    Clock::setSystem(&clock);
+    HttpTestServer gate;
+    {
+        QSettings global(globalSettingsPath(), QSettings::IniFormat);
+        global.setValue(QStringLiteral("KVBSiteHost"), gate.hostPort());
+        global.setValue(QStringLiteral("GateHost"), gate.hostPort());
+    }
+    std::atomic<bool> errors{false};
+    gate.on("GET", "/", ScriptedResponse::ok("<html>fund</html>"));
+    gate.on("GET", "/kvb/statusreport", [&](const RecordedRequest&) {
+        return ScriptedResponse::ok(errors ? QByteArray("<p>Ошибка</p>") : QByteArray("<p>-</p>"));
+    });
+    auto asks = [&] {
+        qsizetype n = 0;
+        for (const RecordedRequest& request : gate.requests())
+            n += request.path == "/kvb/statusreport";
+        return n;
+    };
+    {
+        TMainForm form({});
+        const QString id = QStringLiteral("7701-0001-000123");
+        const QString folder = reportFolder(form.context().archiveBaseFolder, id);
+        QDir().mkpath(folder);
+        profile.writeFile(QDir(profile.root()).relativeFilePath(folder) + "/" + id + ".er7", "x");
+        form.show();
+        form.activateWindow();
+        QApplication::processEvents();
+        ASSERT_TRUE(form.context().connected);
+        auto* grid = child<QTableWidget>(&form, "gRep");
+        auto* automatic = child<QCheckBox>(&form, "cbAutoRefresh");
+        EXPECT_TRUE(automatic->isChecked());
+
+        const struct {
+            int minutes;
+            std::function<void()> meanwhile;
+            qsizetype asked;
+        } steps[] = {
+            {0, {}, 0},
+            {1, {}, 1},
+            {1, {}, 1}, // the next one is two minutes after the first
+            {1, {}, 2},
+            {1, [&] { form.execute(child<QAction>(&form, "acLoadKvit")); }, 3},
+            {1, {}, 4}, // the manual refresh started the intervals again
+            {5, [&] { automatic->setChecked(false); }, 4},
+            {5,
+             [&] {
+                 automatic->setChecked(true);
+                 form.context().connected = false;
+             },
+             4},
+            {0,
+             [&] {
+                 form.context().connected = true;
+                 errors = true;
+             },
+             5},
+            {60, {}, 5},
+        };
+        for (const auto& step : steps) {
+            clock.advance(step.minutes * 60 * 1000);
+            if (step.meanwhile)
+                step.meanwhile();
+            form.followUp();
+            EXPECT_EQ(asks(), step.asked) << &step - steps;
+        }
+        EXPECT_EQ(grid->item(0, ColState)->text(), stateHasErrors());
+        EXPECT_EQ(grid->rowCount(), 1);
+    }
+    EXPECT_EQ(QSettings(globalSettingsPath(), QSettings::IniFormat)
+                  .value(QStringLiteral("AutoRefresh"))
+                  .toString(),
+              QStringLiteral("1"));
+    Clock::setSystem(nullptr);
+}
