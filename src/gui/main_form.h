@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/context.h"
+#include "gateway/report_status.h"
 #include "gui/gui_frontend.h"
 
 #include "archive/follow_up.h"
@@ -20,6 +21,7 @@ class QToolButton;
 
 namespace telva {
 
+class DesktopNotifier;
 class HttpClient;
 class ReceiptView;
 class StatusPanel;
@@ -48,6 +50,8 @@ public:
     // Asks about the report in processing whose turn has come, when nothing else happens
     // (run by a timer while the window is open).
     void followUp();
+    // Brings the window to the front on the sent-reports page with that report's row chosen.
+    void showReport(const QString& reportId);
 
     // Pages, in tab order.
     enum Page { SignPage = 0, ReportsPage = 1, ReceiptPage = 2 };
@@ -76,6 +80,7 @@ private:
     void keepSettings();
     void startFollowUp();
     bool requestWouldWait() const;
+    void tellOutcome(const QString& reportId, const RefreshOutcome& outcome);
 
     // Update rules.
     void acDoUpdate();
@@ -117,6 +122,7 @@ private:
     // Operations of the person's under way; nothing is asked in the background meanwhile.
     int running_ = 0;
     FollowUpSchedule followUp_;
+    DesktopNotifier* notifier_ = nullptr;
     // The settings as last written; a change is written at once.
     Settings savedSettings_;
 

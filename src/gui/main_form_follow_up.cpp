@@ -1,12 +1,15 @@
 #include "app/last_request.h"
 #include "archive/report_list.h"
+#include "crypto/receipt_check.h"
 #include "gateway/http_client.h"
 #include "gateway/report_status.h"
+#include "gui/desktop_notifier.h"
 #include "gui/main_form.h"
 #include "gui/status_panel.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -20,6 +23,8 @@ constexpr int kLookEveryMs = 15000;
 } // namespace
 
 void TMainForm::startFollowUp() {
+    notifier_ = new DesktopNotifier(QDBusConnection::sessionBus(), this);
+    connect(notifier_, &DesktopNotifier::activated, this, &TMainForm::showReport);
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &TMainForm::followUp);
     timer->start(kLookEveryMs);
@@ -57,12 +62,44 @@ void TMainForm::followUp() {
     ++running_;
     const RefreshOutcome outcome = RefreshReportState(ctx_, *http_, reports_[index], true);
     --running_;
-    statusPanel_->setStatusText(kept);
     if (outcome.newState) {
         reports_[index].cells[ColState] = *outcome.newState;
         if (QTableWidgetItem* cell = gRep_->item(int(index), ColState))
             cell->setText(*outcome.newState);
         followUp_.track(reports_, ctx_.clock.now());
+    }
+    tellOutcome(id, outcome);
+    statusPanel_->setStatusText(kept);
+}
+
+void TMainForm::tellOutcome(const QString& reportId, const RefreshOutcome& outcome) {
+    const QString summary = QStringLiteral("Отчет ") + reportId;
+    if (outcome.newState == stateHasErrors()) {
+        notifier_->notify(reportId, summary, QStringLiteral("Фонд обнаружил ошибки в отчете."));
+        return;
+    }
+    if (outcome.receiptToCheck.isEmpty())
+        return;
+    // Only a receipt whose signature holds is news worth a notification.
+    const Result<crypto::CheckedReceipt> receipt =
+        crypto::CheckReceipt(ctx_, outcome.receiptToCheck);
+    if (receipt)
+        notifier_->notify(reportId, summary,
+                          QStringLiteral("Получена квитанция, подпись верна. Подписал: ") +
+                              receipt->signer);
+}
+
+void TMainForm::showReport(const QString& reportId) {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    if (QApplication::activeModalWidget())
+        return;
+    pcMain_->setCurrentIndex(ReportsPage);
+    for (size_t row = 0; row < reports_.size(); ++row) {
+        if (reports_[row].id() == reportId)
+            gRep_->setCurrentCell(int(row), 0);
     }
 }
 

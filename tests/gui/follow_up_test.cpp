@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <gtest/gtest.h>
 
@@ -97,6 +98,10 @@ TEST(FollowUp, ReportsInProcessingAreAskedAboutOnTheirOwn) {
         }
         EXPECT_EQ(grid->item(0, ColState)->text(), stateHasErrors());
         EXPECT_EQ(grid->rowCount(), 1);
+        // What activating the report's notification does.
+        form.showReport(id);
+        EXPECT_EQ(child<QTabWidget>(&form, "pcMain")->currentIndex(), int(TMainForm::ReportsPage));
+        EXPECT_EQ(grid->item(grid->currentRow(), ColReportId)->text(), id);
     }
     EXPECT_EQ(QSettings(globalSettingsPath(), QSettings::IniFormat)
                   .value(QStringLiteral("AutoRefresh"))
