@@ -24,6 +24,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
@@ -120,6 +121,7 @@ TMainForm::~TMainForm() = default;
 void TMainForm::FormCreate(const QStringList& arguments) {
     LoadSettings(ctx_.settings, frontend_);
     savedSettings_ = ctx_.settings;
+    cbAutoRefresh_->setChecked(ctx_.settings.autoRefresh);
     setGeometry(keptOnScreen(
         QRect(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height)));
     ctx_.archiveBaseFolder = InitArchiveBaseFolder(ctx_.settings.activeMode);
@@ -299,9 +301,9 @@ void TMainForm::acGreedRefreshExecute() {
         for (int c = 0; c < ReportColumnCount; ++c)
             gRep_->setItem(static_cast<int>(r), c, new QTableWidgetItem(reports_[r].cells[c]));
     }
+    paintReportList();
     gRep_->setCurrentCell(0, 0);
     acShowFinalXmlUpdate();
-    followUp_.track(reports_, ctx_.clock.now());
 }
 
 void TMainForm::acLoadKvitExecute() {
@@ -311,11 +313,8 @@ void TMainForm::acLoadKvitExecute() {
     const int index = gRep_->currentRow();
     followUp_.restart(row->id(), ctx_.clock.now());
     const RefreshOutcome outcome = RefreshReportState(ctx_, *http_, *row);
-    if (outcome.newState) {
-        reports_[static_cast<size_t>(index)].cells[ColState] = *outcome.newState;
-        gRep_->item(index, ColState)->setText(*outcome.newState);
-        followUp_.track(reports_, ctx_.clock.now());
-    }
+    if (outcome.newState)
+        setReportState(static_cast<size_t>(index), *outcome.newState);
     acShowFinalXmlUpdate();
     if (!outcome.receiptToCheck.isEmpty()) {
         eFileSigned_->setText(outcome.receiptToCheck);

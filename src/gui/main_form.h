@@ -13,6 +13,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QTabWidget;
@@ -81,6 +82,11 @@ private:
     void startFollowUp();
     bool requestWouldWait() const;
     void tellOutcome(const QString& reportId, const RefreshOutcome& outcome);
+    // The sent-reports list: a row's state changed in place, the whole list shown, the
+    // count per state.
+    void setReportState(size_t index, const QString& state);
+    void paintReportList();
+    void showReportCounts();
 
     // Update rules.
     void acDoUpdate();
@@ -147,6 +153,7 @@ private:
     QLineEdit* eFileOut_ = nullptr;
     QTableWidget* gRep_ = nullptr;
     QCheckBox* cbAutoRefresh_ = nullptr;
+    QLabel* lbReportCounts_ = nullptr;
     QLineEdit* eFileSigned_ = nullptr;
     ReceiptView* receiptView_ = nullptr;
     StatusPanel* statusPanel_ = nullptr;

@@ -28,7 +28,6 @@ void TMainForm::startFollowUp() {
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &TMainForm::followUp);
     timer->start(kLookEveryMs);
-    cbAutoRefresh_->setChecked(ctx_.settings.autoRefresh);
     connect(cbAutoRefresh_, &QCheckBox::toggled, this, [this](bool on) {
         ctx_.settings.autoRefresh = on;
         keepSettings();
@@ -62,12 +61,8 @@ void TMainForm::followUp() {
     ++running_;
     const RefreshOutcome outcome = RefreshReportState(ctx_, *http_, reports_[index], true);
     --running_;
-    if (outcome.newState) {
-        reports_[index].cells[ColState] = *outcome.newState;
-        if (QTableWidgetItem* cell = gRep_->item(int(index), ColState))
-            cell->setText(*outcome.newState);
-        followUp_.track(reports_, ctx_.clock.now());
-    }
+    if (outcome.newState)
+        setReportState(index, *outcome.newState);
     tellOutcome(id, outcome);
     statusPanel_->setStatusText(kept);
 }

@@ -207,14 +207,21 @@ void TMainForm::createReportsPage(QWidget* page) {
 
     cbAutoRefresh_ = new QCheckBox(QStringLiteral("Обновлять состояние автоматически"), page);
     cbAutoRefresh_->setObjectName(QStringLiteral("cbAutoRefresh"));
+    lbReportCounts_ = new QLabel(page);
+    lbReportCounts_->setObjectName(QStringLiteral("lbReportCounts"));
+    // A line of its own: beside the buttons it would widen the window past small screens.
+    auto* info = new QHBoxLayout;
+    info->addWidget(lbReportCounts_);
+    info->addStretch(1);
+    info->addWidget(cbAutoRefresh_);
     auto* bar = new QHBoxLayout;
-    bar->addWidget(cbAutoRefresh_);
     bar->addStretch(1);
     bar->addWidget(actionButton(acShowFinalXml));
     bar->addWidget(actionButton(acShowSrc));
     bar->addWidget(actionButton(acLoadKvit));
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(gRep_, 1);
+    layout->addLayout(info);
     layout->addLayout(bar);
 }
 

@@ -11,6 +11,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSet>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -108,4 +111,37 @@ TEST(FollowUp, ReportsInProcessingAreAskedAboutOnTheirOwn) {
                   .toString(),
               QStringLiteral("1"));
     Clock::setSystem(nullptr);
+}
+
+TEST(ReportList, StatesInColourCountedAndHeadersWhole) {
+    TempProfile profile;
+    TMainForm form({});
+    const struct {
+        const char* id;
+        const char* mark; // the file that sets the state beside the report
+    } reports[] = {{"7701-1", nullptr}, {"7701-2", ".err"}, {"7701-3", ".p7e"}, {"7701-4", ".err"}};
+    for (const auto& report : reports) {
+        const QString folder = reportFolder(form.context().archiveBaseFolder, report.id);
+        const QString relative = QDir(profile.root()).relativeFilePath(folder) + "/" + report.id;
+        profile.writeFile(relative + ".er7", "x");
+        if (report.mark)
+            profile.writeFile(relative + report.mark, "x");
+    }
+    form.execute(child<QAction>(&form, "acGreedRefresh"));
+    auto* grid = child<QTableWidget>(&form, "gRep");
+    ASSERT_EQ(grid->rowCount(), 4);
+    EXPECT_EQ(child<QLabel>(&form, "lbReportCounts")->text(),
+              QStringLiteral("Обрабатывается: 1   Обнаружены ошибки: 2   Успешно обработан: 1"));
+    QSet<QRgb> colours;
+    for (int row = 0; row < 4; ++row)
+        colours.insert(grid->item(row, ColState)->foreground().color().rgb());
+    EXPECT_EQ(colours.size(), 3);
+    for (int c = 0; c + 1 < grid->columnCount(); ++c)
+        EXPECT_GE(grid->columnWidth(c), grid->horizontalHeader()->sectionSizeHint(c)) << c;
+    const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        child<QTabWidget>(&form, "pcMain")->setCurrentIndex(TMainForm::ReportsPage);
+        form.resize(775, 314);
+        form.grab().save(dir + QStringLiteral("/sent-reports-states.png"));
+    }
 }
