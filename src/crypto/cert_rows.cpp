@@ -65,6 +65,27 @@ QString certSummary(const Certificate& cert, const QDateTime& moment) {
     return text;
 }
 
+QString certWarning(const Certificate& cert, const QString& whose, const QDateTime& moment,
+                    int soonDays) {
+    const QString day = QStringLiteral("dd.MM.yyyy");
+    switch (validityAt(cert, moment)) {
+    case Validity::Expired:
+        return QStringLiteral("Срок действия %1 истек %2.")
+            .arg(whose, cert.notAfter().toUTC().toString(day));
+    case Validity::NotYetValid:
+        return QStringLiteral("Срок действия %1 начнется %2.")
+            .arg(whose, cert.notBefore().toUTC().toString(day));
+    case Validity::Valid:
+        break;
+    }
+    const qint64 left = moment.toUTC().date().daysTo(cert.notAfter().toUTC().date());
+    if (left > soonDays)
+        return {};
+    return QStringLiteral("Срок действия %1 истекает %2, осталось дней: %3.")
+        .arg(whose, cert.notAfter().toUTC().toString(day))
+        .arg(left);
+}
+
 QStringList certRow(const Certificate& cert) {
     QStringList row(CertColumnCount);
     const QString subject = cert.renderName(WhichName::Subject, NameStyle::X500);

@@ -35,6 +35,12 @@ Validity validityAt(const Certificate& cert, const QDateTime& moment);
 // not valid at that moment.
 QString certSummary(const Certificate& cert, const QDateTime& moment);
 
+// What to warn of before signing with the certificate ("личного сертификата" names whose):
+// a validity that has ended or not begun, and, when soonDays is given, an end within that many
+// days; empty when there is nothing to say.
+QString certWarning(const Certificate& cert, const QString& whose, const QDateTime& moment,
+                    int soonDays = 0);
+
 // The cells of one certificate's row; cells whose source is empty stay empty.
 QStringList certRow(const Certificate& cert);
 

@@ -31,6 +31,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -42,6 +43,9 @@
 namespace telva {
 
 namespace {
+
+// How long before its end a personal certificate is warned of.
+constexpr int kSoonDays = 30;
 
 // A stored position from a larger or another screen would put the window out of reach:
 // keep it whole on the screen it overlaps most (or the primary one).
@@ -170,17 +174,33 @@ void TMainForm::showCertificateLabels() {
 
 void TMainForm::showCertificateTips() {
     // The field shows the organisation only; two people of one organisation differ here.
-    const std::pair<QLineEdit*, const CertIdentity*> fields[] = {{ePrivCert_, &ctx_.settings.priv},
-                                                                 {ePubCert_, &ctx_.settings.pub}};
-    for (const auto& [field, identity] : fields) {
+    // A certificate that will not sign is told of now, not when signing fails.
+    const struct {
+        QLineEdit* field;
+        const CertIdentity* identity;
+        QString whose;
+        int soonDays;
+    } fields[] = {
+        {ePrivCert_, &ctx_.settings.priv, QStringLiteral("личного сертификата"), kSoonDays},
+        {ePubCert_, &ctx_.settings.pub, QStringLiteral("сертификата уполномоченного лица КВБ"), 0},
+    };
+    QStringList warnings;
+    const QDateTime now = ctx_.clock.now();
+    for (const auto& f : fields) {
         QString tip;
-        if (Result<crypto::CertStore> store = crypto::CertStore::open(identity->store)) {
+        if (Result<crypto::CertStore> store = crypto::CertStore::open(f.identity->store)) {
             if (const std::optional<crypto::Certificate> cert =
-                    crypto::FindCertByIdentity(*store, identity->issuer, identity->sernum))
-                tip = crypto::certSummary(*cert, ctx_.clock.now());
+                    crypto::FindCertByIdentity(*store, f.identity->issuer, f.identity->sernum)) {
+                tip = crypto::certSummary(*cert, now);
+                if (QString warning = crypto::certWarning(*cert, f.whose, now, f.soonDays);
+                    !warning.isEmpty())
+                    warnings.append(warning);
+            }
         }
-        field->setToolTip(tip);
+        f.field->setToolTip(tip);
     }
+    lbCertWarning_->setText(warnings.join(QLatin1Char('\n')));
+    lbCertWarning_->setVisible(!warnings.isEmpty());
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -154,6 +154,7 @@ private:
     QTableWidget* gRep_ = nullptr;
     QCheckBox* cbAutoRefresh_ = nullptr;
     QLabel* lbReportCounts_ = nullptr;
+    QLabel* lbCertWarning_ = nullptr;
     QLineEdit* eFileSigned_ = nullptr;
     ReceiptView* receiptView_ = nullptr;
     StatusPanel* statusPanel_ = nullptr;

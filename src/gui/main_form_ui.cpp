@@ -168,7 +168,13 @@ void TMainForm::createSignPage(QWidget* page) {
     buttons->addWidget(actionButton(acSend), 0, 2);
     buttons->addWidget(actionButton(acDo), 0, 3);
 
+    lbCertWarning_ = new QLabel(page);
+    lbCertWarning_->setObjectName(QStringLiteral("lbCertWarning"));
+    lbCertWarning_->setStyleSheet(
+        QStringLiteral("QLabel { background: #fff3c4; color: #7a4b00; padding: 3px; }"));
+    lbCertWarning_->hide();
     auto* layout = new QVBoxLayout(page);
+    layout->addWidget(lbCertWarning_);
     layout->addLayout(grid);
     layout->addStretch(1);
     layout->addLayout(buttons);

@@ -1,4 +1,5 @@
 #include "crypto/cert_rows.h"
+#include "fake_clock.h"
 #include "fake_frontend.h"
 #include "find_child.h"
 #include "gui/cert_chooser.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -282,4 +284,39 @@ TEST_F(CertChooserTest, ChosenValuesAreWrittenAtOnceNotOnlyAtClose) {
     EXPECT_EQ(stored.value(QStringLiteral("PrivSubject")).toString(),
               QStringLiteral("Петров Петр"));
     EXPECT_EQ(stored.value(QStringLiteral("EncExt")).toString(), QStringLiteral("esl"));
+}
+
+TEST_F(CertChooserTest, CertificatesThatWillNotSignAreWarnedOfAtStart) {
+    telva::test::FakeFrontend frontend;
+    SaveSettings(settings, frontend);
+    telva::test::HttpTestServer site;
+    site.on("GET", "/", telva::test::ScriptedResponse::ok("<html/>"));
+    const struct {
+        QDateTime now;
+        QString banner; // empty: no banner
+    } cases[] = {
+        {QDateTime(QDate(2030, 1, 1), QTime(12, 0), Qt::UTC), QString()},
+        {QDateTime(QDate(2040, 6, 20), QTime(12, 0), Qt::UTC),
+         QStringLiteral("Срок действия личного сертификата истекает 30.06.2040, осталось дней: "
+                        "10.")},
+        {QDateTime(QDate(2046, 1, 1), QTime(12, 0), Qt::UTC),
+         QStringLiteral("Срок действия личного сертификата истек 30.06.2040.\nСрок действия "
+                        "сертификата уполномоченного лица КВБ истек 01.01.2045.")},
+    };
+    for (const auto& c : cases) {
+        ManualClock clock(c.now);
+        Clock::setSystem(&clock);
+        {
+            TMainForm form({});
+            form.context().settings.hosts.kvbSite = site.hostPort();
+            form.show();
+            auto* banner = telva::test::child<QLabel>(&form, "lbCertWarning");
+            EXPECT_EQ(banner->isVisible(), !c.banner.isEmpty()) << c.now.toString().toStdString();
+            EXPECT_EQ(banner->text(), c.banner);
+            const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
+            if (!dir.isEmpty() && c.banner.contains(QStringLiteral("осталось")))
+                form.grab().save(dir + QStringLiteral("/certificate-banner.png"));
+        }
+        Clock::setSystem(nullptr);
+    }
 }
