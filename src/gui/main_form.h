@@ -86,6 +86,8 @@ private:
     // count per state.
     void setReportState(size_t index, const QString& state);
     void paintReportList();
+    // Shows only the rows whose identifier, organisation, file or state has the filter's text.
+    void filterReportList();
     void showReportCounts();
 
     // Update rules.
@@ -154,6 +156,7 @@ private:
     QTableWidget* gRep_ = nullptr;
     QCheckBox* cbAutoRefresh_ = nullptr;
     QLabel* lbReportCounts_ = nullptr;
+    QLineEdit* eReportFilter_ = nullptr;
     QLabel* lbCertWarning_ = nullptr;
     QLineEdit* eFileSigned_ = nullptr;
     ReceiptView* receiptView_ = nullptr;

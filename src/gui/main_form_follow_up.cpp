@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -92,6 +93,7 @@ void TMainForm::showReport(const QString& reportId) {
     if (QApplication::activeModalWidget())
         return;
     pcMain_->setCurrentIndex(ReportsPage);
+    eReportFilter_->clear();
     for (size_t row = 0; row < reports_.size(); ++row) {
         if (reports_[row].id() == reportId)
             gRep_->setCurrentCell(int(row), 0);

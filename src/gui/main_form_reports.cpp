@@ -3,6 +3,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTableWidget>
 
 namespace telva {
@@ -33,9 +34,21 @@ void TMainForm::setReportState(size_t index, const QString& state) {
     showReportCounts();
 }
 
+void TMainForm::filterReportList() {
+    const QString wanted = eReportFilter_->text().trimmed();
+    for (size_t index = 0; index < reports_.size(); ++index) {
+        const ReportRow& row = reports_[index];
+        bool shown = wanted.isEmpty();
+        for (int c : {ColReportId, ColOrganisation, ColSourceFile, ColState})
+            shown = shown || row.cells[c].contains(wanted, Qt::CaseInsensitive);
+        gRep_->setRowHidden(int(index), !shown);
+    }
+}
+
 void TMainForm::paintReportList() {
     for (size_t index = 0; index < reports_.size(); ++index)
         setReportState(index, reports_[index].state());
+    filterReportList();
     // No header is cut short, whatever the widths the list starts with.
     QHeaderView* header = gRep_->horizontalHeader();
     for (int c = 0; c + 1 < gRep_->columnCount(); ++c)

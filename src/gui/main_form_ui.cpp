@@ -216,6 +216,10 @@ void TMainForm::createReportsPage(QWidget* page) {
     lbReportCounts_ = new QLabel(page);
     lbReportCounts_->setObjectName(QStringLiteral("lbReportCounts"));
     // A line of its own: beside the buttons it would widen the window past small screens.
+    eReportFilter_ = edit(page, "eReportFilter");
+    eReportFilter_->setPlaceholderText(QStringLiteral("Отбор: идентификатор, организация, файл"));
+    eReportFilter_->setClearButtonEnabled(true);
+    connect(eReportFilter_, &QLineEdit::textChanged, this, &TMainForm::filterReportList);
     auto* info = new QHBoxLayout;
     info->addWidget(lbReportCounts_);
     info->addStretch(1);
@@ -226,6 +230,7 @@ void TMainForm::createReportsPage(QWidget* page) {
     bar->addWidget(actionButton(acShowSrc));
     bar->addWidget(actionButton(acLoadKvit));
     auto* layout = new QVBoxLayout(page);
+    layout->addWidget(eReportFilter_);
     layout->addWidget(gRep_, 1);
     layout->addLayout(info);
     layout->addLayout(bar);

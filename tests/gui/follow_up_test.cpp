@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSet>
 #include <QSettings>
 #include <QTabWidget>
@@ -113,7 +114,7 @@ TEST(FollowUp, ReportsInProcessingAreAskedAboutOnTheirOwn) {
     Clock::setSystem(nullptr);
 }
 
-TEST(ReportList, StatesInColourCountedAndHeadersWhole) {
+TEST(ReportList, StatesColouredCountedFilterableAndHeadersWhole) {
     TempProfile profile;
     TMainForm form({});
     const struct {
@@ -138,6 +139,18 @@ TEST(ReportList, StatesInColourCountedAndHeadersWhole) {
     EXPECT_EQ(colours.size(), 3);
     for (int c = 0; c + 1 < grid->columnCount(); ++c)
         EXPECT_GE(grid->columnWidth(c), grid->horizontalHeader()->sectionSizeHint(c)) << c;
+    auto* filter = child<QLineEdit>(&form, "eReportFilter");
+    const struct {
+        const char* text;
+        QList<bool> hidden;
+    } filters[] = {{"ошибки", {true, false, true, false}},
+                   {"7701-3", {true, true, false, true}},
+                   {"", {false, false, false, false}}};
+    for (const auto& f : filters) {
+        filter->setText(QString::fromUtf8(f.text));
+        for (int row = 0; row < 4; ++row)
+            EXPECT_EQ(grid->isRowHidden(row), f.hidden[row]) << f.text << ' ' << row;
+    }
     const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
     if (!dir.isEmpty()) {
         child<QTabWidget>(&form, "pcMain")->setCurrentIndex(TMainForm::ReportsPage);
