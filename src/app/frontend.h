@@ -39,8 +39,9 @@ public:
     virtual bool askProxyCredentials(QString& user, QString& password) = 0;
     // The proxy dialog: host, port and user; false when the person cancels.
     virtual bool editProxySettings(QString& host, QString& portText, QString& user) = 0;
-    // The password of a protected private key; nothing when the person cancels.
-    virtual std::optional<QString> askKeyPassword(const QString& what) = 0;
+    // The password of a protected private key or container, asked with the given question
+    // (whole sentences, possibly on two lines); nothing when the person cancels.
+    virtual std::optional<QString> askKeyPassword(const QString& prompt) = 0;
 
     // Opens a local file with the desktop's default program; false when that fails.
     virtual bool openFile(const QString& path) = 0;

@@ -197,6 +197,9 @@ void LoadSettings(Settings& s, Frontend& frontend) {
         QString proxyText;
         read.text(QStringLiteral("proxy"), proxyText);
         read.text(QStringLiteral("proxy_user"), s.proxy.user);
+        int autoRefresh = s.autoRefresh ? 1 : 0;
+        read.integer(QStringLiteral("AutoRefresh"), autoRefresh);
+        s.autoRefresh = autoRefresh != 0;
         finish(store, frontend, QStringLiteral("KVBRootCertUrl"));
         const Status split = SplitHostPort(proxyText, s.proxy.host, s.proxy.port);
         if (!split)
@@ -242,6 +245,7 @@ void SaveSettings(const Settings& s, Frontend& frontend) {
         write.text(QStringLiteral("proxy"),
                    s.proxy.host + QLatin1Char(':') + QString::number(s.proxy.port));
         write.text(QStringLiteral("proxy_user"), s.proxy.user);
+        write.integer(QStringLiteral("AutoRefresh"), s.autoRefresh ? 1 : 0);
         write.text(QStringLiteral("KVBSiteHost"), s.hosts.kvbSite);
         write.text(QStringLiteral("GateHost"), s.hosts.gate);
         write.text(QStringLiteral("DocGateHost"), s.hosts.docGate);

@@ -15,6 +15,8 @@ struct ProxySettings {
     int port = 0;
     QString user;
     QString password;
+
+    bool operator==(const ProxySettings&) const = default;
 };
 
 // The identity by which a certificate is remembered and found again.
@@ -24,6 +26,8 @@ struct CertIdentity {
     QString issuer;
     QString sernum;
     int store = 0;
+
+    bool operator==(const CertIdentity&) const = default;
 };
 
 // The fund's hosts; each may carry a port ("host:port").
@@ -33,6 +37,8 @@ struct FundHosts {
     QString docGate = QStringLiteral("docs.kvb.example");
     QString testGate = QStringLiteral("test-gate.kvb.example");
     QString style = QStringLiteral("www.kvb.example");
+
+    bool operator==(const FundHosts&) const = default;
 };
 
 // Every stored value, held in memory from start to exit.
@@ -48,6 +54,8 @@ struct Settings {
     int width = 775;
     ProxySettings proxy;
     FundHosts hosts;
+    // Reports in processing are asked about again on their own while the window is open.
+    bool autoRefresh = true;
 
     // Values of the work mode.
     QString srcExt = QStringLiteral("xml");
@@ -64,6 +72,7 @@ struct Settings {
     QSet<QString> unread;
 
     Settings();
+    bool operator==(const Settings&) const = default;
 };
 
 // Default addresses built from the fund's hosts.

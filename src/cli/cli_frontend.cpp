@@ -96,13 +96,13 @@ bool CliFrontend::editProxySettings(QString&, QString&, QString&) {
     return false;
 }
 
-std::optional<QString> CliFrontend::askKeyPassword(const QString& what) {
+std::optional<QString> CliFrontend::askKeyPassword(const QString& prompt) {
     if (!keyPassword.isEmpty())
         return keyPassword;
     if (!isatty(STDIN_FILENO))
         return std::nullopt;
     keepCoreDumpsOff();
-    return readLine(QStringLiteral("Пароль закрытого ключа (%1): ").arg(what), true);
+    return readLine(prompt + QLatin1Char(' '), true);
 }
 
 bool CliFrontend::openFile(const QString& path) {

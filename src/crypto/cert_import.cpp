@@ -92,7 +92,9 @@ Result<Certificate> ImportPkcs12(int storeIndex, const QByteArray& bytes, Fronte
     for (int attempt = 0; !opened && attempt < kPasswordTries; ++attempt) {
         takeOpenSslError();
         const std::optional<QString> asked =
-            frontend ? frontend->askKeyPassword(QStringLiteral("файл PKCS#12")) : std::nullopt;
+            frontend ? frontend->askKeyPassword(
+                           keyPasswordPrompt(QStringLiteral("файла PKCS#12"), attempt > 0))
+                     : std::nullopt;
         if (!asked)
             return R::fail(QStringLiteral("Пароль закрытого ключа не введен."));
         password = asked->toUtf8();

@@ -40,6 +40,52 @@ QString validityText(const QDateTime& utc) {
         .arg(t.time().second(), 2, 10, QLatin1Char('0'));
 }
 
+Validity validityAt(const Certificate& cert, const QDateTime& moment) {
+    if (cert.notAfter().isValid() && moment > cert.notAfter())
+        return Validity::Expired;
+    if (cert.notBefore().isValid() && moment < cert.notBefore())
+        return Validity::NotYetValid;
+    return Validity::Valid;
+}
+
+QString certSummary(const Certificate& cert, const QDateTime& moment) {
+    QString text = cert.renderName(WhichName::Subject, NameStyle::X500) +
+                   QStringLiteral("\nДействителен с %1 по %2 (UTC)")
+                       .arg(validityText(cert.notBefore()), validityText(cert.notAfter()));
+    switch (validityAt(cert, moment)) {
+    case Validity::Expired:
+        text += QStringLiteral("\nСрок действия сертификата истек.");
+        break;
+    case Validity::NotYetValid:
+        text += QStringLiteral("\nСрок действия сертификата еще не наступил.");
+        break;
+    case Validity::Valid:
+        break;
+    }
+    return text;
+}
+
+QString certWarning(const Certificate& cert, const QString& whose, const QDateTime& moment,
+                    int soonDays) {
+    const QString day = QStringLiteral("dd.MM.yyyy");
+    switch (validityAt(cert, moment)) {
+    case Validity::Expired:
+        return QStringLiteral("Срок действия %1 истек %2.")
+            .arg(whose, cert.notAfter().toUTC().toString(day));
+    case Validity::NotYetValid:
+        return QStringLiteral("Срок действия %1 начнется %2.")
+            .arg(whose, cert.notBefore().toUTC().toString(day));
+    case Validity::Valid:
+        break;
+    }
+    const qint64 left = moment.toUTC().date().daysTo(cert.notAfter().toUTC().date());
+    if (left > soonDays)
+        return {};
+    return QStringLiteral("Срок действия %1 истекает %2, осталось дней: %3.")
+        .arg(whose, cert.notAfter().toUTC().toString(day))
+        .arg(left);
+}
+
 QStringList certRow(const Certificate& cert) {
     QStringList row(CertColumnCount);
     const QString subject = cert.renderName(WhichName::Subject, NameStyle::X500);

@@ -28,6 +28,19 @@ bool IsKvbCompliant(const Certificate& cert);
 // A validity bound as the list writes it: day.month.year hour:minute:second, UTC.
 QString validityText(const QDateTime& utc);
 
+// Where a moment lies in a certificate's validity.
+enum class Validity { Valid, Expired, NotYetValid };
+Validity validityAt(const Certificate& cert, const QDateTime& moment);
+// The certificate's whole subject and its validity, for a tooltip; the state when it is
+// not valid at that moment.
+QString certSummary(const Certificate& cert, const QDateTime& moment);
+
+// What to warn of before signing with the certificate ("личного сертификата" names whose):
+// a validity that has ended or not begun, and, when soonDays is given, an end within that many
+// days; empty when there is nothing to say.
+QString certWarning(const Certificate& cert, const QString& whose, const QDateTime& moment,
+                    int soonDays = 0);
+
 // The cells of one certificate's row; cells whose source is empty stay empty.
 QStringList certRow(const Certificate& cert);
 

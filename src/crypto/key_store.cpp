@@ -25,6 +25,7 @@ namespace telva::crypto {
 namespace {
 
 constexpr int kPasswordTries = 3;
+const QString kOfKey = QStringLiteral("закрытого ключа");
 
 QString noKeyText() {
     return QStringLiteral("Нет закрытого ключа.");
@@ -92,7 +93,8 @@ Result<PKeyPtr> fromEncryptedDer(const QByteArray& der, Frontend* frontend, QStr
         return Result<PKeyPtr>::fail(unreadableText());
     for (int attempt = 0; attempt < kPasswordTries; ++attempt) {
         const std::optional<QString> pass =
-            frontend ? frontend->askKeyPassword(QStringLiteral("закрытый ключ")) : std::nullopt;
+            frontend ? frontend->askKeyPassword(keyPasswordPrompt(kOfKey, attempt > 0))
+                     : std::nullopt;
         if (!pass)
             return Result<PKeyPtr>::fail(QStringLiteral("Пароль закрытого ключа не введен."));
         QByteArray utf8 = pass->toUtf8();
@@ -134,7 +136,8 @@ Result<PKeyPtr> fromOtherPem(const QByteArray& bytes, Frontend* frontend, QStrin
         if (attempt == kPasswordTries)
             break;
         const std::optional<QString> asked =
-            frontend ? frontend->askKeyPassword(QStringLiteral("закрытый ключ")) : std::nullopt;
+            frontend ? frontend->askKeyPassword(keyPasswordPrompt(kOfKey, attempt > 0))
+                     : std::nullopt;
         if (!asked)
             break;
         pass = asked->toUtf8();
@@ -144,6 +147,11 @@ Result<PKeyPtr> fromOtherPem(const QByteArray& bytes, Frontend* frontend, QStrin
 }
 
 } // namespace
+
+QString keyPasswordPrompt(const QString& ofWhat, bool afterWrongOne) {
+    const QString question = QStringLiteral("Введите пароль %1:").arg(ofWhat);
+    return afterWrongOne ? QStringLiteral("Неверный пароль.\n") + question : question;
+}
 
 QString keyStoreFolder() {
     const QString base = dataHome();

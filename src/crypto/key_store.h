@@ -32,4 +32,8 @@ Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& pa
 // ReadPrivateKey + StorePrivateKey, keeping the key's protection.
 Status ImportPrivateKey(const Certificate& cert, const QByteArray& keyBytes, Frontend* frontend);
 
+// What the person is asked for a password of ("закрытого ключа", "файла PKCS#12"); after a
+// wrong one the question starts with "Неверный пароль.".
+QString keyPasswordPrompt(const QString& ofWhat, bool afterWrongOne);
+
 } // namespace telva::crypto

@@ -1,5 +1,6 @@
 #include "gui/cert_chooser.h"
 
+#include "app/clock.h"
 #include "app/frontend.h"
 #include "app/program.h"
 #include "crypto/cert_identity.h"
@@ -27,6 +28,9 @@ using namespace telva::crypto;
 
 namespace {
 
+const QColor kUnusableColor(0xB0, 0x00, 0x00);
+constexpr int kWidestColumn = 200;
+
 QCheckBox* boldCheckBox(const QString& caption, const char* name, QWidget* parent) {
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(QLatin1String(name));
@@ -48,7 +52,9 @@ void TGetCertDlg::FormCreate() {
     setObjectName(QStringLiteral("TGetCertDlg"));
     setWindowTitle(QStringLiteral("Выбор сертификата"));
     setFont(QFont(QStringLiteral("Tahoma"), 8));
-    setFixedSize(647, 355);
+    setMinimumSize(647, 355);
+    resize(860, 400);
+    setSizeGripEnabled(true);
 
     tab = new QTabBar(this);
     tab->setObjectName(QStringLiteral("tab"));
@@ -141,10 +147,24 @@ void TGetCertDlg::FillCertGrid(int tabIndex) {
     grid->setRowCount(1);
     const CertListing listing = ListCertificates(tabIndex, cbGost->isChecked(), cbKVB->isChecked());
     grid->setRowCount(qMax<qsizetype>(1, listing.rows.size()));
+    const QDateTime now = Clock::system().now();
     for (qsizetype r = 0; r < listing.rows.size(); ++r) {
-        for (int c = 0; c < CertColumnCount; ++c)
-            grid->setItem(int(r), c, new QTableWidgetItem(listing.rows[r][c]));
+        const Certificate& cert = listing.certs[r];
+        // A certificate that cannot be used now stands out before anyone picks it.
+        const bool unusable = validityAt(cert, now) != Validity::Valid;
+        const QString tip = certSummary(cert, now);
+        for (int c = 0; c < CertColumnCount; ++c) {
+            auto* item = new QTableWidgetItem(listing.rows[r][c]);
+            item->setToolTip(tip);
+            if (unusable)
+                item->setForeground(kUnusableColor);
+            grid->setItem(int(r), c, item);
+        }
     }
+    // Narrow columns where the text allows, so that the validity is in sight at once.
+    grid->resizeColumnsToContents();
+    for (int c = 0; c < CertColumnCount; ++c)
+        grid->setColumnWidth(c, qMin(grid->columnWidth(c), kWidestColumn));
     grid->setCurrentCell(0, 0);
 }
 

@@ -104,12 +104,10 @@ bool GuiFrontend::editProxySettings(QString& host, QString& portText, QString& u
     return true;
 }
 
-std::optional<QString> GuiFrontend::askKeyPassword(const QString& what) {
+std::optional<QString> GuiFrontend::askKeyPassword(const QString& prompt) {
     bool ok = false;
-    const QString entered =
-        QInputDialog::getText(parent_, QStringLiteral("Пароль закрытого ключа"),
-                              QStringLiteral("Введите пароль закрытого ключа\n%1").arg(what),
-                              QLineEdit::Password, QString(), &ok);
+    const QString entered = QInputDialog::getText(parent_, QStringLiteral("Пароль"), prompt,
+                                                  QLineEdit::Password, QString(), &ok);
     if (!ok)
         return std::nullopt;
     return entered;

@@ -40,7 +40,7 @@ public:
     void showError(const QString& text) override;
     bool askProxyCredentials(QString& user, QString& password) override;
     bool editProxySettings(QString& host, QString& portText, QString& user) override;
-    std::optional<QString> askKeyPassword(const QString& what) override;
+    std::optional<QString> askKeyPassword(const QString& prompt) override;
     bool openFile(const QString& path) override;
     bool openUrl(const QString& url) override;
 

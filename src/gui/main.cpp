@@ -1,9 +1,24 @@
 #include "gui/command_line.h"
 #include "gui/icons.h"
 #include "gui/main_form.h"
+#include "gui/single_instance.h"
 #include "gui/translations.h"
 
 #include <QApplication>
+#include <QFileInfo>
+
+namespace {
+
+// The running window has another working folder: it gets whole paths.
+QStringList wholePaths(QStringList arguments) {
+    for (QString& argument : arguments) {
+        if (QFileInfo::exists(argument))
+            argument = QFileInfo(argument).absoluteFilePath();
+    }
+    return arguments;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (const std::optional<int> answered = telva::answerHelpOrVersion(argc, argv))
@@ -12,7 +27,15 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("telva"));
     QApplication::setWindowIcon(telva::programIcon());
     telva::installQtTranslations(app);
-    telva::TMainForm form(app.arguments().mid(1));
+    const QStringList arguments = app.arguments().mid(1);
+    // Two windows would write over each other's settings: a second start hands its
+    // arguments to the first and ends.
+    telva::SingleInstance instance;
+    if (!instance.claim() && instance.handOver(wholePaths(arguments)))
+        return 0;
+    telva::TMainForm form(arguments);
+    QObject::connect(&instance, &telva::SingleInstance::handedOver, &form,
+                     &telva::TMainForm::takeArguments);
     form.show();
     // Asked for, so that the connection check runs at start even without a window manager.
     form.activateWindow();

@@ -5,6 +5,8 @@
 #include "app/report_kind.h"
 #include "archive/report_list.h"
 #include "crypto/cert_identity.h"
+#include "crypto/cert_rows.h"
+#include "crypto/cert_store.h"
 #include "crypto/gost_engine.h"
 #include "crypto/provider_list.h"
 #include "crypto/sign_encrypt.h"
@@ -22,12 +24,15 @@
 #include "operations/submission.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -40,6 +45,9 @@
 namespace telva {
 
 namespace {
+
+// How long before its end a personal certificate is warned of.
+constexpr int kSoonDays = 30;
 
 // A stored position from a larger or another screen would put the window out of reach:
 // keep it whole on the screen it overlaps most (or the primary one).
@@ -123,6 +131,8 @@ void TMainForm::FormCreate(const QStringList& arguments) {
     const bool placedBefore =
         QSettings(globalSettingsPath(), QSettings::IniFormat).contains(QStringLiteral("Left"));
     LoadSettings(ctx_.settings, frontend_);
+    savedSettings_ = ctx_.settings;
+    cbAutoRefresh_->setChecked(ctx_.settings.autoRefresh);
     QRect frame(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height);
     if (!placedBefore && QGuiApplication::primaryScreen())
         frame.moveCenter(QGuiApplication::primaryScreen()->availableGeometry().center());
@@ -165,12 +175,47 @@ void TMainForm::FormShow() {
         cbProv_->addItem(entry.name, entry.type);
     cbProv_->setCurrentIndex(providers.selected);
     showCertificateLabels();
+    // The reports in processing are followed from the start, not only once the list is seen.
+    acGreedRefreshExecute();
+    startFollowUp();
 }
 
 void TMainForm::showCertificateLabels() {
     const Settings& s = ctx_.settings;
     ePrivCert_->setText(crypto::identityLabel(s.priv));
     ePubCert_->setText(crypto::identityLabel(s.pub));
+    showCertificateTips();
+}
+
+void TMainForm::showCertificateTips() {
+    // The field shows the organisation only; two people of one organisation differ here.
+    // A certificate that will not sign is told of now, not when signing fails.
+    const struct {
+        QLineEdit* field;
+        const CertIdentity* identity;
+        QString whose;
+        int soonDays;
+    } fields[] = {
+        {ePrivCert_, &ctx_.settings.priv, QStringLiteral("личного сертификата"), kSoonDays},
+        {ePubCert_, &ctx_.settings.pub, QStringLiteral("сертификата уполномоченного лица КВБ"), 0},
+    };
+    QStringList warnings;
+    const QDateTime now = ctx_.clock.now();
+    for (const auto& f : fields) {
+        QString tip;
+        if (Result<crypto::CertStore> store = crypto::CertStore::open(f.identity->store)) {
+            if (const std::optional<crypto::Certificate> cert =
+                    crypto::FindCertByIdentity(*store, f.identity->issuer, f.identity->sernum)) {
+                tip = crypto::certSummary(*cert, now);
+                if (QString warning = crypto::certWarning(*cert, f.whose, now, f.soonDays);
+                    !warning.isEmpty())
+                    warnings.append(warning);
+            }
+        }
+        f.field->setToolTip(tip);
+    }
+    lbCertWarning_->setText(warnings.join(QLatin1Char('\n')));
+    lbCertWarning_->setVisible(!warnings.isEmpty());
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -185,7 +230,32 @@ void TMainForm::FormDestroy() {
     ctx_.settings.width = frame.width();
     ctx_.settings.height = frame.height();
     SaveSettings(ctx_.settings, frontend_);
+    savedSettings_ = ctx_.settings;
     ctx_.downloadBuffer.clear();
+}
+
+void TMainForm::keepSettings() {
+    // Written when they change, not only at a clean close: a killed window loses nothing.
+    if (ctx_.settings == savedSettings_)
+        return;
+    SaveSettings(ctx_.settings, frontend_);
+    savedSettings_ = ctx_.settings;
+}
+
+void TMainForm::takeArguments(const QStringList& arguments) {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    // A dialog of the window is open: its question comes first; the receipt can wait.
+    if (QApplication::activeModalWidget())
+        return;
+    const QString receipt = parseCommandLine(arguments, ctx_.settings.kvitExt).receiptFile;
+    if (receipt.isEmpty())
+        return;
+    eFileSigned_->setText(receipt);
+    pcMain_->setCurrentIndex(ReceiptPage);
+    execute(acCheckSign);
 }
 
 void TMainForm::ShowStatus(const QString& text, const QString& errorText) {
@@ -267,6 +337,7 @@ void TMainForm::acGreedRefreshExecute() {
         for (int c = 0; c < ReportColumnCount; ++c)
             gRep_->setItem(static_cast<int>(r), c, new QTableWidgetItem(reports_[r].cells[c]));
     }
+    paintReportList();
     gRep_->setCurrentCell(0, 0);
     acShowFinalXmlUpdate();
 }
@@ -276,11 +347,10 @@ void TMainForm::acLoadKvitExecute() {
     if (!row)
         return;
     const int index = gRep_->currentRow();
+    followUp_.restart(row->id(), ctx_.clock.now());
     const RefreshOutcome outcome = RefreshReportState(ctx_, *http_, *row);
-    if (outcome.newState) {
-        reports_[static_cast<size_t>(index)].cells[ColState] = *outcome.newState;
-        gRep_->item(index, ColState)->setText(*outcome.newState);
-    }
+    if (outcome.newState)
+        setReportState(static_cast<size_t>(index), *outcome.newState);
     acShowFinalXmlUpdate();
     if (!outcome.receiptToCheck.isEmpty()) {
         eFileSigned_->setText(outcome.receiptToCheck);
@@ -312,7 +382,8 @@ void TMainForm::acCheckSignExecute() {
     const Result<crypto::CheckedReceipt> receipt = crypto::CheckReceipt(ctx_, eFileSigned_->text());
     if (!receipt)
         return;
-    receiptView_->ShowInReceiptView(receipt->page);
+    receiptView_->ShowInReceiptView(receipt->page,
+                                    QFileInfo(receipt->archivePath).completeBaseName());
     acPrint->setEnabled(true);
     ShowStatus(QStringLiteral("Квитанция проверена: подпись верна. Подписал: ") + receipt->signer);
 }
@@ -347,6 +418,7 @@ void TMainForm::InputFileChosen(const QString& file) {
         return;
     }
     ctx_.settings.encExt = (*kind)->encExt;
+    keepSettings();
     eKindDoc_->setText((*kind)->displayName);
     eFileOut_->setText(outputFileName(eFileIn_->text(), (*kind)->encExt));
 }
@@ -371,6 +443,8 @@ void TMainForm::sbPrivCertClick() {
     if (!ChooseCertificate(this, identity, &frontend_))
         return;
     ePrivCert_->setText(crypto::identityLabel(identity));
+    showCertificateTips();
+    keepSettings();
 }
 
 void TMainForm::sbPubCertClick() {
@@ -378,6 +452,8 @@ void TMainForm::sbPubCertClick() {
     if (!ChooseCertificate(this, identity, &frontend_))
         return;
     ePubCert_->setText(crypto::identityLabel(identity));
+    showCertificateTips();
+    keepSettings();
 }
 
 void TMainForm::pcMainChange(int index) {

@@ -3,14 +3,18 @@
 #include "app/context.h"
 #include "app/recent_places.h"
 #include "gui/gui_frontend.h"
+#include "operations/report_status.h"
 
+#include "archive/follow_up.h"
 #include "archive/report_list.h"
 
 #include <QMainWindow>
 #include <memory>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QTabWidget;
@@ -19,6 +23,7 @@ class QToolButton;
 
 namespace telva {
 
+class DesktopNotifier;
 class HttpClient;
 class ReceiptView;
 class StatusPanel;
@@ -40,6 +45,15 @@ public:
 
     // What the input-file dialog does with a confirmed choice.
     void InputFileChosen(const QString& file);
+    // Arguments of a later start of the program: the window comes to the front and checks
+    // the receipt named there.
+    void takeArguments(const QStringList& arguments);
+
+    // Asks about the report in processing whose turn has come, when nothing else happens
+    // (run by a timer while the window is open).
+    void followUp();
+    // Brings the window to the front on the sent-reports page with that report's row chosen.
+    void showReport(const QString& reportId);
 
     // Pages, in tab order.
     enum Page { SignPage = 0, ReportsPage = 1, ReceiptPage = 2 };
@@ -65,6 +79,17 @@ private:
     void watchFocus();
     void showNetworkActions(bool shown);
     void FormDestroy();
+    void keepSettings();
+    void startFollowUp();
+    bool requestWouldWait() const;
+    void tellOutcome(const QString& reportId, const RefreshOutcome& outcome);
+    // The sent-reports list: a row's state changed in place, the whole list shown, the
+    // count per state.
+    void setReportState(size_t index, const QString& state);
+    void paintReportList();
+    // Shows only the rows whose identifier, organisation, file or state has the filter's text.
+    void filterReportList();
+    void showReportCounts();
 
     // Update rules.
     void acDoUpdate();
@@ -94,6 +119,7 @@ private:
     void pcMainChange(int index);
     void showConnectionMenu();
     void showCertificateLabels();
+    void showCertificateTips();
 
     const ReportRow* selectedReport() const;
 
@@ -103,6 +129,12 @@ private:
     ReportList reports_;
     bool shownOnce_ = false;
     RecentPlaces places_;
+    // Operations of the person's under way; nothing is asked in the background meanwhile.
+    int running_ = 0;
+    FollowUpSchedule followUp_;
+    DesktopNotifier* notifier_ = nullptr;
+    // The settings as last written; a change is written at once.
+    Settings savedSettings_;
 
     // Where the focus was before the window became active: the check runs when it comes
     // from another window of the program (or at start), not from a window of the check
@@ -124,6 +156,10 @@ private:
     QLineEdit* eKindDoc_ = nullptr;
     QLineEdit* eFileOut_ = nullptr;
     QTableWidget* gRep_ = nullptr;
+    QCheckBox* cbAutoRefresh_ = nullptr;
+    QLabel* lbReportCounts_ = nullptr;
+    QLineEdit* eReportFilter_ = nullptr;
+    QLabel* lbCertWarning_ = nullptr;
     QLineEdit* eFileSigned_ = nullptr;
     ReceiptView* receiptView_ = nullptr;
     StatusPanel* statusPanel_ = nullptr;

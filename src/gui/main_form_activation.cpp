@@ -49,6 +49,7 @@ void TMainForm::FormActivate() {
     // The icon tells the connection's state; the line keeps what the user's operation said.
     if (!kept.isEmpty())
         statusPanel_->setStatusText(kept);
+    keepSettings();
 }
 
 void TMainForm::showNetworkActions(bool shown) {

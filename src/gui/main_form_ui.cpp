@@ -5,6 +5,7 @@
 #include "gui/status_panel.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -114,8 +115,11 @@ void TMainForm::createActions() {
             // A control's trigger runs the update rule again, as every execution does.
             runUpdate(action);
             const int paints = frontend_.paintCount();
+            ++running_;
             if (action->isEnabled())
                 (this->*handler)();
+            --running_;
+            keepSettings();
             // Clicks and keys that came while a long step ran are dropped here, not run
             // afterwards.
             if (frontend_.paintCount() != paints)
@@ -174,7 +178,13 @@ void TMainForm::createSignPage(QWidget* page) {
     buttons->addWidget(actionButton(acSend), 0, 2);
     buttons->addWidget(actionButton(acDo), 0, 3);
 
+    lbCertWarning_ = new QLabel(page);
+    lbCertWarning_->setObjectName(QStringLiteral("lbCertWarning"));
+    lbCertWarning_->setStyleSheet(
+        QStringLiteral("QLabel { background: #fff3c4; color: #7a4b00; padding: 3px; }"));
+    lbCertWarning_->hide();
     auto* layout = new QVBoxLayout(page);
+    layout->addWidget(lbCertWarning_);
     layout->addLayout(grid);
     layout->addStretch(1);
     layout->addLayout(buttons);
@@ -217,13 +227,28 @@ void TMainForm::createReportsPage(QWidget* page) {
     }
     connect(gRep_, &QTableWidget::currentCellChanged, this, &TMainForm::acShowFinalXmlUpdate);
 
+    cbAutoRefresh_ = new QCheckBox(QStringLiteral("Обновлять состояние автоматически"), page);
+    cbAutoRefresh_->setObjectName(QStringLiteral("cbAutoRefresh"));
+    lbReportCounts_ = new QLabel(page);
+    lbReportCounts_->setObjectName(QStringLiteral("lbReportCounts"));
+    // A line of its own: beside the buttons it would widen the window past small screens.
+    eReportFilter_ = edit(page, "eReportFilter");
+    eReportFilter_->setPlaceholderText(QStringLiteral("Отбор: идентификатор, организация, файл"));
+    eReportFilter_->setClearButtonEnabled(true);
+    connect(eReportFilter_, &QLineEdit::textChanged, this, &TMainForm::filterReportList);
+    auto* info = new QHBoxLayout;
+    info->addWidget(lbReportCounts_);
+    info->addStretch(1);
+    info->addWidget(cbAutoRefresh_);
     auto* bar = new QHBoxLayout;
     bar->addStretch(1);
     bar->addWidget(actionButton(acShowFinalXml));
     bar->addWidget(actionButton(acShowSrc));
     bar->addWidget(actionButton(acLoadKvit));
     auto* layout = new QVBoxLayout(page);
+    layout->addWidget(eReportFilter_);
     layout->addWidget(gRep_, 1);
+    layout->addLayout(info);
     layout->addLayout(bar);
 }
 

@@ -13,19 +13,25 @@ class ReceiptView : public QTextBrowser {
 public:
     explicit ReceiptView(QWidget* parent = nullptr);
 
-    // Replaces the page with the given HTML; an empty text empties the view.
-    void ShowInReceiptView(const QString& html);
+    // Replaces the page with the given HTML; an empty text empties the view. identifier
+    // names the receipt in print: the document's title and the PDF file's name.
+    void ShowInReceiptView(const QString& html, const QString& identifier = QString());
 
-    // Prints the page shown to the printer as it is set up.
+    // Where a PDF of the page goes unless the person says otherwise.
+    QString defaultPdfPath() const;
+    // Prints the page shown to the printer as it is set up, as the view lays it out.
     void printTo(QPrinter* printer) const;
-    // The print dialog, then printing of the page shown (also to a PDF file). A cancelled
-    // dialog or a failed print changes nothing.
+    // The print preview, whose print button leads to the print dialog (or, without a
+    // printer, to saving a PDF). A cancelled dialog or a failed print changes nothing.
     void printWithDialog();
 
     QVariant loadResource(int type, const QUrl& name) override;
 
 protected:
     void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
+
+private:
+    QString identifier_;
 };
 
 } // namespace telva

@@ -89,7 +89,8 @@ Status replaceFile(const QString& from, const QString& to) {
 
 } // namespace
 
-RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row) {
+RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row,
+                                  bool inBackground) {
     RefreshOutcome outcome;
     ctx.downloadBuffer.clear();
     const QString& reportId = row.id();
@@ -125,7 +126,8 @@ RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const Repor
         // The browser shows the page all the same when the file cannot be written.
         (void)writeWholeFile(errorFile, page);
         outcome.newState = stateHasErrors();
-        ctx.frontend.openUrl(address);
+        if (!inBackground)
+            ctx.frontend.openUrl(address);
         return outcome;
     case StatusPageKind::Processing:
         outcome.newState = stateProcessing();

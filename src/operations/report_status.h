@@ -43,8 +43,10 @@ struct RefreshOutcome {
 // status page is fetched and its errors stored, or the receipt downloaded into the report
 // folder. Downloaded bytes that are not a whole CMS message are kept aside as the receipt's
 // name + ".bad" and the row keeps its state, so the next refresh asks again. A row without
-// an identifier does nothing.
-RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row);
+// an identifier does nothing. Asked in the background (inBackground), a page with errors is
+// stored but not opened in the browser.
+RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row,
+                                  bool inBackground = false);
 
 // Status texts.
 QString statusPageFailedText(); // "Ошибка загрузки. Не удалось получить страницу"

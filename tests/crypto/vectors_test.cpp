@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace telva;
@@ -194,4 +195,35 @@ TEST(KeyImport, Pkcs12FromOpensslWithGostAndTheUnreadableLegacyScheme) {
     const Result<Certificate> refused = ImportPkcs12(0, patched, &frontend);
     ASSERT_FALSE(refused.ok());
     EXPECT_TRUE(refused.text().contains(QStringLiteral("1.2.840.113549.1.12.1.80")));
+}
+
+TEST(KeyImport, AWrongPasswordIsSaidWhenTheQuestionComesAgain) {
+    telva::test::TempProfile profile;
+    const auto& pki = telva::test::TestPki::instance();
+    const auto files = telva::test::writePkiFiles(pki.personal, profile.root() + "/in", "personal");
+    const QString p12 = profile.root() + "/in/personal.p12";
+    ASSERT_EQ(openssl({"pkcs12", "-export", "-engine", "gost", "-in", files.certPem, "-inkey",
+                       files.keyPem, "-keypbe", "gost89", "-certpbe", "gost89", "-macalg",
+                       "md_gost94", "-passout", "pass:секрет", "-out", p12}),
+              0);
+    const QByteArray encryptedKey = pki.personal.keyPemEncrypted(QStringLiteral("секрет"));
+    const struct {
+        const char* of;
+        std::function<bool(Frontend*)> open;
+    } cases[] = {
+        {"закрытого ключа", [&](Frontend* f) { return ReadPrivateKey(encryptedKey, f).ok(); }},
+        {"файла PKCS#12",
+         [&](Frontend* f) { return ImportPkcs12(0, telva::test::readFileBytes(p12), f).ok(); }},
+    };
+    for (const auto& c : cases) {
+        telva::test::FakeFrontend frontend;
+        frontend.keyPasswords = {QStringLiteral("неверно"), QStringLiteral("секрет"),
+                                 QStringLiteral("секрет")};
+        EXPECT_TRUE(c.open(&frontend)) << c.of;
+        const QString question = QStringLiteral("Введите пароль %1:").arg(QString::fromUtf8(c.of));
+        ASSERT_GE(frontend.keyPasswordRequests.size(), 2) << c.of;
+        EXPECT_EQ(frontend.keyPasswordRequests.mid(0, 2),
+                  QStringList({question, QStringLiteral("Неверный пароль.\n") + question}))
+            << c.of;
+    }
 }

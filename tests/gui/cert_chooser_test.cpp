@@ -1,15 +1,24 @@
 #include "crypto/cert_rows.h"
+#include "fake_clock.h"
+#include "fake_frontend.h"
+#include "find_child.h"
 #include "gui/cert_chooser.h"
 #include "gui/cert_viewer.h"
+#include "gui/main_form.h"
+#include "http_test_server.h"
 #include "temp_profile.h"
 #include "test_pki.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace telva;
@@ -193,4 +202,121 @@ TEST_F(CertChooserTest, ImportPutsTheFileIntoTheCurrentTabsStore) {
     EXPECT_EQ(column(dialog, crypto::ColSubject), QStringList({QStringLiteral("Test CA 2")}));
     EXPECT_EQ(dialog.importFiles(profile.root() + "/in/none.cer", QString()),
               QStringLiteral("Ошибка открытия \"%1\".").arg(profile.root() + "/in/none.cer"));
+}
+
+TEST_F(CertChooserTest, ValidityIsInSightAndUnusableCertificatesStandOut) {
+    const TestPki& pki = TestPki::instance();
+    telva::test::installCert(pki.expired, 0, true);
+    telva::test::installCert(pki.notYetValid, 0, true);
+    TGetCertDlg dialog;
+    dialog.setStartTab(0);
+    dialog.cbKVB->setChecked(false);
+    dialog.show();
+    EXPECT_LT(dialog.minimumWidth(), dialog.maximumWidth());
+    const int validTo = crypto::ColValidTo;
+    EXPECT_LE(dialog.grid->columnViewportPosition(validTo) + dialog.grid->columnWidth(validTo),
+              dialog.grid->viewport()->width());
+
+    const struct {
+        const TestPki::Item& item;
+        const char* told; // what the row's tooltip says about its state; empty when usable
+    } cases[] = {
+        {pki.personal, ""},
+        {pki.expired, "Срок действия сертификата истек."},
+        {pki.notYetValid, "Срок действия сертификата еще не наступил."},
+    };
+    const QStringList serials = column(dialog, crypto::ColSerial);
+    const QColor usable = dialog.grid->palette().color(QPalette::Text);
+    for (const auto& c : cases) {
+        const int row = int(serials.indexOf(*c.item.cert.serialHex()));
+        ASSERT_GE(row, 0) << c.told;
+        const QTableWidgetItem* cell = dialog.grid->item(row, validTo);
+        const QString tip = cell->toolTip();
+        EXPECT_TRUE(tip.contains(QStringLiteral(" по ") + cell->text())) << tip.toStdString();
+        if (*c.told) {
+            EXPECT_TRUE(tip.endsWith(QString::fromUtf8(c.told))) << tip.toStdString();
+            EXPECT_NE(cell->foreground().color(), usable) << c.told;
+        } else {
+            EXPECT_FALSE(tip.contains(QStringLiteral("Срок действия"))) << tip.toStdString();
+            EXPECT_EQ(cell->foreground().style(), Qt::NoBrush);
+        }
+    }
+}
+
+TEST_F(CertChooserTest, PersonalCertificateFieldTellsTheWholeSubjectInItsTooltip) {
+    telva::test::FakeFrontend frontend;
+    SaveSettings(settings, frontend);
+    telva::test::HttpTestServer site;
+    site.on("GET", "/", telva::test::ScriptedResponse::ok("<html/>"));
+    TMainForm form({});
+    form.context().settings.hosts.kvbSite = site.hostPort();
+    form.show();
+    auto* field = telva::test::child<QLineEdit>(&form, "ePrivCert");
+    const QString organisation = field->text();
+    EXPECT_TRUE(field->toolTip().contains(QStringLiteral("CN=Иванова Мария Петровна")))
+        << field->toolTip().toStdString();
+    EXPECT_TRUE(field->toolTip().contains(QStringLiteral("по 30.06.2040 15:00:00")));
+
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<TGetCertDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->grid->setCurrentCell(1, 0);
+        dialog->Button3->click();
+    });
+    telva::test::child<QToolButton>(&form, "sbPrivCert")->click();
+    EXPECT_NE(field->text(), organisation);
+    EXPECT_TRUE(field->toolTip().contains(QStringLiteral("CN=Петров Петр")))
+        << field->toolTip().toStdString();
+}
+
+// Nothing closes the window here: what a kill would leave is what is on disk meanwhile.
+TEST_F(CertChooserTest, ChosenValuesAreWrittenAtOnceNotOnlyAtClose) {
+    TMainForm form({});
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<TGetCertDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->grid->setCurrentCell(1, 0);
+        dialog->Button3->click();
+    });
+    telva::test::child<QToolButton>(&form, "sbPrivCert")->click();
+    form.InputFileChosen(profile.writeFile(QStringLiteral("data/rep.xml"), "<ROWSET/>"));
+    const QSettings stored(modeSettingsPath(QStringLiteral("R7")), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("PrivSubject")).toString(),
+              QStringLiteral("Петров Петр"));
+    EXPECT_EQ(stored.value(QStringLiteral("EncExt")).toString(), QStringLiteral("esl"));
+}
+
+TEST_F(CertChooserTest, CertificatesThatWillNotSignAreWarnedOfAtStart) {
+    telva::test::FakeFrontend frontend;
+    SaveSettings(settings, frontend);
+    telva::test::HttpTestServer site;
+    site.on("GET", "/", telva::test::ScriptedResponse::ok("<html/>"));
+    const struct {
+        QDateTime now;
+        QString banner; // empty: no banner
+    } cases[] = {
+        {QDateTime(QDate(2030, 1, 1), QTime(12, 0), Qt::UTC), QString()},
+        {QDateTime(QDate(2040, 6, 20), QTime(12, 0), Qt::UTC),
+         QStringLiteral("Срок действия личного сертификата истекает 30.06.2040, осталось дней: "
+                        "10.")},
+        {QDateTime(QDate(2046, 1, 1), QTime(12, 0), Qt::UTC),
+         QStringLiteral("Срок действия личного сертификата истек 30.06.2040.\nСрок действия "
+                        "сертификата уполномоченного лица КВБ истек 01.01.2045.")},
+    };
+    for (const auto& c : cases) {
+        ManualClock clock(c.now);
+        Clock::setSystem(&clock);
+        {
+            TMainForm form({});
+            form.context().settings.hosts.kvbSite = site.hostPort();
+            form.show();
+            auto* banner = telva::test::child<QLabel>(&form, "lbCertWarning");
+            EXPECT_EQ(banner->isVisible(), !c.banner.isEmpty()) << c.now.toString().toStdString();
+            EXPECT_EQ(banner->text(), c.banner);
+            const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
+            if (!dir.isEmpty() && c.banner.contains(QStringLiteral("осталось")))
+                form.grab().save(dir + QStringLiteral("/certificate-banner.png"));
+        }
+        Clock::setSystem(nullptr);
+    }
 }

@@ -71,6 +71,8 @@ TEST(ReceiptPage, CheckShowsThePageAndEnablesPrinting) {
     QByteArray text;
     ASSERT_EQ(runProgram("pdftotext", {pdf, "-"}, {}, &text), 0);
     EXPECT_TRUE(QString::fromUtf8(text).contains(QStringLiteral("Отчет принят.")));
+    if (!dir.isEmpty())
+        runProgram("pdftoppm", {"-png", "-r", "50", "-singlefile", pdf, dir + "/receipt-print"});
 
     // A failed check empties the view and disables printing again.
     file->setText(foreign);

@@ -1,11 +1,14 @@
 #include "gui/receipt_view.h"
 
 #include "receipt_maker.h"
+#include "temp_profile.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QPrinter>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <gtest/gtest.h>
@@ -99,4 +102,35 @@ TEST(ReceiptView, PrintsToPdfWithTheReceiptText) {
     EXPECT_TRUE(plain.contains(QStringLiteral("Квитанция о приеме отчета"))) << plain.toStdString();
     EXPECT_TRUE(plain.contains(QStringLiteral("Номер 7701, принят 08.12.2026")))
         << plain.toStdString();
+}
+
+// The title in pixels, as receipt pages set it, must not shrink with the printer's dots.
+TEST(ReceiptView, PrintKeepsTheTitleReadableAndNamesThePdfAfterTheReceipt) {
+    telva::test::TempProfile profile;
+    ReceiptView view;
+    view.ShowInReceiptView(QStringLiteral("<p style=\"font-size:16px\"><b>КВИТАНЦИЯ</b> о приеме "
+                                          "отчета</p><p>Отчет принят.</p>"),
+                           QStringLiteral("7701"));
+    EXPECT_EQ(view.defaultPdfPath(),
+              QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
+                  QStringLiteral("/Квитанция_7701.pdf"));
+    const QString pdf = profile.root() + QStringLiteral("/receipt.pdf");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    view.printTo(&printer);
+
+    QByteArray info;
+    ASSERT_EQ(test::runProgram("pdfinfo", {pdf}, {}, &info), 0);
+    EXPECT_TRUE(
+        QString::fromUtf8(info).contains(QRegularExpression(QStringLiteral("Title: +7701\n"))))
+        << info.constData();
+    QByteArray boxes;
+    ASSERT_EQ(test::runProgram("pdftotext", {"-bbox", pdf, "-"}, {}, &boxes), 0);
+    const QRegularExpression word(
+        QStringLiteral("yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" yMax=\"([\\d.]+)\">КВИТАНЦИЯ</word>"));
+    const QRegularExpressionMatch title = word.match(QString::fromUtf8(boxes));
+    ASSERT_TRUE(title.hasMatch()) << boxes.constData();
+    // 16 screen pixels are 12 points; a smudge is under one.
+    EXPECT_GT(title.captured(2).toDouble() - title.captured(1).toDouble(), 9.0);
 }

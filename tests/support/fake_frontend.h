@@ -55,8 +55,8 @@ public:
             return false;
         return proxyDialogAnswer(host, portText, user);
     }
-    std::optional<QString> askKeyPassword(const QString& what) override {
-        keyPasswordRequests.append(what);
+    std::optional<QString> askKeyPassword(const QString& prompt) override {
+        keyPasswordRequests.append(prompt);
         if (keyPasswords.empty())
             return std::nullopt;
         const QString answer = keyPasswords.front();

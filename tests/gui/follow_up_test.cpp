@@ -1,0 +1,160 @@
+#include "app/settings.h"
+#include "archive/follow_up.h"
+#include "archive/report_archive.h"
+#include "fake_clock.h"
+#include "find_child.h"
+#include "gui/main_form.h"
+#include "http_test_server.h"
+#include "temp_profile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSet>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <gtest/gtest.h>
+
+using namespace telva;
+using namespace telva::test;
+
+TEST(FollowUp, IntervalsGrowToHourly) {
+    const qint64 minutes[] = {1, 2, 5, 10, 30, 60, 60};
+    for (int asked = 0; asked < int(std::size(minutes)); ++asked)
+        EXPECT_EQ(FollowUpSchedule::intervalSeconds(asked), minutes[asked] * 60) << asked;
+}
+
+// The window asks about a report in processing on its own, on the manual clock: after the
+// intervals, again from the start after a manual refresh, not when turned off or offline;
+// the row changes in place and a report no longer in processing is not asked about again.
+TEST(FollowUp, ReportsInProcessingAreAskedAboutOnTheirOwn) {
+    TempProfile profile;
+    ManualClock clock;
+    Clock::setSystem(&clock);
+    HttpTestServer gate;
+    {
+        QSettings global(globalSettingsPath(), QSettings::IniFormat);
+        global.setValue(QStringLiteral("KVBSiteHost"), gate.hostPort());
+        global.setValue(QStringLiteral("GateHost"), gate.hostPort());
+    }
+    std::atomic<bool> errors{false};
+    gate.on("GET", "/", ScriptedResponse::ok("<html>fund</html>"));
+    gate.on("GET", "/kvb/statusreport", [&](const RecordedRequest&) {
+        return ScriptedResponse::ok(errors ? QByteArray("<p>Ошибка</p>") : QByteArray("<p>-</p>"));
+    });
+    auto asks = [&] {
+        qsizetype n = 0;
+        for (const RecordedRequest& request : gate.requests())
+            n += request.path == "/kvb/statusreport";
+        return n;
+    };
+    {
+        TMainForm form({});
+        const QString id = QStringLiteral("7701-0001-000123");
+        const QString folder = reportFolder(form.context().archiveBaseFolder, id);
+        QDir().mkpath(folder);
+        profile.writeFile(QDir(profile.root()).relativeFilePath(folder) + "/" + id + ".er7", "x");
+        form.show();
+        form.activateWindow();
+        QApplication::processEvents();
+        ASSERT_TRUE(form.context().connected);
+        auto* grid = child<QTableWidget>(&form, "gRep");
+        auto* automatic = child<QCheckBox>(&form, "cbAutoRefresh");
+        EXPECT_TRUE(automatic->isChecked());
+
+        const struct {
+            int minutes;
+            std::function<void()> meanwhile;
+            qsizetype asked;
+        } steps[] = {
+            {0, {}, 0},
+            {1, {}, 1},
+            {1, {}, 1}, // the next one is two minutes after the first
+            {1, {}, 2},
+            {1, [&] { form.execute(child<QAction>(&form, "acLoadKvit")); }, 3},
+            {1, {}, 4}, // the manual refresh started the intervals again
+            {5, [&] { automatic->setChecked(false); }, 4},
+            {5,
+             [&] {
+                 automatic->setChecked(true);
+                 form.context().connected = false;
+             },
+             4},
+            {0,
+             [&] {
+                 form.context().connected = true;
+                 errors = true;
+             },
+             5},
+            {60, {}, 5},
+        };
+        for (const auto& step : steps) {
+            clock.advance(step.minutes * 60 * 1000);
+            if (step.meanwhile)
+                step.meanwhile();
+            form.followUp();
+            EXPECT_EQ(asks(), step.asked) << &step - steps;
+        }
+        EXPECT_EQ(grid->item(0, ColState)->text(), stateHasErrors());
+        EXPECT_EQ(grid->rowCount(), 1);
+        // What activating the report's notification does.
+        form.showReport(id);
+        EXPECT_EQ(child<QTabWidget>(&form, "pcMain")->currentIndex(), int(TMainForm::ReportsPage));
+        EXPECT_EQ(grid->item(grid->currentRow(), ColReportId)->text(), id);
+    }
+    EXPECT_EQ(QSettings(globalSettingsPath(), QSettings::IniFormat)
+                  .value(QStringLiteral("AutoRefresh"))
+                  .toString(),
+              QStringLiteral("1"));
+    Clock::setSystem(nullptr);
+}
+
+TEST(ReportList, StatesColouredCountedFilterableAndHeadersWhole) {
+    TempProfile profile;
+    TMainForm form({});
+    const struct {
+        const char* id;
+        const char* mark; // the file that sets the state beside the report
+    } reports[] = {{"7701-1", nullptr}, {"7701-2", ".err"}, {"7701-3", ".p7e"}, {"7701-4", ".err"}};
+    for (const auto& report : reports) {
+        const QString folder = reportFolder(form.context().archiveBaseFolder, report.id);
+        const QString relative = QDir(profile.root()).relativeFilePath(folder) + "/" + report.id;
+        profile.writeFile(relative + ".er7", "x");
+        if (report.mark)
+            profile.writeFile(relative + report.mark, "x");
+    }
+    form.execute(child<QAction>(&form, "acGreedRefresh"));
+    auto* grid = child<QTableWidget>(&form, "gRep");
+    ASSERT_EQ(grid->rowCount(), 4);
+    EXPECT_EQ(child<QLabel>(&form, "lbReportCounts")->text(),
+              QStringLiteral("Обрабатывается: 1   Обнаружены ошибки: 2   Успешно обработан: 1"));
+    QSet<QRgb> colours;
+    for (int row = 0; row < 4; ++row)
+        colours.insert(grid->item(row, ColState)->foreground().color().rgb());
+    EXPECT_EQ(colours.size(), 3);
+    for (int c = 0; c + 1 < grid->columnCount(); ++c)
+        EXPECT_GE(grid->columnWidth(c), grid->horizontalHeader()->sectionSizeHint(c)) << c;
+    auto* filter = child<QLineEdit>(&form, "eReportFilter");
+    const struct {
+        const char* text;
+        QList<bool> hidden;
+    } filters[] = {{"ошибки", {true, false, true, false}},
+                   {"7701-3", {true, true, false, true}},
+                   {"", {false, false, false, false}}};
+    for (const auto& f : filters) {
+        filter->setText(QString::fromUtf8(f.text));
+        for (int row = 0; row < 4; ++row)
+            EXPECT_EQ(grid->isRowHidden(row), f.hidden[row]) << f.text << ' ' << row;
+    }
+    const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        child<QTabWidget>(&form, "pcMain")->setCurrentIndex(TMainForm::ReportsPage);
+        form.resize(775, 314);
+        form.grab().save(dir + QStringLiteral("/sent-reports-states.png"));
+    }
+}
