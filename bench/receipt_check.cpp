@@ -6,6 +6,7 @@
 #include "operations/receipt_check.h"
 #include "app/context.h"
 #include "app/frontend.h"
+#include "child_measure.h"
 #include "crypto/cert_store.h"
 #include "crypto/certificate.h"
 #include "crypto/gost_engine.h"
@@ -26,6 +27,10 @@
 #include <vector>
 
 using namespace telva;
+
+using telva::bench::inChild;
+using telva::bench::Measure;
+using telva::bench::median;
 
 namespace {
 
@@ -80,38 +85,6 @@ bool install(const QString& dir, const QString& name, int store, bool withKey, F
     if (!done)
         std::fprintf(stderr, "installing %s: %s\n", qPrintable(name), qPrintable(done.text()));
     return done.ok();
-}
-
-struct Measure {
-    double seconds = 0;
-    double cpu = 0;
-    double peakMb = 0;
-    bool ok = false;
-};
-
-// Runs work in a child process: its wall time, CPU time and peak resident size (its own
-// children's included).
-template <class Work> Measure inChild(Work work) {
-    QElapsedTimer timer;
-    timer.start();
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(work() ? 0 : 1);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    Measure m;
-    m.seconds = timer.nsecsElapsed() / 1e9;
-    m.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    m.peakMb = usage.ru_maxrss / 1024.0;
-    m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return m;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace

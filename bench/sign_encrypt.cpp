@@ -7,6 +7,7 @@
 #include "crypto/sign_encrypt.h"
 #include "app/context.h"
 #include "app/frontend.h"
+#include "child_measure.h"
 #include "crypto/cert_import.h"
 #include "crypto/providers.h"
 #include "quiet_frontend.h"
@@ -26,38 +27,14 @@
 
 using namespace telva;
 
+using telva::bench::inChild;
+using telva::bench::Measure;
+using telva::bench::median;
+
 namespace {
-
-struct Measure {
-    double seconds = 0;
-    double peakMb = 0;
-    bool ok = false;
-};
-
-// Runs work in a child process; its wall time and peak resident size.
-template <class Work> Measure inChild(Work work) {
-    QElapsedTimer timer;
-    timer.start();
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(work() ? 0 : 1);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    Measure m;
-    m.seconds = timer.nsecsElapsed() / 1e9;
-    m.peakMb = usage.ru_maxrss / 1024.0;
-    m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return m;
-}
 
 bool shell(const QString& command) {
     return system(command.toLocal8Bit().constData()) == 0;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 QByteArray loadAverage() {

@@ -242,13 +242,17 @@ void TMainForm::keepSettings() {
     savedSettings_ = ctx_.settings;
 }
 
-void TMainForm::takeArguments(const QStringList& arguments) {
+bool TMainForm::cameToFront() {
     if (isMinimized())
         showNormal();
     raise();
     activateWindow();
-    // A dialog of the window is open: its question comes first; the receipt can wait.
-    if (QApplication::activeModalWidget())
+    // A dialog of the window is open: its question comes first.
+    return !QApplication::activeModalWidget();
+}
+
+void TMainForm::takeArguments(const QStringList& arguments) {
+    if (!cameToFront())
         return;
     const QString receipt = parseCommandLine(arguments, ctx_.settings.kvitExt).receiptFile;
     if (receipt.isEmpty())

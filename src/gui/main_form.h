@@ -80,6 +80,8 @@ private:
     void showNetworkActions(bool shown);
     void FormDestroy();
     void keepSettings();
+    // Brings the window to the front; false while one of its dialogs waits for an answer.
+    bool cameToFront();
     void startFollowUp();
     bool requestWouldWait() const;
     void tellOutcome(const QString& reportId, const RefreshOutcome& outcome);

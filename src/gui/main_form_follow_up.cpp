@@ -86,11 +86,7 @@ void TMainForm::tellOutcome(const QString& reportId, const RefreshOutcome& outco
 }
 
 void TMainForm::showReport(const QString& reportId) {
-    if (isMinimized())
-        showNormal();
-    raise();
-    activateWindow();
-    if (QApplication::activeModalWidget())
+    if (!cameToFront())
         return;
     pcMain_->setCurrentIndex(ReportsPage);
     eReportFilter_->clear();
