@@ -49,6 +49,17 @@ protected:
         return ChooseCertificate(nullptr, identity);
     }
 
+    // The window's "..." of the personal certificate, answered with the list's second row.
+    static void choosePersonalSecondRow(TMainForm& form) {
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<TGetCertDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->grid->setCurrentCell(1, 0);
+            dialog->Button3->click();
+        });
+        telva::test::child<QToolButton>(&form, "sbPrivCert")->click();
+    }
+
     static QStringList column(const TGetCertDlg& dialog, int c) {
         QStringList cells;
         for (int r = 0; r < dialog.grid->rowCount(); ++r) {
@@ -257,13 +268,7 @@ TEST_F(CertChooserTest, PersonalCertificateFieldTellsTheWholeSubjectInItsTooltip
         << field->toolTip().toStdString();
     EXPECT_TRUE(field->toolTip().contains(QStringLiteral("по 30.06.2040 15:00:00")));
 
-    QTimer::singleShot(0, [] {
-        auto* dialog = qobject_cast<TGetCertDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        dialog->grid->setCurrentCell(1, 0);
-        dialog->Button3->click();
-    });
-    telva::test::child<QToolButton>(&form, "sbPrivCert")->click();
+    choosePersonalSecondRow(form);
     EXPECT_NE(field->text(), organisation);
     EXPECT_TRUE(field->toolTip().contains(QStringLiteral("CN=Петров Петр")))
         << field->toolTip().toStdString();
@@ -272,13 +277,7 @@ TEST_F(CertChooserTest, PersonalCertificateFieldTellsTheWholeSubjectInItsTooltip
 // Nothing closes the window here: what a kill would leave is what is on disk meanwhile.
 TEST_F(CertChooserTest, ChosenValuesAreWrittenAtOnceNotOnlyAtClose) {
     TMainForm form({});
-    QTimer::singleShot(0, [] {
-        auto* dialog = qobject_cast<TGetCertDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        dialog->grid->setCurrentCell(1, 0);
-        dialog->Button3->click();
-    });
-    telva::test::child<QToolButton>(&form, "sbPrivCert")->click();
+    choosePersonalSecondRow(form);
     form.InputFileChosen(profile.writeFile(QStringLiteral("data/rep.xml"), "<ROWSET/>"));
     const QSettings stored(modeSettingsPath(QStringLiteral("R7")), QSettings::IniFormat);
     EXPECT_EQ(stored.value(QStringLiteral("PrivSubject")).toString(),
