@@ -2,6 +2,7 @@
 
 #include "app/frontend.h"
 #include "app/paths.h"
+#include "app/settings_table.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -18,41 +19,48 @@ QString httpAddress(const QString& host, const char* path) {
     return QStringLiteral("http://") + host + QLatin1String(path);
 }
 
-// Reads values of one half of the store; a value that is not one plain string is the
-// wrong-type case and keeps its default.
+bool validModeName(const QString& mode) {
+    return !mode.isEmpty() && !mode.contains(QLatin1Char('/')) && mode != QLatin1String(".") &&
+           mode != QLatin1String("..") && !mode.contains(QChar(0));
+}
+
+// Reads the values of one file; a value that is not one plain string is the wrong-type
+// case and keeps its default.
 class Reader {
 public:
     Reader(QSettings& store, Settings& settings, Frontend& frontend)
         : store_(store), settings_(settings), frontend_(frontend) {}
 
-    void text(const QString& name, QString& target) {
-        if (!store_.contains(name))
+    // Host and port are split only once the whole file is read and synced.
+    void entry(const SettingEntry& e, QList<std::pair<const SettingEntry*, QString>>& later) {
+        const QString name = QLatin1String(e.name);
+        QString text;
+        if (!readText(name, text))
             return;
-        const QVariant value = store_.value(name);
-        if (value.typeId() != QMetaType::QString) {
-            fail(name, kWrongType.arg(name));
+        switch (e.type) {
+        case SettingType::ModeName:
+            if (!validModeName(text)) {
+                fail(name, kWrongType.arg(name));
+                return;
+            }
+            break;
+        case SettingType::HostPort:
+            later.append({&e, text});
             return;
+        case SettingType::Text:
+        case SettingType::Integer:
+        case SettingType::Flag:
+            break;
         }
-        target = value.toString();
+        // A number that does not parse keeps the default without a word.
+        (void)e.set(settings_, text);
     }
 
-    void integer(const QString& name, int& target) {
-        QString raw;
-        bool present = store_.contains(name);
-        text(name, raw);
-        if (!present || settings_.unread.contains(name))
-            return;
-        bool ok = false;
-        const int value = raw.toInt(&ok);
-        if (ok)
-            target = value;
-    }
-
-    // The default is written over whatever is stored, then read back.
-    void forced(const QString& name, QString& target, const QString& defaultValue) {
-        store_.setValue(name, defaultValue);
-        target = defaultValue;
-        text(name, target);
+    // The default is written over whatever is stored.
+    void forced(const SettingEntry& e) {
+        const QString value = e.hostDefault(settings_.hosts);
+        store_.setValue(QLatin1String(e.name), value);
+        (void)e.set(settings_, value);
     }
 
     void fail(const QString& name, const QString& message) {
@@ -61,29 +69,22 @@ public:
     }
 
 private:
+    bool readText(const QString& name, QString& text) {
+        if (!store_.contains(name))
+            return false;
+        const QVariant value = store_.value(name);
+        if (value.typeId() != QMetaType::QString) {
+            fail(name, kWrongType.arg(name));
+            return false;
+        }
+        text = value.toString();
+        return true;
+    }
+
     QSettings& store_;
     Settings& settings_;
     Frontend& frontend_;
 };
-
-class Writer {
-public:
-    Writer(QSettings& store, const Settings& settings) : store_(store), settings_(settings) {}
-    void text(const QString& name, const QString& value) {
-        if (!settings_.unread.contains(name))
-            store_.setValue(name, value);
-    }
-    void integer(const QString& name, int value) { text(name, QString::number(value)); }
-
-private:
-    QSettings& store_;
-    const Settings& settings_;
-};
-
-bool validModeName(const QString& mode) {
-    return !mode.isEmpty() && !mode.contains(QLatin1Char('/')) && mode != QLatin1String(".") &&
-           mode != QLatin1String("..") && !mode.contains(QChar(0));
-}
 
 // A file that cannot be parsed would be rewritten with defaults at the next sync, losing
 // what the person kept there; it is moved aside first, and the person told where.
@@ -114,14 +115,63 @@ void finish(QSettings& store, Frontend& frontend, const QString& firstName) {
         frontend.showError(kWriteFailed.arg(firstName));
 }
 
+// Forced values are written after the others, since their defaults are built from the
+// hosts read from the same file.
+void loadFile(SettingsFile file, const QString& path, Settings& s, Frontend& frontend) {
+    setAsideIfBroken(path, frontend);
+    QSettings store(path, QSettings::IniFormat);
+    Reader read(store, s, frontend);
+    QList<const SettingEntry*> forced;
+    QList<std::pair<const SettingEntry*, QString>> later;
+    for (const SettingEntry& e : settingsTable()) {
+        if (e.file != file)
+            continue;
+        if (e.forced) {
+            forced.append(&e);
+            continue;
+        }
+        if (e.hostDefault)
+            (void)e.set(s, e.hostDefault(s.hosts));
+        read.entry(e, later);
+    }
+    for (const SettingEntry* e : forced)
+        read.forced(*e);
+    finish(store, frontend, QLatin1String(forced.first()->name));
+    for (const auto& [e, text] : later) {
+        const Status parsed = e->set(s, text);
+        if (!parsed)
+            read.fail(QLatin1String(e->name), parsed.text());
+    }
+}
+
+// Values whose reading failed are left as they are in the file.
+void saveFile(SettingsFile file, const QString& path, const Settings& s, Frontend& frontend) {
+    QSettings store(path, QSettings::IniFormat);
+    QString first;
+    for (const SettingEntry& e : settingsTable()) {
+        if (e.file != file)
+            continue;
+        const QString name = QLatin1String(e.name);
+        if (first.isEmpty())
+            first = name;
+        if (!s.unread.contains(name))
+            store.setValue(name, e.get(s));
+    }
+    finish(store, frontend, first);
+}
+
 } // namespace
 
+// The addresses are built from the hosts, so those are set first.
 Settings::Settings() {
-    kvbRootCertUrl = defaultKvbRootCertUrl(hosts);
-    apCertUrl = defaultApCertUrl(hosts);
-    gateSendUrl = defaultGateSendUrl(hosts);
-    gateInfoUrl = defaultGateInfoUrl(hosts);
-    gateLoadUrl = defaultGateLoadUrl(hosts);
+    for (const SettingEntry& e : settingsTable()) {
+        if (e.fixedDefault)
+            (void)e.set(*this, QString::fromUtf8(e.fixedDefault));
+    }
+    for (const SettingEntry& e : settingsTable()) {
+        if (e.hostDefault)
+            (void)e.set(*this, e.hostDefault(hosts));
+    }
 }
 
 QString defaultKvbRootCertUrl(const FundHosts& hosts) {
@@ -172,107 +222,13 @@ Status SplitHostPort(const QString& text, QString& host, int& port) {
 }
 
 void LoadSettings(Settings& s, Frontend& frontend) {
-    {
-        setAsideIfBroken(globalSettingsPath(), frontend);
-        QSettings store(globalSettingsPath(), QSettings::IniFormat);
-        Reader read(store, s, frontend);
-        read.text(QStringLiteral("ActiveMode"), s.activeMode);
-        if (!validModeName(s.activeMode)) {
-            read.fail(QStringLiteral("ActiveMode"), kWrongType.arg(QStringLiteral("ActiveMode")));
-            s.activeMode = QStringLiteral("R7");
-        }
-        read.text(QStringLiteral("KVBSiteHost"), s.hosts.kvbSite);
-        read.text(QStringLiteral("GateHost"), s.hosts.gate);
-        read.text(QStringLiteral("DocGateHost"), s.hosts.docGate);
-        read.text(QStringLiteral("TestGateHost"), s.hosts.testGate);
-        read.text(QStringLiteral("StyleHost"), s.hosts.style);
-        read.forced(QStringLiteral("KVBRootCertUrl"), s.kvbRootCertUrl,
-                    defaultKvbRootCertUrl(s.hosts));
-        read.text(QStringLiteral("ProvName"), s.provName);
-        read.integer(QStringLiteral("ProvType"), s.provType);
-        read.integer(QStringLiteral("Left"), s.left);
-        read.integer(QStringLiteral("Top"), s.top);
-        read.integer(QStringLiteral("Height"), s.height);
-        read.integer(QStringLiteral("Width"), s.width);
-        QString proxyText;
-        read.text(QStringLiteral("proxy"), proxyText);
-        read.text(QStringLiteral("proxy_user"), s.proxy.user);
-        int autoRefresh = s.autoRefresh ? 1 : 0;
-        read.integer(QStringLiteral("AutoRefresh"), autoRefresh);
-        s.autoRefresh = autoRefresh != 0;
-        finish(store, frontend, QStringLiteral("KVBRootCertUrl"));
-        const Status split = SplitHostPort(proxyText, s.proxy.host, s.proxy.port);
-        if (!split)
-            read.fail(QStringLiteral("proxy"), split.text());
-    }
-    setAsideIfBroken(modeSettingsPath(s.activeMode), frontend);
-    QSettings store(modeSettingsPath(s.activeMode), QSettings::IniFormat);
-    Reader read(store, s, frontend);
-    s.gateInfoUrl = defaultGateInfoUrl(s.hosts);
-    s.gateLoadUrl = defaultGateLoadUrl(s.hosts);
-    read.text(QStringLiteral("SrcExt"), s.srcExt);
-    read.text(QStringLiteral("EncExt"), s.encExt);
-    read.text(QStringLiteral("KvitExt"), s.kvitExt);
-    read.forced(QStringLiteral("APCertURL"), s.apCertUrl, defaultApCertUrl(s.hosts));
-    read.forced(QStringLiteral("GateSendURL"), s.gateSendUrl, defaultGateSendUrl(s.hosts));
-    read.text(QStringLiteral("GateInfoURL"), s.gateInfoUrl);
-    read.text(QStringLiteral("GateLoadURL"), s.gateLoadUrl);
-    read.text(QStringLiteral("PrivSubject"), s.priv.subject);
-    read.text(QStringLiteral("PrivOrg"), s.priv.org);
-    read.text(QStringLiteral("PrivIssuer"), s.priv.issuer);
-    read.text(QStringLiteral("PrivSernum"), s.priv.sernum);
-    read.integer(QStringLiteral("PrivStore"), s.priv.store);
-    read.text(QStringLiteral("PubSubject"), s.pub.subject);
-    read.text(QStringLiteral("PubOrg"), s.pub.org);
-    read.text(QStringLiteral("PubIssuer"), s.pub.issuer);
-    read.text(QStringLiteral("PubSernum"), s.pub.sernum);
-    read.integer(QStringLiteral("PubStore"), s.pub.store);
-    finish(store, frontend, QStringLiteral("APCertURL"));
+    loadFile(SettingsFile::Global, globalSettingsPath(), s, frontend);
+    loadFile(SettingsFile::Mode, modeSettingsPath(s.activeMode), s, frontend);
 }
 
 void SaveSettings(const Settings& s, Frontend& frontend) {
-    {
-        QSettings store(globalSettingsPath(), QSettings::IniFormat);
-        Writer write(store, s);
-        write.text(QStringLiteral("ActiveMode"), s.activeMode);
-        write.text(QStringLiteral("KVBRootCertUrl"), s.kvbRootCertUrl);
-        write.text(QStringLiteral("ProvName"), s.provName);
-        write.integer(QStringLiteral("ProvType"), s.provType);
-        write.integer(QStringLiteral("Left"), s.left);
-        write.integer(QStringLiteral("Top"), s.top);
-        write.integer(QStringLiteral("Height"), s.height);
-        write.integer(QStringLiteral("Width"), s.width);
-        write.text(QStringLiteral("proxy"),
-                   s.proxy.host + QLatin1Char(':') + QString::number(s.proxy.port));
-        write.text(QStringLiteral("proxy_user"), s.proxy.user);
-        write.integer(QStringLiteral("AutoRefresh"), s.autoRefresh ? 1 : 0);
-        write.text(QStringLiteral("KVBSiteHost"), s.hosts.kvbSite);
-        write.text(QStringLiteral("GateHost"), s.hosts.gate);
-        write.text(QStringLiteral("DocGateHost"), s.hosts.docGate);
-        write.text(QStringLiteral("TestGateHost"), s.hosts.testGate);
-        write.text(QStringLiteral("StyleHost"), s.hosts.style);
-        finish(store, frontend, QStringLiteral("ActiveMode"));
-    }
-    QSettings store(modeSettingsPath(s.activeMode), QSettings::IniFormat);
-    Writer write(store, s);
-    write.text(QStringLiteral("SrcExt"), s.srcExt);
-    write.text(QStringLiteral("EncExt"), s.encExt);
-    write.text(QStringLiteral("KvitExt"), s.kvitExt);
-    write.text(QStringLiteral("APCertURL"), s.apCertUrl);
-    write.text(QStringLiteral("GateSendURL"), s.gateSendUrl);
-    write.text(QStringLiteral("GateInfoURL"), s.gateInfoUrl);
-    write.text(QStringLiteral("GateLoadURL"), s.gateLoadUrl);
-    write.text(QStringLiteral("PrivSubject"), s.priv.subject);
-    write.text(QStringLiteral("PrivOrg"), s.priv.org);
-    write.text(QStringLiteral("PrivIssuer"), s.priv.issuer);
-    write.text(QStringLiteral("PrivSernum"), s.priv.sernum);
-    write.integer(QStringLiteral("PrivStore"), s.priv.store);
-    write.text(QStringLiteral("PubSubject"), s.pub.subject);
-    write.text(QStringLiteral("PubOrg"), s.pub.org);
-    write.text(QStringLiteral("PubIssuer"), s.pub.issuer);
-    write.text(QStringLiteral("PubSernum"), s.pub.sernum);
-    write.integer(QStringLiteral("PubStore"), s.pub.store);
-    finish(store, frontend, QStringLiteral("SrcExt"));
+    saveFile(SettingsFile::Global, globalSettingsPath(), s, frontend);
+    saveFile(SettingsFile::Mode, modeSettingsPath(s.activeMode), s, frontend);
 }
 
 } // namespace telva

@@ -32,45 +32,47 @@ struct CertIdentity {
 
 // The fund's hosts; each may carry a port ("host:port").
 struct FundHosts {
-    QString kvbSite = QStringLiteral("www.kvb.example");
-    QString gate = QStringLiteral("gate.kvb.example");
-    QString docGate = QStringLiteral("docs.kvb.example");
-    QString testGate = QStringLiteral("test-gate.kvb.example");
-    QString style = QStringLiteral("www.kvb.example");
+    QString kvbSite;
+    QString gate;
+    QString docGate;
+    QString testGate;
+    QString style;
 
     bool operator==(const FundHosts&) const = default;
 };
 
-// Every stored value, held in memory from start to exit.
+// Every stored value, held in memory from start to exit. Names, files and defaults are in
+// the settings table (app/settings_table.h).
 struct Settings {
     // Global values.
-    QString activeMode = QStringLiteral("R7");
+    QString activeMode;
     QString kvbRootCertUrl;
     QString provName;
     int provType = 0;
-    int left = 956;
-    int top = 214;
-    int height = 314;
-    int width = 775;
+    int left = 0;
+    int top = 0;
+    int height = 0;
+    int width = 0;
     ProxySettings proxy;
     FundHosts hosts;
     // Reports in processing are asked about again on their own while the window is open.
-    bool autoRefresh = true;
+    bool autoRefresh = false;
 
     // Values of the work mode.
-    QString srcExt = QStringLiteral("xml");
-    QString encExt = QStringLiteral("er7");
-    QString kvitExt = QStringLiteral("p7e");
+    QString srcExt;
+    QString encExt;
+    QString kvitExt;
     QString apCertUrl;
     QString gateSendUrl;
     QString gateInfoUrl;
     QString gateLoadUrl;
-    CertIdentity priv{{}, {}, {}, {}, 0};
-    CertIdentity pub{{}, {}, {}, {}, 7};
+    CertIdentity priv;
+    CertIdentity pub;
 
     // Names of values whose reading failed; they are not written back at exit.
     QSet<QString> unread;
 
+    // Every value at its default.
     Settings();
     bool operator==(const Settings&) const = default;
 };

@@ -1,6 +1,7 @@
 #include "app/frontend.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "app/settings_table.h"
 #include "fake_frontend.h"
 #include "temp_profile.h"
 
@@ -75,6 +76,26 @@ TEST(Settings, ForcedAddressesAreReplacedAndOthersSurvive) {
     EXPECT_EQ(s.gateSendUrl, QStringLiteral("http://127.0.0.1:8080/service2.php"));
     EXPECT_EQ(s.gateInfoUrl, QStringLiteral("http://mine/info"));
     EXPECT_EQ(s.gateLoadUrl, QStringLiteral("http://127.0.0.1:8080/get_ack.php"));
+}
+
+TEST(Settings, ListingShowsExactlyWhatIsSaved) {
+    TempProfile profile;
+    FakeFrontend fe;
+    Settings s;
+    LoadSettings(s, fe);
+    s.proxy.user = QStringLiteral("ivan");
+    SaveSettings(s, fe);
+    const QSettings global(globalSettingsPath(), QSettings::IniFormat);
+    const QSettings mode(modeSettingsPath(s.activeMode), QSettings::IniFormat);
+    const QStringList lines = settingsListing(s).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), global.allKeys().size() + mode.allKeys().size());
+    for (const QString& line : lines) {
+        const QString name = line.section(QLatin1Char('='), 0, 0);
+        EXPECT_NE(global.contains(name), mode.contains(name)) << name.toStdString();
+        const QSettings& file = global.contains(name) ? global : mode;
+        EXPECT_EQ(file.value(name).toString(), line.section(QLatin1Char('='), 1))
+            << name.toStdString();
+    }
 }
 
 TEST(Settings, OtherModeUsesItsOwnKeyAndLeavesR7Alone) {
