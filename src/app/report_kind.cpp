@@ -1,5 +1,7 @@
 #include "app/report_kind.h"
 
+#include "app/settings.h"
+
 #include <QFile>
 #include <QList>
 
@@ -9,11 +11,18 @@ namespace telva {
 
 const QList<ReportKind>& reportKinds() {
     static const QList<ReportKind> kinds{
-        {"R7REPORT", QStringLiteral("Форма 7"), QStringLiteral("er7"), QStringLiteral("Р7")},
-        {"R7AREPORT", QStringLiteral("Форма 7а"), QStringLiteral("e7a"), QStringLiteral("Р7А")},
-        {"ROWSET", QStringLiteral("Реестр пособий"), QStringLiteral("esl"), QStringLiteral("РП")},
+        {"R7REPORT", QStringLiteral("Форма 7"), QStringLiteral("er7"), QStringLiteral("Р7"),
+         ReportGateway::Main},
+        {"R7AREPORT", QStringLiteral("Форма 7а"), QStringLiteral("e7a"), QStringLiteral("Р7А"),
+         ReportGateway::Documents},
+        {"ROWSET", QStringLiteral("Реестр пособий"), QStringLiteral("esl"), QStringLiteral("РП"),
+         ReportGateway::Documents},
     };
     return kinds;
+}
+
+const ReportKind& mainReportKind() {
+    return reportKinds().first();
 }
 
 const ReportKind* kindForRootName(const QString& qualifiedName) {
@@ -24,12 +33,32 @@ const ReportKind* kindForRootName(const QString& qualifiedName) {
     return nullptr;
 }
 
-QString listCodeForExtension(const QString& dottedExt) {
+const ReportKind* kindForExtension(const QString& ext) {
     for (const ReportKind& kind : reportKinds()) {
-        if (dottedExt == QLatin1Char('.') + kind.encExt)
-            return kind.listCode;
+        if (ext == kind.encExt)
+            return &kind;
     }
-    return {};
+    return nullptr;
+}
+
+const ReportKind* kindForListCode(const QString& listCode) {
+    for (const ReportKind& kind : reportKinds()) {
+        if (listCode == kind.listCode)
+            return &kind;
+    }
+    return nullptr;
+}
+
+QString listCodeForExtension(const QString& dottedExt) {
+    const ReportKind* kind =
+        dottedExt.startsWith(QLatin1Char('.')) ? kindForExtension(dottedExt.mid(1)) : nullptr;
+    return kind ? kind->listCode : QString();
+}
+
+const QString& gatewayHost(const ReportKind* kind, const FundHosts& hosts, bool testMode) {
+    if (kind && kind->gateway == ReportGateway::Main)
+        return testMode ? hosts.testGate : hosts.gate;
+    return hosts.docGate;
 }
 
 QString unknownKindText() {

@@ -116,8 +116,9 @@ void fillFromFolder(ReportRow& row, int archiveFd, const std::string& folderName
         }
         const std::size_t dot = name.rfind('.');
         const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
-        if (ext == ".er7" || ext == ".e7a" || ext == ".esl") {
-            row.cells[ColListCode] = listCodeForExtension(QString::fromLatin1(ext));
+        const QString listCode = listCodeForExtension(QString::fromLatin1(ext));
+        if (!listCode.isEmpty()) {
+            row.cells[ColListCode] = listCode;
         } else if (ext == srcExt) {
             row.cells[ColSourceFile] = QFile::decodeName(name.c_str());
         } else if (ext == ".inf") {

@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "app/frontend.h"
+#include "app/report_kind.h"
 #include "app/safe_file.h"
 #include "archive/report_archive.h"
 #include "archive/zip_reader.h"
@@ -12,13 +13,6 @@
 #include <QStringDecoder>
 
 namespace telva::crypto {
-
-namespace {
-
-const QByteArray kReportOpen = QByteArrayLiteral("<R7REPORT>");
-const QByteArray kReportClose = QByteArrayLiteral("</R7REPORT>");
-
-} // namespace
 
 QString withExtension(const QString& path, const QString& ext) {
     const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
@@ -65,13 +59,17 @@ QByteArray acceptedReportPrologue(const QString& styleHost) {
                              "<?R7FORM version=\"0.1\"?>");
 }
 
+// The fund keeps the accepted report of the main kind only.
 Result<QByteArray> acceptedReportView(QByteArrayView p7m, const QString& styleHost) {
-    const qsizetype open = p7m.indexOf(kReportOpen);
-    const qsizetype close = open < 0 ? -1 : p7m.indexOf(kReportClose, open + kReportOpen.size());
+    const QByteArray root = mainReportKind().rootMarker;
+    const QByteArray opening = '<' + root + '>';
+    const QByteArray closing = "</" + root + '>';
+    const qsizetype open = p7m.indexOf(opening);
+    const qsizetype close = open < 0 ? -1 : p7m.indexOf(closing, open + opening.size());
     if (close < 0)
         return Error{QStringLiteral("no report element")};
     return acceptedReportPrologue(styleHost) +
-           p7m.sliced(open, close - open + kReportClose.size()).toByteArray();
+           p7m.sliced(open, close - open + closing.size()).toByteArray();
 }
 
 Status BuildAcceptedReportView(AppContext& ctx, const QString& archivePath) {
@@ -91,8 +89,8 @@ Status BuildAcceptedReportView(AppContext& ctx, const QString& archivePath) {
     const Result<QByteArray> view = acceptedReportView(*entry, ctx.settings.hosts.style);
     if (!view) {
         const QString text =
-            QStringLiteral("Принятый отчет %1 не содержит элемента R7REPORT, архив \"%2\".")
-                .arg(entryName, archivePath);
+            QStringLiteral("Принятый отчет %1 не содержит элемента %2, архив \"%3\".")
+                .arg(entryName, QLatin1String(mainReportKind().rootMarker), archivePath);
         ctx.showStatus(text);
         return Status::fail(text);
     }

@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "app/cp1251.h"
 #include "app/frontend.h"
+#include "app/report_kind.h"
 #include "app/settings.h"
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
@@ -16,12 +17,6 @@
 namespace telva {
 
 namespace {
-
-const QString& hostFor(const Settings& settings, bool testMode, const QString& listCode) {
-    if (listCode == QStringLiteral("Р7"))
-        return testMode ? settings.hosts.testGate : settings.hosts.gate;
-    return settings.hosts.docGate;
-}
 
 // Only what would end or split the query, or read as an escape, is encoded; every other byte
 // goes as it is.
@@ -56,13 +51,15 @@ StatusPageKind classifyStatusPage(const QByteArray& page) {
 
 QString statusPageAddress(const Settings& settings, bool testMode, const QString& listCode,
                           const QString& reportId) {
-    return QStringLiteral("http://") + hostFor(settings, testMode, listCode) +
+    return QStringLiteral("http://") +
+           gatewayHost(kindForListCode(listCode), settings.hosts, testMode) +
            QStringLiteral("/kvb/statusreport?id=") + queryValue(reportId);
 }
 
 QString receiptAddress(const Settings& settings, bool testMode, const QString& listCode,
                        const QString& reportId) {
-    return QStringLiteral("http://") + hostFor(settings, testMode, listCode) +
+    return QStringLiteral("http://") +
+           gatewayHost(kindForListCode(listCode), settings.hosts, testMode) +
            QStringLiteral("/invoice?id=") + queryValue(reportId);
 }
 

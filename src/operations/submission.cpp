@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "app/cp1251.h"
+#include "app/report_kind.h"
 #include "app/safe_file.h"
 #include "app/settings.h"
 #include "archive/report_archive.h"
@@ -120,9 +121,7 @@ bool isAcceptedReportId(const QString& reportId) {
 }
 
 QString uploadAddress(const Settings& settings, bool testMode) {
-    const bool mainKind = settings.encExt == QLatin1String("er7");
-    const QString& host = mainKind ? (testMode ? settings.hosts.testGate : settings.hosts.gate)
-                                   : settings.hosts.docGate;
+    const QString& host = gatewayHost(kindForExtension(settings.encExt), settings.hosts, testMode);
     return QStringLiteral("http://") + host + QStringLiteral("/uploadfile");
 }
 
