@@ -94,8 +94,4 @@ QString formatSendDate(qint64 secondsSinceEpoch) {
     return QString::fromLatin1(text);
 }
 
-Status writeWholeFile(const QString& path, const QByteArray& bytes) {
-    return writeFileReplacing(path, bytes);
-}
-
 } // namespace telva

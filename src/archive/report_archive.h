@@ -36,8 +36,4 @@ QString formatSendDate(const QDateTime& time);
 // The same for seconds since the epoch; the time zone is the one tzset() last read.
 QString formatSendDate(qint64 secondsSinceEpoch);
 
-// Creates the file anew, private to the user, and writes the bytes. An existing file or link
-// of that name is replaced, never written through; a failed write changes nothing.
-[[nodiscard]] Status writeWholeFile(const QString& path, const QByteArray& bytes);
-
 } // namespace telva

@@ -4,6 +4,7 @@
 #include "app/cp1251.h"
 #include "app/frontend.h"
 #include "app/report_kind.h"
+#include "app/safe_file.h"
 #include "app/settings.h"
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
@@ -121,7 +122,7 @@ RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const Repor
     switch (classifyStatusPage(page)) {
     case StatusPageKind::HasErrors:
         // The browser shows the page all the same when the file cannot be written.
-        (void)writeWholeFile(errorFile, page);
+        (void)writeFileReplacing(errorFile, page);
         outcome.newState = stateHasErrors();
         if (!inBackground)
             ctx.frontend.openUrl(address);

@@ -75,7 +75,8 @@ bool fileReport(const AppContext& ctx, const QString& reportId, const SubmitInpu
     if (ctx.archiveBaseFolder.isEmpty() || !makePrivateFolder(folder))
         return false;
     if (name != reportId &&
-        !writeWholeFile(folder + QLatin1Char('/') + reportIdFileName(name), reportId.toUtf8()).ok())
+        !writeFileReplacing(folder + QLatin1Char('/') + reportIdFileName(name), reportId.toUtf8())
+             .ok())
         return false;
     if (!copyReplacing(input.inputFile,
                        folder + QLatin1Char('/') + QFileInfo(input.inputFile).fileName()) ||
@@ -83,8 +84,8 @@ bool fileReport(const AppContext& ctx, const QString& reportId, const SubmitInpu
                        folder + QLatin1Char('/') + QFileInfo(input.outputFile).fileName()))
         return false;
     // Written last: its creation time is the sending date of the list.
-    (void)writeWholeFile(folder + QLatin1Char('/') + name + QStringLiteral(".inf"),
-                         toCp1251(input.organisation));
+    (void)writeFileReplacing(folder + QLatin1Char('/') + name + QStringLiteral(".inf"),
+                             toCp1251(input.organisation));
     return true;
 }
 

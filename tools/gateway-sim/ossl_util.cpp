@@ -1,5 +1,7 @@
 #include "ossl_util.h"
 
+#include "app/safe_file.h"
+
 #include <cerrno>
 #include <fstream>
 #include <sys/stat.h>
@@ -69,14 +71,9 @@ bool readFile(const std::string& path, std::string& bytes) {
 }
 
 bool writeFile(const std::string& path, const std::string& bytes, bool secret) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
-    if (secret)
-        chmod(path.c_str(), 0600);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
+    return telva::writeFileReplacing(QString::fromStdString(path), QByteArray::fromStdString(bytes),
+                                     secret ? 0600 : 0666)
+        .ok();
 }
 
 bool makeDirs(const std::string& path) {
