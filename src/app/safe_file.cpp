@@ -1,5 +1,7 @@
 #include "app/safe_file.h"
 
+#include "app/texts.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -72,7 +74,7 @@ QByteArray readUpTo(int fd, qint64 limit, bool* failed) {
 Result<QByteArray> readRegularFile(const QString& path, qint64 limit) {
     const int fd = openRegularFile(path);
     if (fd < 0)
-        return Result<QByteArray>::fail(QStringLiteral("Ошибка открытия \"%1\".").arg(path));
+        return Result<QByteArray>::fail(openErrorText(path));
     const QString tooBig =
         QStringLiteral("Файл \"%1\" слишком велик (больше %2 МБ).").arg(path).arg(limit >> 20);
     struct stat info {};
@@ -86,7 +88,7 @@ Result<QByteArray> readRegularFile(const QString& path, qint64 limit) {
     if (bytes.size() > limit)
         return Result<QByteArray>::fail(tooBig);
     if (failed)
-        return Result<QByteArray>::fail(QStringLiteral("Ошибка чтения \"%1\".").arg(path));
+        return Result<QByteArray>::fail(readErrorText(path));
     return bytes;
 }
 

@@ -1,6 +1,7 @@
 #include "archive/zip_reader.h"
 
 #include "app/safe_file.h"
+#include "app/texts.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -354,7 +355,7 @@ Result<QByteArray> ExtractEntry(const QString& archivePath, const QString& entry
     if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         if (fd >= 0)
             ::close(fd);
-        return Error{QStringLiteral("Ошибка открытия \"%1\".").arg(archivePath)};
+        return Error{openErrorText(archivePath)};
     }
     const qint64 size = file.size();
     if (size <= 0)
@@ -367,7 +368,7 @@ Result<QByteArray> ExtractEntry(const QString& archivePath, const QString& entry
     }
     const QByteArray all = file.readAll();
     if (all.size() != size)
-        return Error{QStringLiteral("Ошибка чтения \"%1\".").arg(archivePath)};
+        return Error{readErrorText(archivePath)};
     return ExtractEntryFromBuffer(all, entryName);
 }
 

@@ -1,6 +1,7 @@
 #include "crypto/cert_import.h"
 
 #include "app/frontend.h"
+#include "app/texts.h"
 #include "crypto/cert_store.h"
 #include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
@@ -96,7 +97,7 @@ Result<Certificate> ImportPkcs12(int storeIndex, const QByteArray& bytes, Fronte
                            keyPasswordPrompt(QStringLiteral("файла PKCS#12"), attempt > 0))
                      : std::nullopt;
         if (!asked)
-            return R::fail(QStringLiteral("Пароль закрытого ключа не введен."));
+            return R::fail(keyPasswordMissingText());
         password = asked->toUtf8();
         opened = PKCS12_verify_mac(p12.get(), password.constData(),
                                    static_cast<int>(password.size())) == 1;

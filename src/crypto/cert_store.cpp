@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "app/paths.h"
 #include "app/safe_file.h"
+#include "app/texts.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,7 +34,7 @@ Result<CertStore> CertStore::open(int index) {
     const QString root = certStoreRoot();
     if (index < 0 || index >= kStoreCount || root.isEmpty() ||
         !makePrivateFolder(root + QLatin1Char('/') + storeName(index)))
-        return Result<CertStore>::fail(QStringLiteral("Не удалось открыть хранилище."));
+        return Result<CertStore>::fail(storeOpenFailedText());
     return CertStore(index);
 }
 
@@ -67,7 +68,7 @@ bool CertStore::contains(const Certificate& cert) const {
 }
 
 Status CertStore::add(const Certificate& cert) {
-    const QString failure = QStringLiteral("Не удалось добавить сертификат в хранилище.");
+    const QString failure = certAddFailedText();
     if (cert.isNull())
         return Status::fail(failure);
     if (contains(cert))

@@ -1,5 +1,6 @@
 #include "crypto/certificate.h"
 
+#include "app/texts.h"
 #include "crypto/gost_engine.h"
 #include "crypto/ossl.h"
 
@@ -128,7 +129,7 @@ Result<Certificate> Certificate::fromDer(const QByteArray& der) {
     if (!cert || p != reinterpret_cast<const unsigned char*>(der.constData()) + der.size()) {
         X509_free(cert);
         takeOpenSslError();
-        return Result<Certificate>::fail(QStringLiteral("Не удалось открыть сертификат."));
+        return Result<Certificate>::fail(certOpenFailedText());
     }
     return certificateOf(cert);
 }
@@ -142,7 +143,7 @@ Result<Certificate> Certificate::fromAnyEncoding(const QByteArray& bytes) {
         takeOpenSslError();
         if (cert)
             return certificateOf(cert);
-        return Result<Certificate>::fail(QStringLiteral("Не удалось открыть сертификат."));
+        return Result<Certificate>::fail(certOpenFailedText());
     }
     Result<Certificate> der = fromDer(bytes);
     if (der)

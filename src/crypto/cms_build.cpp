@@ -1,5 +1,6 @@
 #include "crypto/cms_build.h"
 
+#include "app/texts.h"
 #include "crypto/der.h"
 #include "crypto/gost_engine.h"
 
@@ -115,10 +116,10 @@ Result<SignedDataWriter> SignedDataWriter::begin(const Certificate& signer, EVP_
     if (Status engine = ensureGostEngine(); !engine)
         return R(engine.error());
     if (signer.isNull() || !key)
-        return R::fail(QStringLiteral("Нет закрытого ключа."));
+        return R::fail(noPrivateKeyText());
     if (X509_check_private_key(x509Of(signer), key) != 1) {
         takeOpenSslError();
-        return R::fail(QStringLiteral("Закрытый ключ не соответствует сертификату."));
+        return R::fail(keyMismatchText());
     }
     const EVP_MD* md = EVP_get_digestbyname("md_gost94");
     if (!md)

@@ -1,5 +1,6 @@
 #include "crypto/cms_message.h"
 
+#include "app/texts.h"
 #include "crypto/cipher_params.h"
 #include "crypto/gost_engine.h"
 
@@ -28,7 +29,7 @@ Result<QByteArray> DecryptMessage(const QByteArray& message, const Certificate& 
     if (Status engine = ensureGostEngine(); !engine)
         return R(engine.error());
     if (!key)
-        return R::fail(QStringLiteral("Нет закрытого ключа."));
+        return R::fail(noPrivateKeyText());
     CmsPtr cms = parse(message);
     if (!cms)
         return R::fail(notCmsText());

@@ -4,6 +4,7 @@
 #include "app/paths.h"
 #include "app/safe_file.h"
 #include "app/secrets.h"
+#include "app/texts.h"
 #include "crypto/der.h"
 #include "crypto/gost_engine.h"
 
@@ -28,7 +29,7 @@ constexpr int kPasswordTries = 3;
 const QString kOfKey = QStringLiteral("закрытого ключа");
 
 QString noKeyText() {
-    return QStringLiteral("Нет закрытого ключа.");
+    return noPrivateKeyText();
 }
 QString unreadableText() {
     return QStringLiteral("Не удалось прочитать закрытый ключ.");
@@ -96,7 +97,7 @@ Result<PKeyPtr> fromEncryptedDer(const QByteArray& der, Frontend* frontend, QStr
             frontend ? frontend->askKeyPassword(keyPasswordPrompt(kOfKey, attempt > 0))
                      : std::nullopt;
         if (!pass)
-            return Result<PKeyPtr>::fail(QStringLiteral("Пароль закрытого ключа не введен."));
+            return Result<PKeyPtr>::fail(keyPasswordMissingText());
         QByteArray utf8 = pass->toUtf8();
         P8InfoPtr p8(PKCS8_decrypt(sig.get(), utf8.constData(), static_cast<int>(utf8.size())));
         wipe(utf8);
@@ -227,7 +228,7 @@ Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& pa
         return Status::fail(noKeyText());
     if (X509_check_private_key(x509Of(cert), key) != 1) {
         takeOpenSslError();
-        return Status::fail(QStringLiteral("Закрытый ключ не соответствует сертификату."));
+        return Status::fail(keyMismatchText());
     }
     const QString folder = keyStoreFolder();
     if (folder.isEmpty() || !makePrivateFolder(folder))
@@ -249,7 +250,7 @@ Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& pa
     const Status written = writeFileReplacing(path, pem);
     wipe(pem);
     if (!written)
-        return Status::fail(QStringLiteral("Ошибка записи в \"%1\".").arg(path));
+        return Status::fail(writeIntoErrorText(path));
     return {};
 }
 

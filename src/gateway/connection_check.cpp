@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "app/frontend.h"
 #include "app/program.h"
+#include "app/texts.h"
 #include "gateway/http_client.h"
 #include "gateway/proxy_detect.h"
 
@@ -96,9 +97,8 @@ Status ChangeProxySettings(AppContext& ctx, HttpClient& client) {
 
 void TestConnection(AppContext& ctx, HttpClient& client) {
     const bool connected = CheckConnection(ctx, client);
-    ctx.frontend.messageBox(connected ? QStringLiteral("Подключено.")
-                                      : QStringLiteral("Не подключено."),
-                            programTitle(), Frontend::Icon::None);
+    ctx.frontend.messageBox(connected ? connectedText() : notConnectedText(), programTitle(),
+                            Frontend::Icon::None);
 }
 
 QString PortFieldText(const QString& text) {

@@ -3,6 +3,7 @@
 #include "app/clock.h"
 #include "app/frontend.h"
 #include "app/program.h"
+#include "app/texts.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_import.h"
 #include "crypto/cert_rows.h"
@@ -207,20 +208,19 @@ void TGetCertDlg::N2Click() {
     const std::optional<Certificate> cert = currentCertificate();
     if (!cert)
         return;
-    tell(HasPrivateKey(*cert) ? QStringLiteral("Есть закрытый ключ.")
-                              : QStringLiteral("Нет закрытого ключа."));
+    tell(HasPrivateKey(*cert) ? QStringLiteral("Есть закрытый ключ.") : noPrivateKeyText());
 }
 
 QString TGetCertDlg::importFiles(const QString& path, const QString& keyPath) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("Ошибка открытия \"%1\".").arg(path);
+        return openErrorText(path);
     const QByteArray bytes = file.readAll();
     QByteArray keyBytes;
     if (!keyPath.isEmpty()) {
         QFile keyFile(keyPath);
         if (!keyFile.open(QIODevice::ReadOnly))
-            return QStringLiteral("Ошибка открытия \"%1\".").arg(keyPath);
+            return openErrorText(keyPath);
         keyBytes = keyFile.readAll();
     }
     const Result<Certificate> cert =

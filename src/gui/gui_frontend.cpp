@@ -2,6 +2,7 @@
 
 #include "app/event_log.h"
 #include "app/program.h"
+#include "app/texts.h"
 #include "gui/auth_dialog.h"
 #include "gui/input_gate.h"
 #include "gui/proxy_dialog.h"
@@ -78,7 +79,7 @@ bool GuiFrontend::askYesNo(const QString& text, const QString& caption, Icon ico
 }
 
 void GuiFrontend::showError(const QString& text) {
-    logEvent(QStringLiteral("Ошибка: ") + text);
+    logEvent(errorEventText(text));
     QMessageBox box(QMessageBox::Critical, programTitle(), text, QMessageBox::Ok, parent_);
     box.exec();
 }

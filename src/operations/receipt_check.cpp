@@ -4,6 +4,7 @@
 #include "app/event_log.h"
 #include "app/frontend.h"
 #include "app/safe_file.h"
+#include "app/texts.h"
 #include "archive/zip_reader.h"
 #include "crypto/cert_store.h"
 #include "crypto/receipt_cms.h"
@@ -55,12 +56,11 @@ struct StoresGuard {
 
 Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath) {
     logEvent(QStringLiteral("Проверка квитанции \"%1\"").arg(receiptPath));
-    const QString openError = QStringLiteral("Ошибка открытия \"%1\".");
     if (receiptPath.isEmpty() || !QFileInfo::exists(receiptPath))
-        return shown(ctx, openError.arg(receiptPath));
+        return shown(ctx, openErrorText(receiptPath));
     const int fd = openRegularFile(receiptPath);
     if (fd < 0)
-        return shown(ctx, openError.arg(receiptPath));
+        return shown(ctx, openErrorText(receiptPath));
     const FdCloser closer{fd};
 
     std::optional<CertCollection> stores = OpenAllStores(ctx);
@@ -72,10 +72,10 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     // or write neither leaves a damaged archive behind nor destroys the one a previous
     // check wrote.
     const QString archivePath = receiptArchivePath(receiptPath);
-    const QString writeError = QStringLiteral("Ошибка записи \"%1\".").arg(archivePath);
+    const QString writeError = writeErrorText(archivePath);
     std::optional<ReplacingFile> archive(std::in_place, archivePath);
     if (!archive->open())
-        return shown(ctx, openError.arg(archivePath));
+        return shown(ctx, openErrorText(archivePath));
     bool writeFailed = false;
     std::variant<ReceiptContent, ReceiptFailure> opened =
         OpenReceiptFile(fd, *stores, &ctx.frontend, [&](const char* data, qint64 size) {
@@ -91,7 +91,7 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
         // Opened in memory: written whole now, into a fresh file.
         archive.emplace(archivePath);
         if (!archive->open())
-            return shown(ctx, openError.arg(archivePath));
+            return shown(ctx, openErrorText(archivePath));
         if (!archive->write(content.bytes.data(), content.bytes.size()))
             return shown(ctx, writeError);
     }

@@ -4,6 +4,7 @@
 #include "app/frontend.h"
 #include "app/report_kind.h"
 #include "app/safe_file.h"
+#include "app/texts.h"
 #include "archive/report_archive.h"
 #include "archive/zip_reader.h"
 #include "operations/zip_entry.h"
@@ -99,12 +100,12 @@ Status BuildAcceptedReportView(AppContext& ctx, const QString& archivePath) {
     // Written whole or not at all: a partial view would be taken for a finished one later.
     ReplacingFile file(xmlPath);
     if (!file.open()) {
-        const QString text = QStringLiteral("Ошибка открытия \"%1\".").arg(xmlPath);
+        const QString text = openErrorText(xmlPath);
         ctx.showStatus(text);
         return Status::fail(text);
     }
     if (!file.write(view->constData(), view->size()) || !file.commit()) {
-        const QString text = QStringLiteral("Ошибка записи \"%1\".").arg(xmlPath);
+        const QString text = writeErrorText(xmlPath);
         ctx.showStatus(text);
         return Status::fail(text);
     }

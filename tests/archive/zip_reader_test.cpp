@@ -1,5 +1,6 @@
 #include "archive/zip_reader.h"
 
+#include "app/texts.h"
 #include "fake_frontend.h"
 #include "operations/zip_entry.h"
 #include "receipt_maker.h"
@@ -104,7 +105,7 @@ TEST_F(ZipReader, CutOffDirectoryIsIncompleteZipFile) {
 TEST_F(ZipReader, FileThatCannotBeOpenedOrIsEmpty) {
     const QString missing = dir.filePath(QStringLiteral("missing.zip"));
     const Result<QByteArray> r = ExtractEntry(missing, QStringLiteral("a.htm"));
-    EXPECT_EQ(r.text(), QStringLiteral("Ошибка открытия \"%1\".").arg(missing));
+    EXPECT_EQ(r.text(), openErrorText(missing));
 
     const QString empty = dir.filePath(QStringLiteral("empty.zip"));
     QFile(empty).open(QIODevice::WriteOnly);

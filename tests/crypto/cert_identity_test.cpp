@@ -1,3 +1,4 @@
+#include "app/texts.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_store.h"
 #include "crypto/certificate.h"
@@ -103,7 +104,7 @@ TEST(Certificate, ReadsDerPemAndBase64AndRefusesGarbage) {
     EXPECT_FALSE(Certificate::fromDer(pki.personal.certDer().toBase64()).ok());
     const Result<Certificate> bad = Certificate::fromDer(pki.personal.certDer().chopped(1));
     ASSERT_FALSE(bad.ok());
-    EXPECT_EQ(s(bad.text()), "Не удалось открыть сертификат.");
+    EXPECT_EQ(bad.text(), certOpenFailedText());
     EXPECT_TRUE(pki.personal.cert.isGost());
     EXPECT_FALSE(pki.rsa.cert.isGost());
     EXPECT_EQ(pki.personal.cert.notBefore().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),

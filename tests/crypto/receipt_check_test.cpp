@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "app/safe_file.h"
+#include "app/texts.h"
 #include "crypto/cert_store.h"
 #include "crypto/key_store.h"
 #include "crypto/receipt_cms.h"
@@ -189,7 +190,7 @@ TEST_F(ReceiptCheck, AlteredSignatureOrContentFailsVerification) {
 TEST_F(ReceiptCheck, FileProblems) {
     const QString missing = profile.root() + "/missing.p7e";
     EXPECT_FALSE(CheckReceipt(ctx, missing).ok());
-    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("Ошибка открытия \"%1\".").arg(missing)});
+    EXPECT_EQ(shownTexts(), QStringList{openErrorText(missing)});
 
     frontend.statuses.clear();
     expectFailure(CheckReceipt(ctx, profile.writeFile("empty.p7e", {})), kDecryptError);

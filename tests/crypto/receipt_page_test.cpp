@@ -1,6 +1,7 @@
 #include "operations/receipt_page.h"
 
 #include "app/context.h"
+#include "app/texts.h"
 #include "fake_frontend.h"
 #include "receipt_maker.h"
 #include "temp_profile.h"
@@ -106,5 +107,5 @@ TEST_F(AcceptedReport, XmlThatCannotBeCreated) {
     const QString xml = profile.root() + "/ARC/7701/7701.xml";
     ASSERT_TRUE(QDir().mkpath(xml)); // a folder in the way
     EXPECT_FALSE(BuildAcceptedReportView(ctx, zip).ok());
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка открытия \"%1\".").arg(xml));
+    EXPECT_EQ(frontend.lastStatus(), openErrorText(xml));
 }

@@ -1,4 +1,5 @@
 #include "app/context.h"
+#include "app/texts.h"
 #include "fake_frontend.h"
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
@@ -158,8 +159,8 @@ TEST_F(ConnectionCheckTest, TestConnectionAnswersInAMessageBox) {
     siteUnreachable();
     TestConnection(ctx, client);
     ASSERT_EQ(frontend.boxes.size(), 2);
-    EXPECT_EQ(frontend.boxes.at(0).text, QStringLiteral("Подключено."));
-    EXPECT_EQ(frontend.boxes.at(1).text, QStringLiteral("Не подключено."));
+    EXPECT_EQ(frontend.boxes.at(0).text, connectedText());
+    EXPECT_EQ(frontend.boxes.at(1).text, notConnectedText());
 }
 
 // A frontend whose painting runs an event handler that makes requests of its own.

@@ -1,0 +1,57 @@
+#include "app/texts.h"
+
+namespace telva {
+
+QString openErrorText(const QString& path) {
+    return QStringLiteral("Ошибка открытия \"%1\".").arg(path);
+}
+
+QString readErrorText(const QString& path) {
+    return QStringLiteral("Ошибка чтения \"%1\".").arg(path);
+}
+
+QString writeErrorText(const QString& path) {
+    return QStringLiteral("Ошибка записи \"%1\".").arg(path);
+}
+
+QString writeIntoErrorText(const QString& path) {
+    return QStringLiteral("Ошибка записи в \"%1\".").arg(path);
+}
+
+QString noPrivateKeyText() {
+    return QStringLiteral("Нет закрытого ключа.");
+}
+
+QString keyPasswordMissingText() {
+    return QStringLiteral("Пароль закрытого ключа не введен.");
+}
+
+QString keyMismatchText() {
+    return QStringLiteral("Закрытый ключ не соответствует сертификату.");
+}
+
+QString certOpenFailedText() {
+    return QStringLiteral("Не удалось открыть сертификат.");
+}
+
+QString storeOpenFailedText() {
+    return QStringLiteral("Не удалось открыть хранилище.");
+}
+
+QString certAddFailedText() {
+    return QStringLiteral("Не удалось добавить сертификат в хранилище.");
+}
+
+QString connectedText() {
+    return QStringLiteral("Подключено.");
+}
+
+QString notConnectedText() {
+    return QStringLiteral("Не подключено.");
+}
+
+QString errorEventText(const QString& message) {
+    return QStringLiteral("Ошибка: ") + message;
+}
+
+} // namespace telva

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+namespace telva {
+
+// Messages that more than one part of the program shows, so that each is spelled once.
+
+// Failures on a named file.
+QString openErrorText(const QString& path);      // "Ошибка открытия "path"."
+QString readErrorText(const QString& path);      // "Ошибка чтения "path"."
+QString writeErrorText(const QString& path);     // "Ошибка записи "path"."
+QString writeIntoErrorText(const QString& path); // "Ошибка записи в "path"."
+
+// Keys, certificates and stores.
+QString noPrivateKeyText();
+QString keyPasswordMissingText();
+QString keyMismatchText();
+QString certOpenFailedText();
+QString storeOpenFailedText();
+QString certAddFailedText();
+
+// The outcome of the connection check.
+QString connectedText();
+QString notConnectedText();
+
+// An error message as the event log records it.
+QString errorEventText(const QString& message);
+
+} // namespace telva
