@@ -1,6 +1,6 @@
 #include "crypto/cert_details.h"
 
-#include "crypto/cert_rows.h"
+#include "crypto/cert_format.h"
 #include "crypto/gost_engine.h"
 #include "crypto/ossl.h"
 

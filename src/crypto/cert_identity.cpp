@@ -63,21 +63,4 @@ QString issuerTextOf(const Certificate& cert) {
     return issuerFromRendering(cert.renderName(WhichName::Issuer, NameStyle::X500));
 }
 
-QString identityLabel(const CertIdentity& identity) {
-    // A row's org is "OU O", a lone blank when the subject has neither.
-    return identity.org.trimmed().isEmpty() ? identity.subject : identity.org;
-}
-
-CertIdentity identityFromRow(int store, const QStringList& row) {
-    CertIdentity identity;
-    identity.store = store;
-    if (row.size() < CertColumnCount)
-        return identity;
-    identity.subject = row[ColSubject];
-    identity.org = row[ColOrg];
-    identity.issuer = row[ColIssuer];
-    identity.sernum = row[ColSerial];
-    return identity;
-}
-
 } // namespace telva::crypto

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/settings.h"
-#include "crypto/cert_rows.h"
+#include "crypto/cert_format.h"
 #include "crypto/cert_store.h"
 #include "crypto/certificate.h"
 
@@ -26,12 +26,5 @@ void IdentityFromCert(const Certificate& cert, CertIdentity& identity);
 
 // The issuer text of a certificate: the issuer's CN, else its OU, else its O.
 QString issuerTextOf(const Certificate& cert);
-
-// The label shown for an identity: org when it holds more than blanks, otherwise subject.
-// The same for the personal and the fund's certificate, in the window and the terminal.
-QString identityLabel(const CertIdentity& identity);
-
-// The identity a row of the certificate list (certRow) stands for, in the given store.
-CertIdentity identityFromRow(int store, const QStringList& row);
 
 } // namespace telva::crypto

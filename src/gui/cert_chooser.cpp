@@ -4,6 +4,7 @@
 #include "app/frontend.h"
 #include "app/program.h"
 #include "app/texts.h"
+#include "crypto/cert_format.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_import.h"
 #include "crypto/cert_rows.h"
