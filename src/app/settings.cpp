@@ -136,7 +136,8 @@ void loadFile(SettingsFile file, const QString& path, Settings& s, Frontend& fro
     }
     for (const SettingEntry* e : forced)
         read.forced(*e);
-    finish(store, frontend, QLatin1String(forced.first()->name));
+    // A failed sync is named after the first value written.
+    finish(store, frontend, forced.isEmpty() ? QString() : QLatin1String(forced.first()->name));
     for (const auto& [e, text] : later) {
         const Status parsed = e->set(s, text);
         if (!parsed)
