@@ -83,6 +83,14 @@ QString entitiesRefusedText() {
                           "принимаются");
 }
 
+QString cannotReadText(const QString& name) {
+    return QStringLiteral("не удается прочитать файл \"%1\".").arg(name);
+}
+
+QString cannotReadText(const QString& name, const QString& reason) {
+    return cannotReadText(name) + QLatin1Char(' ') + reason;
+}
+
 // Reports never declare entities; one that does could expand without bound.
 void onEntityDecl(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
     auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
@@ -111,7 +119,7 @@ void onEndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
 // What broke, in the user's words; empty when the parser's own code says nothing plainer.
 QString parserReason(int code, bool cutShort) {
     if (cutShort && code == XML_ERR_DOCUMENT_END)
-        return QStringLiteral("документ оборван, не все элементы закрыты");
+        code = XML_ERR_TAG_NOT_FINISHED;
     switch (code) {
     case XML_ERR_DOCUMENT_START:
     case XML_ERR_DOCUMENT_EMPTY:
@@ -163,8 +171,7 @@ QString parserMessage(xmlParserCtxtPtr parser, bool empty, bool cutShort) {
 Result<QString> readRootElementName(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Result<QString>::fail(
-            QStringLiteral("не удается прочитать файл \"%1\". %2").arg(path, file.errorString()));
+        return Result<QString>::fail(cannotReadText(path, file.errorString()));
     return readRootElementName(file, path);
 }
 
@@ -180,7 +187,7 @@ Result<QString> readRootElementName(QIODevice& in, const QString& name) {
     RootCapture capture;
     xmlParserCtxtPtr parser = xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr);
     if (!parser)
-        return Result<QString>::fail(QStringLiteral("не удается прочитать файл \"%1\".").arg(name));
+        return Result<QString>::fail(cannotReadText(name));
     parser->_private = &capture;
     xmlCtxtUseOptions(parser, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     QByteArray chunk(1 << 18, Qt::Uninitialized);
@@ -191,8 +198,7 @@ Result<QString> readRootElementName(QIODevice& in, const QString& name) {
         if (n < 0) {
             xmlFreeDoc(parser->myDoc);
             xmlFreeParserCtxt(parser);
-            return Result<QString>::fail(
-                QStringLiteral("не удается прочитать файл \"%1\". %2").arg(name, in.errorString()));
+            return Result<QString>::fail(cannotReadText(name, in.errorString()));
         }
         total += n;
         failed = xmlParseChunk(parser, chunk.constData(), static_cast<int>(n), n == 0) != 0;

@@ -17,6 +17,10 @@ namespace telva {
 
 namespace {
 
+QString multiDiskText() {
+    return QStringLiteral("Многотомные ZIP-архивы не поддерживаются.");
+}
+
 constexpr quint32 kLocalSig = 0x04034B50;
 constexpr quint32 kCentralSig = 0x02014B50;
 constexpr quint32 kEndSig = 0x06054B50;
@@ -173,7 +177,7 @@ Result<Directory> readEnd(const Bytes& in) {
         }
     }
     if (multiDisk)
-        return Error{QStringLiteral("Многотомные ZIP-архивы не поддерживаются.")};
+        return Error{multiDiskText()};
     // The directory must lie wholly before the record that points to it.
     if (dir.offset > quint64(at) || dir.size > quint64(at) - dir.offset)
         return incomplete();
@@ -291,7 +295,7 @@ Result<QByteArray> ExtractEntryFromBuffer(QByteArrayView archive, const QString&
     const CentralEntry& e = **found;
 
     if (e.diskStart != 0)
-        return Error{QStringLiteral("Многотомные ZIP-архивы не поддерживаются.")};
+        return Error{multiDiskText()};
     if (e.flags & 0x0001)
         return Error{QStringLiteral("Запись \"%1\" ZIP-архива зашифрована; зашифрованные "
                                     "записи не поддерживаются.")
