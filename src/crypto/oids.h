@@ -6,7 +6,8 @@
 // bytes of those compared inside messages, the dotted text of those compared after decoding.
 namespace telva::crypto::oid {
 
-// CMS content types.
+// CMS content types, all under 1.2.840.113549.1.7.
+inline const QByteArray kCmsTypeArc = QByteArray::fromHex("2a864886f70d0107");
 inline const QByteArray kSignedData = QByteArray::fromHex("2a864886f70d010702");
 inline const QByteArray kEnvelopedData = QByteArray::fromHex("2a864886f70d010703");
 
