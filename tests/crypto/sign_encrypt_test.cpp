@@ -1,5 +1,7 @@
 #include "app/context.h"
 #include "crypto/ber_frames.h"
+#include "crypto/cert_details.h"
+#include "crypto/cert_import.h"
 #include "crypto/cert_rows.h"
 #include "crypto/cert_store.h"
 #include "crypto/cms_build.h"
@@ -193,16 +195,19 @@ TEST_F(SignAndEncryptTest, EveryKeyPairingDecryptsAndVerifiesWithOpenssl) {
         const char* signature;
         qsizetype signatureSize;
         const char* transport;
+        const char* name; // as the viewer gives it
     };
     const Case cases[] = {
-        {pki.personal, pki.fundAp, "1.2.643.2.2.9", "1.2.643.2.2.19", 64, "1.2.643.2.2.19"},
-        {pki.personal, pki.fundAp2012, "1.2.643.2.2.9", "1.2.643.2.2.19", 64, "1.2.643.7.1.1.1.1"},
+        {pki.personal, pki.fundAp, "1.2.643.2.2.9", "1.2.643.2.2.19", 64, "1.2.643.2.2.19",
+         "ГОСТ Р 34.10-2001"},
+        {pki.personal, pki.fundAp2012, "1.2.643.2.2.9", "1.2.643.2.2.19", 64, "1.2.643.7.1.1.1.1",
+         "ГОСТ Р 34.10-2001"},
         {pki.personal2012, pki.fundAp, "1.2.643.7.1.1.2.2", "1.2.643.7.1.1.1.1", 64,
-         "1.2.643.2.2.19"},
+         "1.2.643.2.2.19", "ГОСТ Р 34.10-2012 (256)"},
         {pki.personal2012, pki.fundAp2012, "1.2.643.7.1.1.2.2", "1.2.643.7.1.1.1.1", 64,
-         "1.2.643.7.1.1.1.1"},
+         "1.2.643.7.1.1.1.1", "ГОСТ Р 34.10-2012 (256)"},
         {pki.personal2012x512, pki.fundAp2012, "1.2.643.7.1.1.2.3", "1.2.643.7.1.1.1.2", 128,
-         "1.2.643.7.1.1.1.1"},
+         "1.2.643.7.1.1.1.1", "ГОСТ Р 34.10-2012 (512)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.signature + std::string(" for ") + c.transport);
@@ -235,12 +240,47 @@ TEST_F(SignAndEncryptTest, EveryKeyPairingDecryptsAndVerifiesWithOpenssl) {
         EXPECT_EQ(der::oidText(sd, kids(sd, si[2]).value(0)), c.digest);
         EXPECT_EQ(der::oidText(sd, kids(sd, si[3]).value(0)), c.signature);
         EXPECT_EQ(si[4].length, c.signatureSize);
+        EXPECT_TRUE(DescribeCertificate(c.personal.cert)
+                        .contains({QStringLiteral("Алгоритм ключа"), QString::fromUtf8(c.name)}));
     }
 }
 
-TEST_F(SignAndEncryptTest, CertificateWithAKeyTheEngineCannotUseIsListedButRefused) {
-    // The key's parameter set 1.2.643.2.2.35.1 turned into 1.2.643.2.2.35.9, which nobody knows.
-    QByteArray der = TestPki::instance().personal2012.certDer();
+TEST_F(SignAndEncryptTest, KeyOfTheOtherAlgorithmOrOneTheEngineCannotUseIsRefused) {
+    const TestPki& pki = TestPki::instance();
+    const QString p12 = profile.root() + "/p512.p12";
+    const auto p512 = telva::test::writePkiFiles(pki.personal2012x512, profile.root(), "p512");
+    ASSERT_EQ(openssl({"pkcs12", "-export", "-engine", "gost", "-in", p512.certPem, "-inkey",
+                       p512.keyPem, "-passout", "pass:", "-out", p12}),
+              0);
+    const QString mismatch = QStringLiteral("Закрытый ключ не соответствует сертификату.");
+    const struct {
+        const TestPki::Item& item;
+        QByteArray cert;
+        QByteArray key; // empty: the PKCS#12 file
+        QString error;
+    } imports[] = {
+        {pki.personal2012, pki.personal2012.certDer(), pki.personal2012.keyPemEncrypted("п"), {}},
+        {pki.personal2012x512, {}, {}, {}},
+        {pki.personal2012, pki.personal2012.certPem(), pki.personal.keyPem(), mismatch},
+        {pki.personal, pki.personal.certPem(), pki.personal2012.keyPem(), mismatch},
+        {pki.personal2012, pki.personal2012.certPem(), pki.personal2012x512.keyPem(), mismatch},
+    };
+    for (const auto& c : imports) {
+        RemovePrivateKey(c.item.cert);
+        frontend.keyPasswords = {QStringLiteral("п"), QStringLiteral("п")};
+        const Result<Certificate> imported =
+            c.key.isEmpty() ? ImportPkcs12(2, telva::test::readFileBytes(p12), &frontend)
+                            : ImportCertificate(2, c.cert, c.key, &frontend);
+        EXPECT_EQ(imported.ok() ? QString() : imported.text(), c.error);
+        EXPECT_EQ(CertStore::open(2)->contains(c.item.cert), c.error.isEmpty());
+        EXPECT_EQ(HasPrivateKey(c.item.cert), c.error.isEmpty());
+        EXPECT_EQ(LoadPrivateKey(c.item.cert, &frontend).ok(), c.error.isEmpty());
+        CertStore::open(2)->remove(c.item.cert);
+    }
+
+    // The key's parameter set 1.2.643.2.2.35.1 turned into 1.2.643.2.2.35.9, which nobody knows:
+    // listed among the GOST certificates, refused at signing.
+    QByteArray der = pki.personal2012.certDer();
     const QByteArray known = QByteArray::fromHex("06072a850302022301");
     ASSERT_EQ(der.count(known), 1);
     der.replace(known, QByteArray::fromHex("06072a850302022309"));
