@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     ctx.settings.pub = {{}, {}, QStringLiteral("fund"), fund->serialHex().value(), 7};
 
     printf("load average before: %s\n", loadAverage().constData());
-    printf("%12s | %10s %10s | %10s %10s | %10s %10s\n", "size", "ours s", "ours MB", "openssl s",
+    printf("%14s | %10s %10s | %10s %10s | %10s %10s\n", "size", "ours s", "ours MB", "openssl s",
            "openssl MB", "time ratio", "peak ratio");
     struct Row {
         int mb;
