@@ -4,6 +4,7 @@ SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+GOST ?= 2001
 
 .PHONY: deps build test test-sanitize demo bench fuzz format format-check clean deb
 
@@ -22,8 +23,9 @@ test: build
 test-sanitize: deps
 	./scripts/test-sanitize $(SANITIZE_BUILD) $(JOBS)
 
+# GOST=2012 runs the road with GOST R 34.10-2012 keys.
 demo: build
-	./scripts/demo $(BUILD)
+	GOST=$(GOST) ./scripts/demo $(BUILD)
 
 # BENCH_ARGS=--large adds the 5 GB signing.
 bench: build

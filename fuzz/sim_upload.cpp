@@ -26,7 +26,8 @@ const sim::FundPki& fundPki() {
         }
         sim::FundPki loaded;
         std::string error;
-        if (!telva::crypto::ensureGostEngine() || !loaded.loadOrCreate(dir.toStdString(), error))
+        if (!telva::crypto::ensureGostEngine() ||
+            !loaded.loadOrCreate(dir.toStdString(), false, error))
             std::abort();
         return loaded;
     }();

@@ -2,6 +2,7 @@
 
 #include "crypto/cert_format.h"
 #include "crypto/gost_engine.h"
+#include "crypto/key_algorithm.h"
 #include "crypto/ossl.h"
 
 #include <QCryptographicHash>
@@ -83,6 +84,8 @@ QList<std::pair<QString, QString>> DescribeCertificate(const Certificate& cert) 
     fields.append({QStringLiteral("Действителен по (UTC)"), validityText(cert.notAfter())});
     fields.append({QStringLiteral("Алгоритм подписи"), objectText(signatureObject)});
     fields.append({QStringLiteral("Открытый ключ"), objectText(keyObject)});
+    if (const QString algorithm = KeyAlgorithmName(KeyAlgorithmOf(cert)); !algorithm.isEmpty())
+        fields.append({QStringLiteral("Алгоритм ключа"), algorithm});
     fields.append({QStringLiteral("Использование ключа"), keyUsageText(x)});
     fields.append({QStringLiteral("Расширенное использование ключа"), extendedUsageText(x)});
     fields.append({QStringLiteral("Отпечаток SHA-1"), fingerprint(der, QCryptographicHash::Sha1)});

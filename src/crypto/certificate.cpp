@@ -2,6 +2,7 @@
 
 #include "app/texts.h"
 #include "crypto/gost_engine.h"
+#include "crypto/oids.h"
 #include "crypto/ossl.h"
 
 #include <QCryptographicHash>
@@ -246,6 +247,13 @@ QString Certificate::signatureAlgorithmOid() const {
     const ASN1_OBJECT* object = nullptr;
     X509_ALGOR_get0(&object, nullptr, nullptr, alg);
     return QString::fromLatin1(dottedOid(object));
+}
+
+bool Certificate::isGost() const {
+    const QString signature = signatureAlgorithmOid();
+    return signature == QLatin1String(oid::kGost2001Signature) ||
+           signature == QLatin1String(oid::kGost2012Signature256) ||
+           signature == QLatin1String(oid::kGost2012Signature512);
 }
 
 bool Certificate::operator==(const Certificate& other) const {

@@ -14,9 +14,6 @@ namespace telva::crypto {
 enum class NameStyle { X500 = 3, Oid = 2 };
 enum class WhichName { Subject, Issuer };
 
-// The signature algorithm of certificates signed with GOST R 34.10-2001 and GOST R 34.11-94.
-inline constexpr const char* kGostSignatureOid = "1.2.643.2.2.3";
-
 // An X.509 certificate as a value (copies share the decoded certificate).
 class Certificate {
 public:
@@ -45,8 +42,8 @@ public:
     QByteArray sha1() const;     // of the DER
     QString sha1Hex() const;     // lower-case, as key files are named
     QString signatureAlgorithmOid() const;
-    // Signed with GOST R 34.11-94 / GOST R 34.10-2001.
-    bool isGost() const { return signatureAlgorithmOid() == QLatin1String(kGostSignatureOid); }
+    // Signed with GOST R 34.10-2001 (GOST R 34.11-94) or GOST R 34.10-2012 (Streebog).
+    bool isGost() const;
     // Same DER bytes.
     bool operator==(const Certificate& other) const;
 

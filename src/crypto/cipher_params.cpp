@@ -1,6 +1,7 @@
 #include "crypto/cipher_params.h"
 
 #include "crypto/der.h"
+#include "crypto/oids.h"
 
 #include <openssl/asn1.h>
 
@@ -8,9 +9,6 @@ namespace telva::crypto {
 
 namespace {
 
-// 1.2.643.2.2.21, GOST 28147-89
-const QByteArray kGost89Oid = QByteArray::fromHex("2a85030202"
-                                                  "15");
 // The only content length of the engine's initialisation vector.
 constexpr qsizetype kGost89IvLength = 8;
 
@@ -83,7 +81,7 @@ Status checkContentCipherParameters(CMS_ContentInfo* cms) {
     if (!algorithm || algorithm->isEmpty() || algorithm->at(0).tag != der::kOid)
         return Status::fail(damagedText());
     const der::Tlv& oid = algorithm->at(0);
-    if (bytes.mid(oid.contentOffset(), oid.length) != kGost89Oid)
+    if (bytes.mid(oid.contentOffset(), oid.length) != oid::kGost89)
         return {};
     if (!validGost89Parameters(bytes, *algorithm))
         return Status::fail(damagedText());

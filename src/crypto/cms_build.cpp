@@ -3,6 +3,8 @@
 #include "app/texts.h"
 #include "crypto/der.h"
 #include "crypto/gost_engine.h"
+#include "crypto/key_digest.h"
+#include "crypto/oids.h"
 
 #include <cstdlib>
 
@@ -14,9 +16,6 @@ namespace telva::crypto {
 namespace {
 
 constexpr qsizetype kChunk = 1 << 20;
-// The DER content bytes of id-signedData and id-data.
-const QByteArray kSignedDataOid = QByteArray::fromHex("2a864886f70d010702");
-const QByteArray kEnvelopedDataOid = QByteArray::fromHex("2a864886f70d010703");
 
 quint64 tlvSize(quint64 contentLength) {
     return quint64(der::header(0, contentLength).size()) + contentLength;
@@ -79,7 +78,7 @@ void pinCryptoProA() {
 bool splitAroundContent(CMS_ContentInfo* cms, quint64 contentSize, QByteArray& prefix,
                         QByteArray& suffix) {
     const QByteArray detached = toDer(cms);
-    const auto sd = innerChildren(detached, kSignedDataOid);
+    const auto sd = innerChildren(detached, oid::kSignedData);
     if (!sd || sd->size() < 4 || sd->at(2).tag != der::kSequence)
         return false;
     const auto encap = der::children(detached, sd->at(2));
@@ -94,10 +93,15 @@ bool splitAroundContent(CMS_ContentInfo* cms, quint64 contentSize, QByteArray& p
     const QByteArray head = slice(detached, sd->at(0)) + slice(detached, sd->at(1));
     const quint64 innerLength =
         quint64(head.size()) + tlvSize(encapLength) + quint64(suffix.size());
-    prefix = contentInfoHeader(kSignedDataOid, innerLength) + head +
+    prefix = contentInfoHeader(oid::kSignedData, innerLength) + head +
              der::header(der::kSequence, encapLength) + encapOid +
              der::header(der::kContext0, octets) + der::header(der::kOctetString, contentSize);
     return true;
+}
+
+QString noDigestText() {
+    return QStringLiteral("Нет алгоритма хэширования для ключа подписи (нужен ГОСТ Р 34.11-94 или "
+                          "ГОСТ Р 34.11-2012)");
 }
 
 PKeyCtxPtr signingContext(EVP_PKEY* key, const EVP_MD* md) {
@@ -121,9 +125,9 @@ Result<SignedDataWriter> SignedDataWriter::begin(const Certificate& signer, EVP_
         takeOpenSslError();
         return R::fail(keyMismatchText());
     }
-    const EVP_MD* md = EVP_get_digestbyname("md_gost94");
+    const EVP_MD* md = DigestForKey(key);
     if (!md)
-        return R::fail(failure(QStringLiteral("Нет алгоритма ГОСТ Р 34.11-94")));
+        return R::fail(failure(noDigestText()));
     SignedDataWriter writer;
     const unsigned flags = CMS_BINARY | CMS_PARTIAL | CMS_DETACHED | CMS_NOSMIMECAP;
     writer.cms_.reset(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
@@ -223,7 +227,7 @@ Result<EnvelopeWriter> EnvelopeWriter::begin(const Certificate& recipient, quint
             failure(QStringLiteral("Не удалось зашифровать для сертификата получателя")));
 
     const QByteArray shell = toDer(writer.cms_.get());
-    const auto env = innerChildren(shell, kEnvelopedDataOid);
+    const auto env = innerChildren(shell, oid::kEnvelopedData);
     qsizetype eciAt = -1;
     for (qsizetype i = 0; env && i < env->size(); ++i) {
         if (env->at(i).tag == der::kSequence)
@@ -240,7 +244,7 @@ Result<EnvelopeWriter> EnvelopeWriter::begin(const Certificate& recipient, quint
     const QByteArray eciHead = slice(shell, eci->at(0)) + slice(shell, eci->at(1));
     const quint64 eciLength = quint64(eciHead.size()) + tlvSize(plaintextSize);
     const quint64 envLength = quint64(before.size()) + tlvSize(eciLength);
-    writer.header_ = contentInfoHeader(kEnvelopedDataOid, envLength) + before +
+    writer.header_ = contentInfoHeader(oid::kEnvelopedData, envLength) + before +
                      der::header(der::kSequence, eciLength) + eciHead +
                      der::header(der::kContext0Primitive, plaintextSize);
     return writer;

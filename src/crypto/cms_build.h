@@ -10,11 +10,12 @@
 namespace telva::crypto {
 
 // The DER signed-data around a content that is streamed through it: prefix, the content
-// bytes as they are, suffix. One signer (issuer and serial number, version 1), GOST R
-// 34.11-94, no signed or unsigned attributes, the signer's certificate as the only
+// bytes as they are, suffix. One signer (issuer and serial number, version 1), the digest
+// of the signer's key (GOST R 34.11-94 for GOST R 34.10-2001, Streebog-256 or -512 for GOST R
+// 34.10-2012), no signed or unsigned attributes, the signer's certificate as the only
 // certificate. Every length is known before the content is read, because a signature of
-// this key type has a fixed size; so the prefix and the suffix's size come first, the
-// content is hashed as it passes, and the suffix (holding the signature) comes last.
+// these key types has a fixed size (64 or 128 bytes); so the prefix and the suffix's size come
+// first, the content is hashed as it passes, and the suffix (holding the signature) comes last.
 class SignedDataWriter {
 public:
     // Prepares the structure for contentSize bytes, signed with the signer's key.

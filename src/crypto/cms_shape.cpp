@@ -1,10 +1,10 @@
 #include "crypto/cms_shape.h"
 
 #include "crypto/ber_frames.h"
+#include "crypto/der.h"
+#include "crypto/oids.h"
 
 #include <QFile>
-
-#include <cstring>
 
 namespace telva::crypto {
 
@@ -56,9 +56,10 @@ bool isWholeCmsMessage(const QString& path) {
     const char* data = reinterpret_cast<const char*>(mapped);
     const std::optional<ber::Frame> outer = ber::readHeader(data, size, 0);
     // A ContentInfo: a SEQUENCE that opens with an object identifier under 1.2.840.113549.1.7.
-    static const char kCmsTypePrefix[] = "\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x07";
-    if (!outer || outer->tag != 0x30 || size - outer->contentAt() < 11 ||
-        memcmp(data + outer->contentAt(), kCmsTypePrefix, 10) != 0)
+    const QByteArray typePrefix =
+        der::header(der::kOid, oid::kCmsTypeArc.size() + 1) + oid::kCmsTypeArc;
+    if (!outer || outer->tag != der::kSequence || size - outer->contentAt() <= typePrefix.size() ||
+        QByteArrayView(data + outer->contentAt(), typePrefix.size()) != typePrefix)
         return false;
     qint64 next = 0;
     if (outer->indefinite())

@@ -1,35 +1,16 @@
 #include "crypto/der.h"
 
+#include "crypto/ber_frames.h"
+
 namespace telva::crypto::der {
 
 std::optional<Tlv> read(const QByteArray& bytes, qsizetype offset, qsizetype limit) {
-    if (limit > bytes.size() || offset < 0 || offset + 2 > limit)
+    if (limit > bytes.size() || offset < 0)
         return std::nullopt;
-    const auto* p = reinterpret_cast<const quint8*>(bytes.constData());
-    Tlv tlv;
-    tlv.tag = p[offset];
-    if ((tlv.tag & 0x1F) == 0x1F)
+    const std::optional<ber::Frame> frame = ber::readHeader(bytes.constData(), limit, offset);
+    if (!frame || frame->indefinite() || frame->end() > limit)
         return std::nullopt;
-    const quint8 first = p[offset + 1];
-    qsizetype at = offset + 2;
-    if (first < 0x80) {
-        tlv.length = first;
-    } else {
-        const int count = first & 0x7F;
-        if (count == 0 || count > 8 || at + count > limit)
-            return std::nullopt;
-        quint64 length = 0;
-        for (int i = 0; i < count; ++i)
-            length = (length << 8) | p[at++];
-        if (length > quint64(limit))
-            return std::nullopt;
-        tlv.length = static_cast<qsizetype>(length);
-    }
-    tlv.offset = offset;
-    tlv.headerLen = at - offset;
-    if (tlv.end() > limit)
-        return std::nullopt;
-    return tlv;
+    return Tlv{quint8(frame->tag), offset, qsizetype(frame->header), qsizetype(frame->length)};
 }
 
 std::optional<Tlv> readWhole(const QByteArray& bytes) {

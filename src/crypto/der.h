@@ -28,7 +28,8 @@ struct Tlv {
 };
 
 // The frame that starts at offset and ends before limit (single-byte tags, definite
-// lengths only); nothing when the bytes do not hold one.
+// lengths only), its header read as ber::readHeader reads it; nothing when the bytes do not
+// hold one.
 std::optional<Tlv> read(const QByteArray& bytes, qsizetype offset, qsizetype limit);
 // The frame that fills bytes whole.
 std::optional<Tlv> readWhole(const QByteArray& bytes);

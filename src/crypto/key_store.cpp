@@ -7,6 +7,8 @@
 #include "app/texts.h"
 #include "crypto/der.h"
 #include "crypto/gost_engine.h"
+#include "crypto/key_algorithm.h"
+#include "crypto/oids.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,10 +42,6 @@ QString exposedKeyText(const QString& path) {
         .arg(path);
 }
 
-// The DER content bytes of 1.2.643.2.2.98 (GOST R 34.10-2001 DH) and of 1.2.643.2.2.19.
-const QByteArray kGostDhOid = QByteArray::fromHex("2a8503020262");
-constexpr char kGost2001OidLastByte = 0x13;
-
 // Relabels a PKCS#8 PrivateKeyInfo whose algorithm is GOST R 34.10-2001 DH as
 // GOST R 34.10-2001, in place; the keys are the same, only the label differs.
 void relabelGostDh(QByteArray& info) {
@@ -57,8 +55,8 @@ void relabelGostDh(QByteArray& info) {
     if (!alg || alg->isEmpty() || alg->first().tag != der::kOid)
         return;
     const der::Tlv& oid = alg->first();
-    if (info.mid(oid.contentOffset(), oid.length) == kGostDhOid)
-        info[oid.end() - 1] = kGost2001OidLastByte;
+    if (info.mid(oid.contentOffset(), oid.length) == oid::kGost2001DhKeyDer)
+        info[oid.end() - 1] = oid::kGost2001KeyLastByte;
 }
 
 Result<PKeyPtr> fromPkcs8Der(QByteArray info) {
@@ -203,6 +201,9 @@ Result<PKeyPtr> ReadPrivateKey(const QByteArray& bytes, Frontend* frontend, QStr
 }
 
 Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend) {
+    // A certificate the engine cannot use says so, rather than that its key is missing.
+    if (Status usable = CheckCertificateKey(cert); !usable)
+        return Result<PKeyPtr>(usable.error());
     if (!HasPrivateKey(cert))
         return Result<PKeyPtr>::fail(noKeyText());
     const QString path = keyFilePath(cert);

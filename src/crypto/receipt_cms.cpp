@@ -6,6 +6,7 @@
 #include "crypto/cipher_params.h"
 #include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
+#include "crypto/oids.h"
 #include "crypto/streaming_digest.h"
 
 #include <algorithm>
@@ -242,8 +243,6 @@ struct EnvelopeLayout {
 };
 
 std::optional<EnvelopeLayout> envelopeLayout(const char* d, qint64 available, qint64 total) {
-    // 1.2.840.113549.1.7.3, id-envelopedData
-    static const QByteArray kEnvelopedOid = QByteArray::fromHex("2a864886f70d010703");
     EnvelopeLayout layout;
     auto definite = [&](qint64 at, unsigned tag) -> std::optional<ber::Frame> {
         std::optional<ber::Frame> f = ber::readHeader(d, available, at);
@@ -263,7 +262,7 @@ std::optional<EnvelopeLayout> envelopeLayout(const char* d, qint64 available, qi
         return std::nullopt;
     f = definite(f->contentAt(), 0x06);
     if (!f || f->end() > available ||
-        QByteArrayView(d + f->contentAt(), f->length) != kEnvelopedOid)
+        QByteArrayView(d + f->contentAt(), f->length) != oid::kEnvelopedData)
         return std::nullopt;
     if (!(f = open(f->end(), 0xA0)) || !(f = open(f->contentAt(), 0x30)) ||
         !(f = definite(f->contentAt(), 0x02)))

@@ -19,7 +19,9 @@ namespace telva::crypto {
 // The message (DER): enveloped-data, one key-transport recipient (issuer and serial),
 // GOST 28147-89 (1.2.643.2.2.21, CryptoPro-A parameters), around the DER signed-data with
 // the input attached, only the personal certificate, no CRLs, one version-1 signer with
-// GOST R 34.11-94 (1.2.643.2.2.9) and no signed or unsigned attributes.
+// the digest of its key (GOST R 34.11-94, 1.2.643.2.2.9, for GOST R 34.10-2001; Streebog-256
+// or -512, 1.2.643.7.1.1.2.2 or .3, for GOST R 34.10-2012) and no signed or unsigned
+// attributes. The key transport follows the fund certificate's key.
 bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& outputFile);
 
 } // namespace telva::crypto

@@ -1,6 +1,7 @@
 #include "crypto/streaming_digest.h"
 
-#include <cstring>
+#include "crypto/oids.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -10,8 +11,6 @@ namespace telva::crypto {
 
 namespace {
 
-// 1.2.840.113549.1.7.2, id-signedData
-const unsigned char kSignedDataOid[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
 constexpr unsigned kSequence = 0x30, kSet = 0x31, kOid = 0x06, kInteger = 0x02, kOctets = 0x04,
                    kConstructedOctets = 0x24, kContext0 = 0xA0;
 constexpr qint64 kHashChunk = 256 * 1024;
@@ -216,10 +215,10 @@ bool StreamingContentDigest::follow() {
     enclosing_.push_back(*t);
     p = t->contentAt();
     t = readTlv(p);
-    if (!t || t->tag != kOid || t->length != qint64(sizeof kSignedDataOid))
+    if (!t || t->tag != kOid || t->length != oid::kSignedData.size())
         return false;
     if (buffer_.waitFor(t->end()) < t->end() ||
-        std::memcmp(buffer_.at(t->contentAt()), kSignedDataOid, sizeof kSignedDataOid) != 0)
+        QByteArrayView(buffer_.at(t->contentAt()), t->length) != oid::kSignedData)
         return false;
     p = t->end();
     for (unsigned tag : {kContext0, kSequence}) {

@@ -187,6 +187,38 @@ TEST_F(ReceiptCheck, AlteredSignatureOrContentFailsVerification) {
     }
 }
 
+TEST_F(ReceiptCheck, Gost2012ReceiptVerifiesAndADigestOfAnotherSizeIsRefused) {
+    installCert(pki.fundAp2012, 7);
+    installCert(pki.personal2012, 0, true);
+    const PkiFiles fund = writePkiFiles(pki.fundAp2012, work() + "/pki", "fund2012");
+    const PkiFiles personal = writePkiFiles(pki.personal2012, work() + "/pki", "personal2012");
+    // The DER of the Streebog-256 and Streebog-512 identifiers: same length, last byte apart.
+    const QByteArray streebog256 = QByteArray::fromHex("06082a85030701010202");
+    const QByteArray streebog512 = QByteArray::fromHex("06082a85030701010203");
+    for (bool withAttributes : {true, false}) {
+        const QByteArray zip = archive();
+        const QByteArray signedData =
+            opensslSign(work(), zip, fund.certPem, fund.keyPem, withAttributes);
+        ASSERT_TRUE(signedData.contains(streebog256));
+        QByteArray otherDigest = signedData;
+        otherDigest.replace(streebog256, streebog512);
+        for (const QByteArray& message : {signedData, otherDigest}) {
+            frontend.statuses.clear();
+            const QString path =
+                profile.writeFile("in/2012.p7e", opensslEncrypt(work(), message, personal.certPem));
+            const Result<CheckedReceipt> r = CheckReceipt(ctx, path);
+            if (message == signedData) {
+                ASSERT_TRUE(r.ok()) << r.text().toStdString();
+                EXPECT_EQ(readFileBytes(r->archivePath), zip);
+            } else {
+                expectFailure(r, kVerifyError);
+                EXPECT_EQ(frontend.lastStatus(),
+                          kVerifyError + QStringLiteral("(подпись неверна)."));
+            }
+        }
+    }
+}
+
 TEST_F(ReceiptCheck, FileProblems) {
     const QString missing = profile.root() + "/missing.p7e";
     EXPECT_FALSE(CheckReceipt(ctx, missing).ok());

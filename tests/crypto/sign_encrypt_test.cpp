@@ -1,5 +1,8 @@
 #include "app/context.h"
 #include "crypto/ber_frames.h"
+#include "crypto/cert_details.h"
+#include "crypto/cert_import.h"
+#include "crypto/cert_rows.h"
 #include "crypto/cert_store.h"
 #include "crypto/cms_build.h"
 #include "crypto/der.h"
@@ -181,6 +184,118 @@ TEST_F(SignAndEncryptTest, MessageHasTheAgreedStructure) {
     EXPECT_EQ(der::oidText(sd, kids(sd, si[2]).value(0)), "1.2.643.2.2.9");
     EXPECT_EQ(si[4].tag, der::kOctetString);
     EXPECT_EQ(si[4].length, 64);
+}
+
+TEST_F(SignAndEncryptTest, EveryKeyPairingDecryptsAndVerifiesWithOpenssl) {
+    const TestPki& pki = TestPki::instance();
+    struct Case {
+        const TestPki::Item& personal;
+        const TestPki::Item& fund;
+        const char* digest;
+        const char* signature;
+        qsizetype signatureSize;
+        const char* transport;
+        const char* name; // as the viewer gives it
+    };
+    const Case cases[] = {
+        {pki.personal, pki.fundAp, "1.2.643.2.2.9", "1.2.643.2.2.19", 64, "1.2.643.2.2.19",
+         "ГОСТ Р 34.10-2001"},
+        {pki.personal, pki.fundAp2012, "1.2.643.2.2.9", "1.2.643.2.2.19", 64, "1.2.643.7.1.1.1.1",
+         "ГОСТ Р 34.10-2001"},
+        {pki.personal2012, pki.fundAp, "1.2.643.7.1.1.2.2", "1.2.643.7.1.1.1.1", 64,
+         "1.2.643.2.2.19", "ГОСТ Р 34.10-2012 (256)"},
+        {pki.personal2012, pki.fundAp2012, "1.2.643.7.1.1.2.2", "1.2.643.7.1.1.1.1", 64,
+         "1.2.643.7.1.1.1.1", "ГОСТ Р 34.10-2012 (256)"},
+        {pki.personal2012x512, pki.fundAp2012, "1.2.643.7.1.1.2.3", "1.2.643.7.1.1.1.2", 128,
+         "1.2.643.7.1.1.1.1", "ГОСТ Р 34.10-2012 (512)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signature + std::string(" for ") + c.transport);
+        telva::test::installCert(c.personal, 0, true);
+        telva::test::installCert(c.fund, 7);
+        ctx.settings.priv = c.personal.identity(0);
+        ctx.settings.pub = c.fund.identity(7);
+        ASSERT_TRUE(SignAndEncrypt(ctx, input, output)) << frontend.lastStatus().toStdString();
+
+        const QByteArray msg = telva::test::readFileBytes(output);
+        const auto env = kids(msg, kids(msg, kids(msg, *der::readWhole(msg)).value(1)).value(0));
+        const auto ktri = kids(msg, kids(msg, env.value(1)).value(0));
+        EXPECT_EQ(der::oidText(msg, kids(msg, ktri.value(2)).value(0)), c.transport);
+        const QString signedFile = decryptWith(c.fund, "fund");
+        ASSERT_FALSE(signedFile.isEmpty());
+        const QString verified = profile.root() + "/work/verified.xml";
+        QByteArray log;
+        ASSERT_EQ(openssl({"cms", "-verify", "-engine", "gost", "-noverify", "-binary", "-inform",
+                           "DER", "-in", signedFile, "-out", verified},
+                          &log),
+                  0)
+            << log.toStdString();
+        EXPECT_EQ(telva::test::readFileBytes(verified), telva::test::readFileBytes(input));
+
+        const QByteArray sd = telva::test::readFileBytes(signedFile);
+        const auto body = kids(sd, kids(sd, kids(sd, *der::readWhole(sd)).value(1)).value(0));
+        EXPECT_EQ(der::oidText(sd, kids(sd, kids(sd, body.value(1)).value(0)).value(0)), c.digest);
+        const auto si = kids(sd, kids(sd, body.value(4)).value(0));
+        ASSERT_EQ(si.size(), 5);
+        EXPECT_EQ(der::oidText(sd, kids(sd, si[2]).value(0)), c.digest);
+        EXPECT_EQ(der::oidText(sd, kids(sd, si[3]).value(0)), c.signature);
+        EXPECT_EQ(si[4].length, c.signatureSize);
+        EXPECT_TRUE(DescribeCertificate(c.personal.cert)
+                        .contains({QStringLiteral("Алгоритм ключа"), QString::fromUtf8(c.name)}));
+    }
+}
+
+TEST_F(SignAndEncryptTest, KeyOfTheOtherAlgorithmOrOneTheEngineCannotUseIsRefused) {
+    const TestPki& pki = TestPki::instance();
+    const QString p12 = profile.root() + "/p512.p12";
+    const auto p512 = telva::test::writePkiFiles(pki.personal2012x512, profile.root(), "p512");
+    ASSERT_EQ(openssl({"pkcs12", "-export", "-engine", "gost", "-in", p512.certPem, "-inkey",
+                       p512.keyPem, "-passout", "pass:", "-out", p12}),
+              0);
+    const QString mismatch = QStringLiteral("Закрытый ключ не соответствует сертификату.");
+    const struct {
+        const TestPki::Item& item;
+        QByteArray cert;
+        QByteArray key; // empty: the PKCS#12 file
+        QString error;
+    } imports[] = {
+        {pki.personal2012, pki.personal2012.certDer(), pki.personal2012.keyPemEncrypted("п"), {}},
+        {pki.personal2012x512, {}, {}, {}},
+        {pki.personal2012, pki.personal2012.certPem(), pki.personal.keyPem(), mismatch},
+        {pki.personal, pki.personal.certPem(), pki.personal2012.keyPem(), mismatch},
+        {pki.personal2012, pki.personal2012.certPem(), pki.personal2012x512.keyPem(), mismatch},
+    };
+    for (const auto& c : imports) {
+        RemovePrivateKey(c.item.cert);
+        frontend.keyPasswords = {QStringLiteral("п"), QStringLiteral("п")};
+        const Result<Certificate> imported =
+            c.key.isEmpty() ? ImportPkcs12(2, telva::test::readFileBytes(p12), &frontend)
+                            : ImportCertificate(2, c.cert, c.key, &frontend);
+        EXPECT_EQ(imported.ok() ? QString() : imported.text(), c.error);
+        EXPECT_EQ(CertStore::open(2)->contains(c.item.cert), c.error.isEmpty());
+        EXPECT_EQ(HasPrivateKey(c.item.cert), c.error.isEmpty());
+        EXPECT_EQ(LoadPrivateKey(c.item.cert, &frontend).ok(), c.error.isEmpty());
+        CertStore::open(2)->remove(c.item.cert);
+    }
+
+    // The key's parameter set 1.2.643.2.2.35.1 turned into 1.2.643.2.2.35.9, which nobody knows:
+    // listed among the GOST certificates, refused at signing.
+    QByteArray der = pki.personal2012.certDer();
+    const QByteArray known = QByteArray::fromHex("06072a850302022301");
+    ASSERT_EQ(der.count(known), 1);
+    der.replace(known, QByteArray::fromHex("06072a850302022309"));
+    const Result<Certificate> cert = Certificate::fromDer(der);
+    ASSERT_TRUE(cert.ok());
+    const TestPki::Item odd{*cert, {}};
+    telva::test::installCert(odd, 0);
+    EXPECT_TRUE(ListCertificates(0, true, false).certs.contains(*cert));
+    ctx.settings.priv = odd.identity(0);
+    EXPECT_FALSE(SignAndEncrypt(ctx, input, output));
+    EXPECT_EQ(frontend.lastStatus(),
+              QStringLiteral("Ошибка при шифровании (Модуль ГОСТ не поддерживает ключ "
+                             "сертификата: ГОСТ Р 34.10-2012 (256) с этими параметрами. Выберите "
+                             "другой сертификат)."));
+    EXPECT_FALSE(QFile::exists(output));
 }
 
 TEST_F(SignAndEncryptTest, SizeLimitIsOneHundredBytes) {

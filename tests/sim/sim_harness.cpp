@@ -2,6 +2,8 @@
 
 #include "test_pki.h"
 
+#include "crypto/key_digest.h"
+
 #include <QFile>
 #include <QRegularExpression>
 
@@ -94,10 +96,13 @@ RunResult run(const QString& program, const QStringList& args, const QByteArray&
     return r;
 }
 
-bool preparePeer(const SimProcess& sim, SimPeer& peer) {
-    const PkiFiles sender = writePkiFiles(TestPki::instance().personal, peer.dir.path(), "sender");
-    peer.senderCert = sender.certPem;
-    peer.senderKey = sender.keyPem;
+bool preparePeer(const SimProcess& sim, SimPeer& peer, const TestPki::Item* sender) {
+    const TestPki::Item& item = sender ? *sender : TestPki::instance().personal;
+    const PkiFiles files = writePkiFiles(item, peer.dir.path(), "sender");
+    peer.senderCert = files.certPem;
+    peer.senderKey = files.keyPem;
+    const EVP_MD* md = crypto::DigestForKey(item.pkey());
+    peer.senderDigest = md ? QString::fromLatin1(OBJ_nid2sn(EVP_MD_get_type(md))) : QString();
     peer.fundRoot = peer.path("fund-root.pem");
     peer.fundAp = peer.path("fund-ap.pem");
     auto client = sim.client();
@@ -118,9 +123,9 @@ QByteArray makeReport(const SimPeer& peer, const QByteArray& xml, const QString&
     if (!writeBytes(in, xml))
         return {};
     const RunResult sign =
-        run("openssl", {"cms", "-sign", "-engine", "gost", "-binary", "-noattr", "-md", "md_gost94",
-                        "-nodetach", "-signer", peer.senderCert, "-inkey", peer.senderKey, "-in",
-                        in, "-outform", "DER", "-out", signedFile});
+        run("openssl", {"cms", "-sign", "-engine", "gost", "-binary", "-noattr", "-md",
+                        peer.senderDigest, "-nodetach", "-signer", peer.senderCert, "-inkey",
+                        peer.senderKey, "-in", in, "-outform", "DER", "-out", signedFile});
     if (sign.exitCode != 0)
         return {};
     const RunResult encrypt =

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "test_pki.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QStringList>
@@ -45,17 +47,19 @@ RunResult run(const QString& program, const QStringList& args, const QByteArray&
 // Files of the test's sender and the fund's certificates fetched from a simulator.
 struct SimPeer {
     QTemporaryDir dir;
-    QString senderCert; // PEM
-    QString senderKey;  // PKCS#8 PEM
-    QString fundRoot;   // PEM, from /uc/CA_KVB_RF_2012.cer
-    QString fundAp;     // PEM, from /uc/R7_KVB_RF_2012.cer
+    QString senderCert;   // PEM
+    QString senderKey;    // PKCS#8 PEM
+    QString senderDigest; // the digest of the sender's key, as openssl names it
+    QString fundRoot;     // PEM, from /uc/CA_KVB_RF_2012.cer
+    QString fundAp;       // PEM, from /uc/R7_KVB_RF_2012.cer
     QString path(const QString& name) const { return dir.filePath(name); }
 };
-// Fetches the fund's certificates from the simulator; false when that fails.
-bool preparePeer(const SimProcess& sim, SimPeer& peer);
+// Fetches the fund's certificates from the simulator; false when that fails. The sender is
+// the personal certificate of the test PKI, or the one given.
+bool preparePeer(const SimProcess& sim, SimPeer& peer, const TestPki::Item* sender = nullptr);
 
 // An encrypted report as the workstation makes it, made here with `openssl cms`: signed by
-// the sender (attached, GOST R 34.11-94, no attributes) and encrypted for the recipient
+// the sender (attached, the digest of its key, no attributes) and encrypted for the recipient
 // certificate (GOST 28147-89). Empty when openssl fails.
 QByteArray makeReport(const SimPeer& peer, const QByteArray& xml, const QString& recipientPem);
 QByteArray sampleReportXml(const QByteArray& extra = {});

@@ -128,6 +128,30 @@ TEST_F(SimRoad, UnknownReportIsNotFound) {
     EXPECT_EQ(status, 404);
 }
 
+TEST(SimGost2012, FundKeysAre2012AndUploadsOfEitherKindGetAReceiptThatOpens) {
+    QTemporaryDir state;
+    const TestPki& pki = TestPki::instance();
+    for (const TestPki::Item* sender : {&pki.personal, &pki.personal2012}) {
+        SimProcess sim({"--gost2012", "--processing", "0"}, state.path());
+        SimPeer peer;
+        ASSERT_TRUE(preparePeer(sim, peer, sender));
+        const RunResult text =
+            run("openssl", {"x509", "-engine", "gost", "-in", peer.fundAp, "-noout", "-text"});
+        EXPECT_TRUE(text.out.contains("Public Key Algorithm: GOST R 34.10-2012 with 256 bit "
+                                      "modulus"));
+        auto client = sim.client();
+        auto res = upload(*client, makeReport(peer, sampleReportXml(), peer.fundAp));
+        ASSERT_TRUE(res);
+        const QByteArray id = identifierFromAnswer(QByteArray::fromStdString(res->body));
+        ASSERT_FALSE(id.isEmpty()) << res->body;
+        get(*client, statusPath(id));
+        QByteArray why;
+        EXPECT_FALSE(
+            openReceipt(peer, get(*client, "/invoice?id=" + id.toStdString()), &why).isEmpty())
+            << why.toStdString();
+    }
+}
+
 TEST(SimState, RestartKeepsTheFundsKeysAndTheReports) {
     QTemporaryDir state;
     QByteArray id, apCert;

@@ -3,6 +3,7 @@
 #include "crypto/cert_identity.h"
 #include "crypto/cert_store.h"
 #include "crypto/gost_engine.h"
+#include "crypto/key_digest.h"
 #include "crypto/key_store.h"
 
 #include <QDateTime>
@@ -27,8 +28,8 @@ struct Attr {
     bool newSet = true; // false: joins the previous RDN (multi-valued)
 };
 
-std::shared_ptr<EVP_PKEY> makeGostKey(const char* paramset) {
-    PKeyCtxPtr ctx(EVP_PKEY_CTX_new_id(NID_id_GostR3410_2001, nullptr));
+std::shared_ptr<EVP_PKEY> makeGostKey(const char* paramset, int nid = NID_id_GostR3410_2001) {
+    PKeyCtxPtr ctx(EVP_PKEY_CTX_new_id(nid, nullptr));
     EVP_PKEY* key = nullptr;
     if (!ctx || EVP_PKEY_keygen_init(ctx.get()) != 1 ||
         EVP_PKEY_CTX_ctrl_str(ctx.get(), "paramset", paramset) <= 0 ||
@@ -99,7 +100,7 @@ TestPki::Item issue(const CertPlan& plan) {
     setTime(X509_getm_notAfter(cert), plan.to);
     X509_set_pubkey(cert, plan.key.get());
     EVP_PKEY* signer = plan.issuer ? plan.issuer->key.get() : plan.key.get();
-    const EVP_MD* md = plan.rsa ? EVP_sha256() : EVP_get_digestbyname("md_gost94");
+    const EVP_MD* md = plan.rsa ? EVP_sha256() : DigestForKey(signer);
     if (X509_sign(cert, signer, md) <= 0)
         ADD_FAILURE() << "certificate signing failed: " << takeOpenSslError().toStdString();
     return TestPki::Item{certificateOf(cert), plan.key};
@@ -192,6 +193,27 @@ const TestPki& TestPki::instance() {
                                {"1.2.643.3.141.1.1", QStringLiteral("7701000002")}},
                    QByteArray::fromHex("0506"), longAgo, farAway, makeGostKey("A"), &pki->ca});
         pki->regNumberOnly = Item{onlyNumber.cert, {}};
+        pki->ca2012 =
+            issue({{{"CN", QStringLiteral("Test CA 2012")}, {"O", QStringLiteral("Example")}},
+                   QByteArray::fromHex("12"),
+                   longAgo,
+                   farAway,
+                   makeGostKey("A", NID_id_GostR3410_2012_256)});
+        pki->personal2012 =
+            issue({firm + QList<Attr>{{"CN", QStringLiteral("Сидорова Анна Игоревна")}} +
+                       registration(QStringLiteral("7701000007"), QStringLiteral("770107")),
+                   QByteArray::fromHex("0708"), longAgo, farAway,
+                   makeGostKey("A", NID_id_GostR3410_2012_256), &pki->ca2012});
+        pki->personal2012x512 =
+            issue({firm + QList<Attr>{{"CN", QStringLiteral("Орлов Олег Олегович")}} +
+                       registration(QStringLiteral("7701000008"), QStringLiteral("770108")),
+                   QByteArray::fromHex("0809"), longAgo, farAway,
+                   makeGostKey("A", NID_id_GostR3410_2012_512), &pki->ca2012});
+        pki->fundAp2012 = issue(
+            {fundBase + QList<Attr>{{"OU", QStringLiteral("Уполномоченное лицо")},
+                                    {"CN", QStringLiteral("Уполномоченное лицо КВБ РФ (2012)")}},
+             QByteArray::fromHex("B1C2D3"), longAgo, farAway,
+             makeGostKey("A", NID_id_GostR3410_2012_256), &pki->fundRoot});
         CertPlan rsa{
             QList<Attr>{{"CN", QStringLiteral("RSA User")}, {"O", QStringLiteral("Example")}} +
                 registration(QStringLiteral("7701000006"), QStringLiteral("770106")),

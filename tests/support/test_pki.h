@@ -10,9 +10,9 @@
 
 namespace telva::test {
 
-// A throw-away PKI made with the GOST engine at test time (GOST R 34.10-2001 keys, GOST R
-// 34.11-94 signatures) and cached for the whole test process. Fixed validity dates, so
-// that tests move time through the replaceable clock.
+// A throw-away PKI made with the GOST engine at test time (GOST R 34.10-2001 keys with GOST R
+// 34.11-94 signatures, and a few GOST R 34.10-2012 ones) and cached for the whole test process.
+// Fixed validity dates, so that tests move time through the replaceable clock.
 class TestPki {
 public:
     struct Item {
@@ -55,6 +55,13 @@ public:
     Item regNumberOnly;
     // Self-signed RSA / SHA-256 certificate with both registration attributes, with key.
     Item rsa;
+    // GOST R 34.10-2012 with Streebog: a self-signed CA (256-bit key), a personal-like
+    // certificate with a 256-bit and one with a 512-bit key issued by it, and an authorised
+    // person of the fund with a 256-bit key issued by fundRoot; all with keys.
+    Item ca2012;
+    Item personal2012;
+    Item personal2012x512;
+    Item fundAp2012;
 
 private:
     TestPki() = default;

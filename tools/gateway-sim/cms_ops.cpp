@@ -1,6 +1,7 @@
 #include "cms_ops.h"
 
 #include "crypto/cipher_params.h"
+#include "crypto/key_digest.h"
 
 #include <mutex>
 
@@ -86,7 +87,7 @@ std::string signAsFund(const FundPki& pki, const std::string& data, std::string&
     const unsigned flags = CMS_BINARY | CMS_PARTIAL | CMS_NOSMIMECAP;
     BioPtr in = memoryBio(data);
     CmsPtr cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
-    const EVP_MD* md = EVP_get_digestbyname("md_gost94");
+    const EVP_MD* md = telva::crypto::DigestForKey(pki.apKey());
     if (!cms || !md || !CMS_add1_signer(cms.get(), pki.apCert(), pki.apKey(), md, flags) ||
         !CMS_final(cms.get(), in.get(), nullptr, flags)) {
         detail = opensslError();

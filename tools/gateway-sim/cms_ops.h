@@ -18,7 +18,7 @@ struct OpenedReport {
 bool openReport(const FundPki& pki, const std::string& upload, OpenedReport& report,
                 std::string& error, std::string& detail);
 
-// Signs data as the authorised person (GOST R 34.11-94 digest, content attached, the
+// Signs data as the authorised person (the digest of its key, content attached, the
 // signer's certificate included) and returns the DER signed-data; empty on failure.
 std::string signAsFund(const FundPki& pki, const std::string& data, std::string& detail);
 

@@ -1,5 +1,7 @@
 #include "fund_pki.h"
 
+#include "crypto/key_digest.h"
+
 #include <openssl/bn.h>
 #include <openssl/obj_mac.h>
 #include <openssl/pem.h>
@@ -12,13 +14,14 @@ namespace {
 
 constexpr long kDay = 24L * 60 * 60;
 
-PkeyPtr generateGostKey(std::string& error) {
-    PkeyCtxPtr ctx(EVP_PKEY_CTX_new_id(NID_id_GostR3410_2001, nullptr));
+PkeyPtr generateGostKey(bool gost2012, std::string& error) {
+    PkeyCtxPtr ctx(
+        EVP_PKEY_CTX_new_id(gost2012 ? NID_id_GostR3410_2012_256 : NID_id_GostR3410_2001, nullptr));
     EVP_PKEY* key = nullptr;
     if (!ctx || EVP_PKEY_keygen_init(ctx.get()) <= 0 ||
         EVP_PKEY_CTX_ctrl_str(ctx.get(), "paramset", "A") <= 0 ||
         EVP_PKEY_keygen(ctx.get(), &key) <= 0) {
-        error = "cannot generate a GOST R 34.10-2001 key: " + opensslError();
+        error = "cannot generate a GOST key: " + opensslError();
         return nullptr;
     }
     return PkeyPtr(key);
@@ -75,7 +78,7 @@ X509Ptr makeCertificate(const CertSpec& request, std::string& error) {
               addExtension(cert.get(), issuer, NID_key_usage, request.keyUsage) &&
               addExtension(cert.get(), issuer, NID_subject_key_identifier, "hash") &&
               addExtension(cert.get(), issuer, NID_authority_key_identifier, "keyid:always");
-    const EVP_MD* md = EVP_get_digestbyname("md_gost94");
+    const EVP_MD* md = telva::crypto::DigestForKey(request.issuerKey);
     if (!ok || !md || X509_sign(cert.get(), request.issuerKey, md) <= 0) {
         error = "cannot make a GOST certificate: " + opensslError();
         return nullptr;
@@ -111,8 +114,9 @@ bool saveParty(const std::string& base, EVP_PKEY* key, X509* cert) {
 
 } // namespace
 
-bool FundPki::loadOrCreate(const std::string& dir, std::string& error) {
-    const std::string pkiDir = dir + "/pki";
+bool FundPki::loadOrCreate(const std::string& dir, bool gost2012, std::string& error) {
+    gost2012_ = gost2012;
+    const std::string pkiDir = dir + (gost2012 ? "/pki2012" : "/pki");
     if (loadParty(pkiDir + "/root", rootKey_, rootCert_) &&
         loadParty(pkiDir + "/ap", apKey_, apCert_))
         return true;
@@ -120,8 +124,8 @@ bool FundPki::loadOrCreate(const std::string& dir, std::string& error) {
         error = "cannot create the folder " + pkiDir;
         return false;
     }
-    rootKey_ = generateGostKey(error);
-    apKey_ = rootKey_ ? generateGostKey(error) : nullptr;
+    rootKey_ = generateGostKey(gost2012, error);
+    apKey_ = rootKey_ ? generateGostKey(gost2012, error) : nullptr;
     if (!apKey_)
         return false;
 
@@ -158,7 +162,7 @@ bool FundPki::loadOrCreate(const std::string& dir, std::string& error) {
 
 bool FundPki::issuePersonal(const PersonalSubject& subject, const std::string& outDir,
                             std::string& error) const {
-    PkeyPtr key = generateGostKey(error);
+    PkeyPtr key = generateGostKey(gost2012_, error);
     if (!key)
         return false;
     X509_NAME* name = X509_NAME_new();

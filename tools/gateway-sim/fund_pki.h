@@ -17,11 +17,13 @@ struct PersonalSubject {
 };
 
 // The demo fund's keys: its root certificate and the authorised person, the one recipient
-// of every report and the signer of every receipt. GOST R 34.10-2001, parameter set A.
+// of every report and the signer of every receipt. GOST R 34.10-2001, or GOST R 34.10-2012
+// with a 256-bit key; parameter set A either way.
 class FundPki {
 public:
-    // Loads the keys and certificates from dir, generating them there on first use.
-    bool loadOrCreate(const std::string& dir, std::string& error);
+    // Loads the keys and certificates of that kind from dir, generating them there on first
+    // use; each kind has its own folder.
+    bool loadOrCreate(const std::string& dir, bool gost2012, std::string& error);
 
     X509* rootCert() const { return rootCert_.get(); }
     X509* apCert() const { return apCert_.get(); }
@@ -33,6 +35,7 @@ public:
                        std::string& error) const;
 
 private:
+    bool gost2012_ = false;
     PkeyPtr rootKey_;
     X509Ptr rootCert_;
     PkeyPtr apKey_;

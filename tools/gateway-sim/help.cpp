@@ -13,7 +13,8 @@ section [General]):
     KVBSiteHost, GateHost, DocGateHost, TestGateHost, StyleHost = 127.0.0.1:PORT
 
 The demo fund has its own GOST R 34.10-2001 keys (root certificate and authorised
-person), made on the first start in the state folder and reused afterwards. Reports it
+person), or GOST R 34.10-2012 ones with --gost2012, made on the first start in the state
+folder and reused afterwards. Reports it
 receives are kept there too, so a restarted simulator still knows them.
 
 Served:
@@ -32,7 +33,7 @@ Served:
   GET  /invoice?id=ID              the receipt: a ZIP with ID.htm (receipt page,
                                    windows-1251) and ID.p7m (the accepted report signed
                                    by the fund), signed by the authorised person (GOST R
-                                   34.11-94) and encrypted for the sender's certificate
+                                   34.11-94, or Streebog-256) and encrypted for the sender's certificate
                                    (GOST 28147-89, CryptoPro-A)
   GET  /invoice?fid=ID             the error protocol of a rejected report
   GET  /template/2010/6/r7form.xsl the display stylesheet of accepted reports
@@ -51,6 +52,9 @@ Options:
   --processing N         answer "processing" to the first N status requests of each
                          report (default 1)
   --reject-all           reject every report (the status page lists its errors)
+  --gost2012             run the demo PKI with GOST R 34.10-2012 (256-bit) keys and
+                         Streebog: the fund's certificates, its receipts' signatures and
+                         --issue-personal; uploads signed with either kind are checked
 
 Faults (PATH is a request path such as /invoice, "PREFIX*" for a prefix, "*" for all;
 COUNT limits a fault to the first COUNT matching requests; every option may repeat):

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         return fail(engine.text().toStdString());
 
     sim::FundPki pki;
-    if (!pki.loadOrCreate(options.stateDir, error))
+    if (!pki.loadOrCreate(options.stateDir, options.gost2012, error))
         return fail(error);
     if (!options.issuePersonalDir.empty()) {
         if (!pki.issuePersonal(options.personal, options.issuePersonalDir, error))

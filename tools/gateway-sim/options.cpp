@@ -119,6 +119,8 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             ok = integer(o.processingPolls, 0, 1000000);
         } else if (arg == "--reject-all") {
             o.rejectAll = true;
+        } else if (arg == "--gost2012") {
+            o.gost2012 = true;
         } else if (arg == "--base64-certs") {
             o.base64Certs = true;
         } else if (arg == "--require-cookie") {

@@ -24,6 +24,7 @@ struct Options {
     std::string logFile;
     int processingPolls = 1;
     bool rejectAll = false;
+    bool gost2012 = false;
     bool base64Certs = false;
     bool requireCookie = false;
     bool statusCp1251 = false;
