@@ -61,6 +61,19 @@ QByteArray contentInfoHeader(const QByteArray& typeOid, quint64 innerLength) {
            der::header(der::kContext0, innerSize) + der::header(der::kSequence, innerLength);
 }
 
+QString signFailedText() {
+    return QStringLiteral("Не удалось подписать");
+}
+QString signedBuildFailedText() {
+    return QStringLiteral("Не удалось построить подписанное сообщение.");
+}
+QString encryptFailedText() {
+    return QStringLiteral("Не удалось зашифровать для сертификата получателя");
+}
+QString envelopeBuildFailedText() {
+    return QStringLiteral("Не удалось построить зашифрованное сообщение.");
+}
+
 QString failure(const QString& what) {
     const QString reason = takeOpenSslError();
     return reason.isEmpty() ? what : what + QStringLiteral(": ") + reason;
@@ -137,7 +150,7 @@ Result<SignedDataWriter> SignedDataWriter::begin(const Certificate& signer, EVP_
     writer.digest_.reset(EVP_MD_CTX_new());
     if (!writer.signer_ || !writer.digest_ ||
         EVP_DigestInit_ex(writer.digest_.get(), md, nullptr) <= 0)
-        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+        return R::fail(failure(signFailedText()));
     EVP_PKEY_up_ref(key);
     writer.key_.reset(key);
 
@@ -150,13 +163,13 @@ Result<SignedDataWriter> SignedDataWriter::begin(const Certificate& signer, EVP_
         EVP_PKEY_sign(sign.get(), nullptr, &signatureSize, probe, size_t(EVP_MD_get_size(md))) <=
             0 ||
         signatureSize == 0)
-        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+        return R::fail(failure(signFailedText()));
     const QByteArray placeholder(qsizetype(signatureSize), '\0');
     QByteArray suffix;
     if (ASN1_STRING_set(CMS_SignerInfo_get0_signature(writer.signer_), placeholder.constData(),
                         int(placeholder.size())) != 1 ||
         !splitAroundContent(writer.cms_.get(), contentSize, writer.prefix_, suffix))
-        return R::fail(QStringLiteral("Не удалось построить подписанное сообщение."));
+        return R::fail(signedBuildFailedText());
     writer.suffixSize_ = suffix.size();
     return writer;
 }
@@ -170,22 +183,22 @@ Result<QByteArray> SignedDataWriter::finish() {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned mdSize = 0;
     if (EVP_DigestFinal_ex(digest_.get(), md, &mdSize) <= 0)
-        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+        return R::fail(failure(signFailedText()));
     const PKeyCtxPtr sign = signingContext(key_.get(), EVP_MD_CTX_get0_md(digest_.get()));
     size_t size = 0;
     if (!sign || EVP_PKEY_sign(sign.get(), nullptr, &size, md, mdSize) <= 0)
-        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+        return R::fail(failure(signFailedText()));
     QByteArray signature(qsizetype(size), Qt::Uninitialized);
     if (EVP_PKEY_sign(sign.get(), reinterpret_cast<unsigned char*>(signature.data()), &size, md,
                       mdSize) <= 0)
-        return R::fail(failure(QStringLiteral("Не удалось подписать")));
+        return R::fail(failure(signFailedText()));
     signature.truncate(qsizetype(size));
     QByteArray prefix;
     QByteArray suffix;
     if (ASN1_STRING_set(CMS_SignerInfo_get0_signature(signer_), signature.constData(),
                         int(signature.size())) != 1 ||
         !splitAroundContent(cms_.get(), 0, prefix, suffix) || suffix.size() != suffixSize_)
-        return R::fail(QStringLiteral("Не удалось построить подписанное сообщение."));
+        return R::fail(signedBuildFailedText());
     return suffix;
 }
 
@@ -218,13 +231,11 @@ Result<EnvelopeWriter> EnvelopeWriter::begin(const Certificate& recipient, quint
     EVP_PKEY_CTX* keyCtx = ri ? CMS_RecipientInfo_get0_pkey_ctx(ri) : nullptr;
     if (!keyCtx || EVP_PKEY_CTX_ctrl(keyCtx, -1, -1, EVP_PKEY_CTRL_CIPHER,
                                      EVP_CIPHER_get_nid(cipher), nullptr) <= 0)
-        return R::fail(
-            failure(QStringLiteral("Не удалось зашифровать для сертификата получателя")));
+        return R::fail(failure(encryptFailedText()));
     writer.chain_ = CMS_dataInit(writer.cms_.get(), BIO_new(BIO_s_null()));
     if (!writer.chain_ || BIO_get_cipher_ctx(writer.chain_, &writer.cipher_) != 1 ||
         !writer.cipher_)
-        return R::fail(
-            failure(QStringLiteral("Не удалось зашифровать для сертификата получателя")));
+        return R::fail(failure(encryptFailedText()));
 
     const QByteArray shell = toDer(writer.cms_.get());
     const auto env = innerChildren(shell, oid::kEnvelopedData);
@@ -235,12 +246,12 @@ Result<EnvelopeWriter> EnvelopeWriter::begin(const Certificate& recipient, quint
     }
     const auto eci = eciAt >= 0 ? der::children(shell, env->at(eciAt)) : std::nullopt;
     if (!eci || eci->size() < 2)
-        return R::fail(QStringLiteral("Не удалось построить зашифрованное сообщение."));
+        return R::fail(envelopeBuildFailedText());
     QByteArray before;
     for (qsizetype i = 0; i < eciAt; ++i)
         before += slice(shell, env->at(i));
     if (eciAt + 1 != env->size())
-        return R::fail(QStringLiteral("Не удалось построить зашифрованное сообщение."));
+        return R::fail(envelopeBuildFailedText());
     const QByteArray eciHead = slice(shell, eci->at(0)) + slice(shell, eci->at(1));
     const quint64 eciLength = quint64(eciHead.size()) + tlvSize(plaintextSize);
     const quint64 envLength = quint64(before.size()) + tlvSize(eciLength);

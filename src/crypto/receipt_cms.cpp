@@ -22,6 +22,16 @@ namespace telva::crypto {
 
 namespace {
 
+QString notDecryptedText() {
+    return QStringLiteral("не удалось расшифровать содержимое");
+}
+QString notEnvelopeText() {
+    return QStringLiteral("файл не является зашифрованным сообщением PKCS #7");
+}
+QString contentNotPkcs7Text() {
+    return QStringLiteral("содержимое квитанции не является сообщением PKCS #7");
+}
+
 constexpr int kReadChunk = 256 * 1024;
 
 ReceiptFailure failure(ReceiptStage stage, const QString& known, const QString& detail = {}) {
@@ -105,8 +115,7 @@ std::optional<ReceiptFailure> decryptContent(CMS_ContentInfo* cms, BIO* source,
     BIO* chain = CMS_dataInit(cms, source);
     if (!chain) {
         BIO_free(source);
-        return failure(ReceiptStage::Decrypt, QStringLiteral("не удалось расшифровать содержимое"),
-                       takeOpenSslError());
+        return failure(ReceiptStage::Decrypt, notDecryptedText(), takeOpenSslError());
     }
     std::optional<ReceiptFailure> result;
     for (;;) {
@@ -126,8 +135,7 @@ std::optional<ReceiptFailure> decryptContent(CMS_ContentInfo* cms, BIO* source,
         out.commit(n);
     }
     if (!result && BIO_method_type(chain) == BIO_TYPE_CIPHER && !BIO_get_cipher_status(chain))
-        result = failure(ReceiptStage::Decrypt,
-                         QStringLiteral("не удалось расшифровать содержимое"), takeOpenSslError());
+        result = failure(ReceiptStage::Decrypt, notDecryptedText(), takeOpenSslError());
     // The whole chain goes, the source of the cipher text included.
     BIO_free_all(chain);
     return result;
@@ -219,8 +227,7 @@ std::variant<ReceiptContent, ReceiptFailure> verifySigned(GrowingBuffer& plain,
     // A message the stream reader could not follow: parse it whole.
     const CmsPtr cms = parseCms(plain.written());
     if (!cms)
-        return failure(ReceiptStage::FindSigner,
-                       QStringLiteral("содержимое квитанции не является сообщением PKCS #7"));
+        return failure(ReceiptStage::FindSigner, contentNotPkcs7Text());
     ASN1_OCTET_STRING** inner = CMS_get0_content(cms.get());
     const bool attached = inner && *inner;
     ReceiptContent content;
@@ -319,8 +326,7 @@ OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* f
     if (!detached)
         message = QByteArray();
     if (!enveloped || OBJ_obj2nid(CMS_get0_type(enveloped.get())) != NID_pkcs7_enveloped)
-        return failure(ReceiptStage::Decrypt,
-                       QStringLiteral("файл не является зашифрованным сообщением PKCS #7"));
+        return failure(ReceiptStage::Decrypt, notEnvelopeText());
     ASN1_OCTET_STRING** encrypted = CMS_get0_content(enveloped.get());
     if (!encrypted || !*encrypted)
         return failure(ReceiptStage::Decrypt,
@@ -393,8 +399,7 @@ ReceiptFailure readFailure() {
 std::variant<ReceiptContent, ReceiptFailure>
 openInMemory(int fd, qint64 size, const CertCollection& stores, Frontend* frontend) {
     if (size > kLargeFileLimit)
-        return failure(ReceiptStage::Decrypt,
-                       QStringLiteral("файл не является зашифрованным сообщением PKCS #7"));
+        return failure(ReceiptStage::Decrypt, notEnvelopeText());
     std::optional<QByteArray> message = readAt(fd, 0, size);
     if (!message)
         return readFailure();
@@ -421,17 +426,14 @@ std::optional<ReceiptFailure> decryptFile(int fd, qint64 at, qint64 count, EVP_C
                              reinterpret_cast<const unsigned char*>(cipherText.data()),
                              int(n)) != 1 ||
             written != n)
-            return failure(ReceiptStage::Decrypt,
-                           QStringLiteral("не удалось расшифровать содержимое"),
-                           takeOpenSslError());
+            return failure(ReceiptStage::Decrypt, notDecryptedText(), takeOpenSslError());
         plain.commit(written);
         done += n;
     }
     unsigned char tail[64];
     int written = 0;
     if (EVP_CipherFinal_ex(cipher, tail, &written) != 1 || written != 0)
-        return failure(ReceiptStage::Decrypt, QStringLiteral("не удалось расшифровать содержимое"),
-                       takeOpenSslError());
+        return failure(ReceiptStage::Decrypt, notDecryptedText(), takeOpenSslError());
     return std::nullopt;
 }
 
@@ -479,8 +481,7 @@ OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const 
     EVP_CIPHER_CTX* cipher = nullptr;
     if (!chain || BIO_method_type(chain.get()) != BIO_TYPE_CIPHER ||
         BIO_get_cipher_ctx(chain.get(), &cipher) != 1 || !cipher)
-        return failure(ReceiptStage::Decrypt, QStringLiteral("не удалось расшифровать содержимое"),
-                       takeOpenSslError());
+        return failure(ReceiptStage::Decrypt, notDecryptedText(), takeOpenSslError());
 
     // The content is hashed and handed on by a second thread while it is being decrypted.
     GrowingBuffer plain(kWindowSize, GrowingBuffer::Window{});
@@ -498,8 +499,7 @@ OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const 
         return openInMemory(fd, size, stores, frontend);
     const CmsPtr signedShell = parseCms(streamed.detachedMessage());
     if (!signedShell)
-        return failure(ReceiptStage::FindSigner,
-                       QStringLiteral("содержимое квитанции не является сообщением PKCS #7"));
+        return failure(ReceiptStage::FindSigner, contentNotPkcs7Text());
     ReceiptContent content;
     content.streamed = true;
     if (std::optional<ReceiptFailure> v = verifySigner(
