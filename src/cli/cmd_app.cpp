@@ -1,26 +1,32 @@
 #include "app/report_kind.h"
 #include "cli/cli.h"
-#include "cli/commands.h"
+#include "cli/command.h"
 
 namespace telva {
 
-int cmdKind(CliSession& session, QStringList args) {
-    if (args.size() != 1)
-        return session.fail(QStringLiteral("Использование: telva-cli kind FILE"));
-    const Result<const ReportKind*> kind = detectKindOfFile(args.first());
-    if (!kind)
-        return session.fail(kindErrorText(kind.text()));
-    session.ctx.settings.encExt = (*kind)->encExt;
-    session.out << (*kind)->displayName << '\n'
-                << (*kind)->encExt << '\n'
-                << outputFileName(args.first(), (*kind)->encExt) << Qt::endl;
-    return 0;
-}
+namespace {
 
-int cmdSettings(CliSession& session, QStringList args) {
-    if (!args.isEmpty())
-        return session.fail(QStringLiteral("Использование: telva-cli settings"));
-    const Settings& s = session.ctx.settings;
+class KindCommand : public Command {
+public:
+    KindCommand()
+        : Command(QStringLiteral("kind"), QStringLiteral("FILE"),
+                  QStringLiteral("вид отчета и имя выходного файла"), 1, 1) {}
+
+    int run(CliSession& session, const QCommandLineParser& args) const override {
+        const QString file = args.positionalArguments().first();
+        const Result<const ReportKind*> kind = detectKindOfFile(file);
+        if (!kind)
+            return session.fail(kindErrorText(kind.text()));
+        session.ctx.settings.encExt = (*kind)->encExt;
+        session.out << (*kind)->displayName << '\n'
+                    << (*kind)->encExt << '\n'
+                    << outputFileName(file, (*kind)->encExt) << Qt::endl;
+        return ExitDone;
+    }
+};
+
+// The effective settings as Name=Value lines.
+void printSettings(QTextStream& out, const Settings& s) {
     const QList<std::pair<const char*, QString>> values{
         {"ActiveMode", s.activeMode},
         {"KVBRootCertUrl", s.kvbRootCertUrl},
@@ -56,9 +62,27 @@ int cmdSettings(CliSession& session, QStringList args) {
         {"PubStore", QString::number(s.pub.store)},
     };
     for (const auto& [name, value] : values)
-        session.out << name << '=' << value << '\n';
-    session.out.flush();
-    return 0;
+        out << name << '=' << value << '\n';
+    out.flush();
+}
+
+class SettingsCommand : public Command {
+public:
+    SettingsCommand()
+        : Command(QStringLiteral("settings"), QString(),
+                  QStringLiteral("действующие настройки (Имя=Значение)")) {}
+
+    int run(CliSession& session, const QCommandLineParser&) const override {
+        printSettings(session.out, session.ctx.settings);
+        return ExitDone;
+    }
+};
+
+} // namespace
+
+void addAppCommands(CommandList& commands) {
+    commands.push_back(std::make_unique<KindCommand>());
+    commands.push_back(std::make_unique<SettingsCommand>());
 }
 
 } // namespace telva

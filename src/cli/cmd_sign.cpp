@@ -1,6 +1,6 @@
 #include "app/report_kind.h"
 #include "cli/cli.h"
-#include "cli/commands.h"
+#include "cli/command.h"
 #include "cli/last_signing.h"
 #include "crypto/gost_engine.h"
 #include "crypto/provider_list.h"
@@ -10,51 +10,64 @@
 
 namespace telva {
 
-int cmdSign(CliSession& session, QStringList args) {
-    const QString usage =
-        QStringLiteral("Использование: telva-cli sign [--answer yes|no] IN [OUT]");
-    bool missing = false;
-    const std::optional<QString> answer = takeOption(args, QStringLiteral("--answer"), &missing);
-    if (missing || args.isEmpty() || args.size() > 2)
-        return session.fail(usage);
-    if (answer) {
-        if (*answer != QLatin1String("yes") && *answer != QLatin1String("no"))
-            return session.fail(usage);
-        session.frontend.fixedAnswer = *answer == QLatin1String("yes");
-    }
-    AppContext& ctx = session.ctx;
-    const QString in = args.at(0);
-    QString out = args.size() > 1 ? args.at(1) : QString();
-    if (out.isEmpty()) {
-        // As the window does when the input file is picked: its kind names the output.
-        const Result<const ReportKind*> kind = detectKindOfFile(in);
-        if (!kind)
-            return session.fail(kindErrorText(kind.text()));
-        ctx.settings.encExt = (*kind)->encExt;
-        out = outputFileName(in, (*kind)->encExt);
+namespace {
+
+class SignCommand : public Command {
+public:
+    SignCommand()
+        : Command(QStringLiteral("sign"), QStringLiteral("IN [OUT]"),
+                  QStringLiteral("подписать и зашифровать файл"), 1, 2) {
+        addOption(QStringLiteral("answer"), QStringLiteral("yes|no"),
+                  QStringLiteral("ответ на вопрос о перезаписи выходного файла"));
     }
 
-    if (const Status engine = crypto::ensureGostEngine(); !engine)
-        return session.fail(engine.text());
-    // The saved provider when it still qualifies, else the only one there is.
-    const crypto::ProviderList providers = crypto::FillProviderList(ctx.settings.provName);
-    int chosen = providers.selected;
-    if (chosen < 0 && providers.entries.size() == 1)
-        chosen = 0;
-    if (chosen < 0)
-        return session.fail(QStringLiteral("Не выбран криптопровайдер."));
-    ctx.settings.provName = providers.entries[chosen].name;
-    ctx.settings.provType = providers.entries[chosen].type;
+    int run(CliSession& session, const QCommandLineParser& args) const override {
+        if (args.isSet(QStringLiteral("answer"))) {
+            const QString answer = args.value(QStringLiteral("answer"));
+            if (answer != QLatin1String("yes") && answer != QLatin1String("no"))
+                return session.usage();
+            session.frontend.fixedAnswer = answer == QLatin1String("yes");
+        }
+        AppContext& ctx = session.ctx;
+        const QString in = args.positionalArguments().at(0);
+        QString out = args.positionalArguments().value(1);
+        if (out.isEmpty()) {
+            // As the window does when the input file is picked: its kind names the output.
+            const Result<const ReportKind*> kind = detectKindOfFile(in);
+            if (!kind)
+                return session.fail(kindErrorText(kind.text()));
+            ctx.settings.encExt = (*kind)->encExt;
+            out = outputFileName(in, (*kind)->encExt);
+        }
 
-    session.frontend.lastStatus.clear();
-    const bool ok = crypto::SignAndEncrypt(ctx, in, out);
-    if (!ok) {
-        const QString text = session.frontend.lastStatus;
-        return session.fail(text.isEmpty() ? QStringLiteral("Операция прервана.") : text);
+        if (const Status engine = crypto::ensureGostEngine(); !engine)
+            return session.fail(engine.text());
+        // The saved provider when it still qualifies, else the only one there is.
+        const crypto::ProviderList providers = crypto::FillProviderList(ctx.settings.provName);
+        int chosen = providers.selected;
+        if (chosen < 0 && providers.entries.size() == 1)
+            chosen = 0;
+        if (chosen < 0)
+            return session.fail(QStringLiteral("Не выбран криптопровайдер."));
+        ctx.settings.provName = providers.entries[chosen].name;
+        ctx.settings.provType = providers.entries[chosen].type;
+
+        session.frontend.lastStatus.clear();
+        const bool ok = crypto::SignAndEncrypt(ctx, in, out);
+        if (!ok) {
+            const QString text = session.frontend.lastStatus;
+            return session.fail(text.isEmpty() ? QStringLiteral("Операция прервана.") : text);
+        }
+        saveLastSigning(ctx, QFileInfo(in).absoluteFilePath(), QFileInfo(out).absoluteFilePath());
+        session.out << session.frontend.lastStatus << '\n' << out << Qt::endl;
+        return ExitDone;
     }
-    saveLastSigning(ctx, QFileInfo(in).absoluteFilePath(), QFileInfo(out).absoluteFilePath());
-    session.out << session.frontend.lastStatus << '\n' << out << Qt::endl;
-    return 0;
+};
+
+} // namespace
+
+void addSignCommands(CommandList& commands) {
+    commands.push_back(std::make_unique<SignCommand>());
 }
 
 } // namespace telva
