@@ -32,8 +32,6 @@ public:
 
     // Answer to every Yes/No question without asking (--yes / --no).
     std::optional<bool> fixedAnswer;
-    // The last status text shown; commands print it as their outcome.
-    QString lastStatus;
     // Number of errors shown in the error box.
     int errorCount = 0;
     // Print the journal's lines and the progress as they come (otherwise only the final

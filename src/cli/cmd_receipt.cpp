@@ -18,14 +18,14 @@ public:
     }
 
     int run(CliSession& session, const QCommandLineParser& args) const override {
-        session.frontend.lastStatus.clear();
+        const int errorsBefore = session.frontend.errorCount;
         const Result<crypto::CheckedReceipt> checked =
             crypto::CheckReceipt(session.ctx, args.positionalArguments().first());
         if (!checked) {
             // A damaged archive has already been reported through the error box.
-            if (session.frontend.lastStatus.isEmpty())
+            if (session.frontend.errorCount > errorsBefore)
                 return ExitFailed;
-            return session.fail(session.frontend.lastStatus);
+            return session.fail(checked.text());
         }
         if (args.isSet(QStringLiteral("html"))) {
             const QString html = args.value(QStringLiteral("html"));

@@ -32,11 +32,10 @@ void printRow(QTextStream& out, const std::array<QString, ReportColumnCount>& ce
     out << '\n';
 }
 
-// The failure the core left on the status line, or the given text.
-int failWithStatus(CliSession& session, const QString& otherwise) {
-    const QString text = session.frontend.lastStatus;
+// A failure with its text; one without text has been shown in the error box already.
+int failWith(CliSession& session, const QString& text, const QString& otherwise = QString()) {
     if (text.isEmpty() && session.frontend.errorCount > 0)
-        return ExitFailed; // shown in the error box
+        return ExitFailed;
     return session.fail(text.isEmpty() ? otherwise : text);
 }
 
@@ -86,10 +85,10 @@ protected:
         AppContext& ctx = session.ctx;
         HttpClient http(ctx);
         http.setBeforeFirstGatewayRequest([&] { CheckConnection(ctx, http); });
-        session.frontend.lastStatus.clear();
-        const RefreshOutcome outcome = RefreshReportState(ctx, http, row);
-        if (!session.frontend.lastStatus.isEmpty() || session.frontend.errorCount > 0)
-            return failWithStatus(session, QString());
+        const Result<RefreshOutcome> refreshed = RefreshReportState(ctx, http, row);
+        if (!refreshed)
+            return failWith(session, refreshed.text());
+        const RefreshOutcome& outcome = *refreshed;
         session.out << row.id() << '\t' << outcome.newState.value_or(row.state()) << Qt::endl;
         if (outcome.receiptToCheck.isEmpty())
             return ExitDone;
@@ -98,7 +97,8 @@ protected:
         const Result<crypto::CheckedReceipt> checked =
             crypto::CheckReceipt(ctx, outcome.receiptToCheck);
         if (!checked)
-            return failWithStatus(session, QStringLiteral("Квитанция не прошла проверку."));
+            return failWith(session, checked.text(),
+                            QStringLiteral("Квитанция не прошла проверку."));
         session.out << checked->archivePath << Qt::endl;
         return ExitDone;
     }
@@ -111,10 +111,11 @@ public:
 
 protected:
     int runOn(CliSession& session, const ReportRow& row) const override {
-        session.frontend.lastStatus.clear();
-        if (!DeleteReport(session.ctx, row))
-            return failWithStatus(session, QString());
-        session.out << session.frontend.lastStatus << Qt::endl;
+        const Result<QString> deleted = DeleteReport(session.ctx, row);
+        if (!deleted)
+            return failWith(session, deleted.text());
+        session.ctx.showStatus(*deleted);
+        session.out << *deleted << Qt::endl;
         return ExitDone;
     }
 };
@@ -130,9 +131,9 @@ protected:
         if (!CanShowAcceptedReport(session.ctx, row))
             return session.fail(
                 QStringLiteral("Квитанция отчета %1 еще не проверена.").arg(row.id()));
-        session.frontend.lastStatus.clear();
         // The terminal's way of opening a file is printing its path.
-        return ShowAcceptedReport(session.ctx, row) ? ExitDone : failWithStatus(session, {});
+        const Status shown = ShowAcceptedReport(session.ctx, row);
+        return shown ? ExitDone : failWith(session, shown.text());
     }
 };
 
@@ -174,11 +175,11 @@ public:
                 return session.fail(QStringLiteral("Ошибка открытия \"%1\".").arg(file));
         HttpClient http(ctx);
         http.setBeforeFirstGatewayRequest([&] { CheckConnection(ctx, http); });
-        session.frontend.lastStatus.clear();
-        const std::optional<QString> id = SubmitReport(ctx, http, input);
-        if (!id)
-            return failWithStatus(session, QStringLiteral("Отчет не отправлен."));
-        session.out << session.frontend.lastStatus << '\n' << *id << Qt::endl;
+        const Result<SentReport> sent = SubmitReport(ctx, http, input);
+        if (!sent)
+            return failWith(session, sent.text(), QStringLiteral("Отчет не отправлен."));
+        ctx.showStatus(sent->text);
+        session.out << sent->text << '\n' << sent->id << Qt::endl;
         return ExitDone;
     }
 };

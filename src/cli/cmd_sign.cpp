@@ -52,14 +52,13 @@ public:
         ctx.settings.provName = providers.entries[chosen].name;
         ctx.settings.provType = providers.entries[chosen].type;
 
-        session.frontend.lastStatus.clear();
-        const bool ok = crypto::SignAndEncrypt(ctx, in, out);
-        if (!ok) {
-            const QString text = session.frontend.lastStatus;
-            return session.fail(text.isEmpty() ? QStringLiteral("Операция прервана.") : text);
-        }
+        const Result<QString> done = crypto::SignAndEncrypt(ctx, in, out);
+        if (!done)
+            return session.fail(done.text().isEmpty() ? QStringLiteral("Операция прервана.")
+                                                      : done.text());
+        ctx.showStatus(*done);
         saveLastSigning(ctx, QFileInfo(in).absoluteFilePath(), QFileInfo(out).absoluteFilePath());
-        session.out << session.frontend.lastStatus << '\n' << out << Qt::endl;
+        session.out << *done << '\n' << out << Qt::endl;
         return ExitDone;
     }
 };

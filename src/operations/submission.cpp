@@ -149,14 +149,14 @@ QString rejectedIdText() {
     return QStringLiteral("???");
 }
 
-std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input) {
+Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input) {
+    const auto fail = [](const QString& text) { return Result<SentReport>::fail(text); };
     // The form streams the file when it is sent; an unreadable file is reported now, before
     // anything goes on the wire.
     QFile output(input.outputFile);
     if (input.outputFile.isEmpty() || !output.open(QIODevice::ReadOnly)) {
-        ctx.showStatus(QStringLiteral("Ошибка открытия \"") + input.outputFile +
-                       QStringLiteral("\"."));
-        return std::nullopt;
+        return fail(QStringLiteral("Ошибка открытия \"") + input.outputFile +
+                    QStringLiteral("\"."));
     }
     MultipartForm form(ctx.clock.now());
     form.addFile(QByteArrayLiteral("filein"), input.outputFile, toCp1251(input.outputFile),
@@ -171,34 +171,28 @@ std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const Sub
         http.HttpPostMultipart(uploadAddress(ctx.settings, ctx.testMode), form);
     output.close();
     if (!page) {
-        ctx.showStatus(page.text());
-        return std::nullopt;
+        return fail(page.text());
     }
 
     const UploadAnswer answer = parseUploadAnswer(*page);
     if (answer.kind == UploadAnswer::Error) {
-        ctx.showStatus(fromCp1251(answer.text));
-        return std::nullopt;
+        return fail(fromCp1251(answer.text));
     }
     if (answer.kind == UploadAnswer::Unrecognised) {
-        ctx.showStatus(noMessageOnPageText());
-        return std::nullopt;
+        return fail(noMessageOnPageText());
     }
     const QString reportId = fromCp1251(answer.text);
     if (!isAcceptedReportId(reportId)) {
-        ctx.showStatus(rejectedIdText());
-        return std::nullopt;
+        return fail(rejectedIdText());
     }
 
     // Recorded before filing, so the identifier the fund knows the report by survives an
     // archive that cannot be written.
     const QString logPath = AppendSentLog(ctx.clock.now(), reportId, input.outputFile);
     if (!fileReport(ctx, reportId, input)) {
-        ctx.showStatus(archiveWriteFailedText(reportId, logPath));
-        return std::nullopt;
+        return fail(archiveWriteFailedText(reportId, logPath));
     }
-    ctx.showStatus(reportSentText(reportId));
-    return reportId;
+    return SentReport{reportId, reportSentText(reportId)};
 }
 
 } // namespace telva

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/result.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -39,10 +41,16 @@ struct SubmitInput {
     QString organisation; // the personal certificate's text (ePrivCert)
 };
 
+// A report the gateway took and the archive filed.
+struct SentReport {
+    QString id;   // the identifier the gateway gave
+    QString text; // for the status line
+};
+
 // Sends the encrypted report to the gateway, records the identifier the gateway gives in the
-// sent log and files the report in the report archive under it. Every outcome is one text
-// on the status line; the identifier when the report was sent and filed.
-std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input);
+// sent log and files the report in the report archive under it. Every outcome carries one
+// text for the status line.
+Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input);
 
 // Status texts.
 QString noMessageOnPageText(); // the answer names neither an identifier nor an error

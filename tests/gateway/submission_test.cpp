@@ -125,6 +125,13 @@ protected:
     QString folder(const QString& id) const {
         return ctx.archiveBaseFolder + QStringLiteral("/ARC/") + id;
     }
+    // Submits and keeps the outcome's text; the identifier when the report was sent.
+    std::optional<QString> submit() {
+        const Result<SentReport> sent = SubmitReport(ctx, http, input);
+        said = sent ? sent->text : sent.text();
+        return sent ? std::optional<QString>(sent->id) : std::nullopt;
+    }
+    QString said;
     // Every file below the profile's root, relative to it.
     QStringList allFiles() const {
         QStringList files;
@@ -144,10 +151,10 @@ TEST_F(Submission, SentReportIsFiledUnderTheGatewaysIdentifier) {
     gateways.gate.on("POST", "/uploadfile",
                      ScriptedResponse::ok(identifierPage("7701-0001-000123")));
 
-    const std::optional<QString> id = SubmitReport(ctx, http, input);
+    const std::optional<QString> id = submit();
     ASSERT_TRUE(id);
     EXPECT_EQ(*id, QStringLiteral("7701-0001-000123"));
-    EXPECT_EQ(frontend.lastStatus(),
+    EXPECT_EQ(said,
               QStringLiteral("Отчет успешно отправлен. Отчету присвоен номер 7701-0001-000123."));
     EXPECT_TRUE(http.followRedirects());
 
@@ -179,10 +186,10 @@ TEST_F(Submission, TestModeAndKindChooseTheGateway) {
     for (HttpTestServer* server : {&gateways.gate, &gateways.docGate, &gateways.testGate})
         server->on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
     ctx.testMode = true;
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     EXPECT_EQ(gateways.testGate.requestCount(), 1);
     ctx.settings.encExt = QStringLiteral("esl");
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     EXPECT_EQ(gateways.docGate.requestCount(), 1);
     EXPECT_EQ(gateways.gate.requestCount(), 0);
 }
@@ -190,21 +197,20 @@ TEST_F(Submission, TestModeAndKindChooseTheGateway) {
 TEST_F(Submission, GatewayMessagesAndFailuresWriteNothing) {
     gateways.gate.on("POST", "/uploadfile",
                      ScriptedResponse::ok(errorPage("Неверный формат отчета")));
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Неверный формат отчета"));
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, QStringLiteral("Неверный формат отчета"));
 
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok("<html>maintenance</html>"));
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), noMessageOnPageText());
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, noMessageOnPageText());
 
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::error(500));
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_TRUE(frontend.lastStatus().contains(QStringLiteral("500")))
-        << frontend.lastStatus().toStdString();
+    EXPECT_FALSE(submit());
+    EXPECT_TRUE(said.contains(QStringLiteral("500"))) << said.toStdString();
 
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-001-0001")));
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("???"));
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, QStringLiteral("???"));
 
     EXPECT_FALSE(QFileInfo::exists(ctx.archiveBaseFolder + QStringLiteral("/ARC")));
 }
@@ -216,16 +222,16 @@ TEST_F(Submission, HostileIdentifierCannotLeadOutOfTheArchive) {
           QByteArray("7701-0001-\\..\\x"), QByteArray("7701-0001-\x01"),
           QByteArray("7701-0001-") + QByteArray(200, 'a')}) {
         gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage(id)));
-        EXPECT_FALSE(SubmitReport(ctx, http, input));
-        EXPECT_EQ(frontend.lastStatus(), QStringLiteral("???")) << id.constData();
+        EXPECT_FALSE(submit());
+        EXPECT_EQ(said, QStringLiteral("???")) << id.constData();
     }
     EXPECT_EQ(allFiles(), before);
 }
 
 TEST_F(Submission, UnreadableOutputFileSendsNothing) {
     input.outputFile = profile.root() + QStringLiteral("/work/missing.er7");
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(),
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said,
               QStringLiteral("Ошибка открытия \"") + input.outputFile + QStringLiteral("\"."));
     EXPECT_EQ(gateways.total(), 0);
 }
@@ -233,8 +239,8 @@ TEST_F(Submission, UnreadableOutputFileSendsNothing) {
 TEST_F(Submission, ArchiveFailureIsReportedAndKeepsWhatWasCopied) {
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
     input.inputFile = profile.root() + QStringLiteral("/work/gone.xml");
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_TRUE(frontend.lastStatus().startsWith(QStringLiteral("Ошибка при сохранении отчета.")));
+    EXPECT_FALSE(submit());
+    EXPECT_TRUE(said.startsWith(QStringLiteral("Ошибка при сохранении отчета.")));
     EXPECT_TRUE(QFileInfo(folder(QStringLiteral("7701-0001-1"))).isDir());
 }
 
@@ -243,11 +249,11 @@ TEST_F(Submission, UnwritableArchiveStillGivesTheIdentifierAndLogsIt) {
     const QString log = profile.stateHome() + QStringLiteral("/KVB/TELVA/sent-reports.log");
     // A file where the archive folder belongs stops writes even for root.
     profile.writeFile(QStringLiteral("base/ARC"), "in the way");
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка при сохранении отчета. Отчет "
-                                                    "отправлен, ему присвоен номер 7701-0001-1; "
-                                                    "номер записан в файл ") +
-                                         log + QLatin1Char('.'));
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, QStringLiteral("Ошибка при сохранении отчета. Отчет "
+                                   "отправлен, ему присвоен номер 7701-0001-1; "
+                                   "номер записан в файл ") +
+                        log + QLatin1Char('.'));
     EXPECT_EQ(readFileBytes(log),
               "05-03-2026 14:07\t7701-0001-1\t" + input.outputFile.toUtf8() + '\n');
 
@@ -255,10 +261,10 @@ TEST_F(Submission, UnwritableArchiveStillGivesTheIdentifierAndLogsIt) {
     QFile::remove(log);
     QDir(profile.stateHome()).removeRecursively();
     profile.writeFile(QStringLiteral("home/.local/state"), "in the way");
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка при сохранении отчета. Отчет "
-                                                    "отправлен, ему присвоен номер 7701-0001-1; "
-                                                    "запишите этот номер."));
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, QStringLiteral("Ошибка при сохранении отчета. Отчет "
+                                   "отправлен, ему присвоен номер 7701-0001-1; "
+                                   "запишите этот номер."));
 }
 
 TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
@@ -266,7 +272,7 @@ TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
     const QString overlong = QStringLiteral("7701-0001-") + QString(118, QChar(0x416));
     for (const QString& id : {QStringLiteral(".701-0001-1"), overlong}) {
         gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage(toCp1251(id))));
-        ASSERT_EQ(SubmitReport(ctx, http, input), id);
+        ASSERT_EQ(submit(), id);
         const ReportList rows = FillReportList(ctx);
         const ReportRow* row = findReportRow(rows, id);
         ASSERT_TRUE(row);
@@ -275,7 +281,7 @@ TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
         // Refresh finds the folder through the row's identifier.
         gateways.gate.on("GET", "/kvb/statusreport",
                          ScriptedResponse::ok(QStringLiteral("Ошибка").toUtf8()));
-        EXPECT_EQ(RefreshReportState(ctx, http, *row).newState, stateHasErrors());
+        EXPECT_EQ(RefreshReportState(ctx, http, *row)->newState, stateHasErrors());
         const ReportList refreshed = FillReportList(ctx);
         ASSERT_TRUE(findReportRow(refreshed, id));
         EXPECT_EQ(findReportRow(refreshed, id)->state(), stateHasErrors());
@@ -288,10 +294,10 @@ TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
 
 TEST_F(Submission, SameIdentifierAgainReplacesTheFiles) {
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     profile.writeFile(QStringLiteral("work/rep.er7"), "second");
     input.organisation = QStringLiteral("ИП Иванов");
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     const QString dir = folder(QStringLiteral("7701-0001-1"));
     EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.er7")), QByteArray("second"));
     EXPECT_EQ(readFileBytes(dir + QStringLiteral("/7701-0001-1.inf")),
@@ -304,11 +310,11 @@ TEST_F(Submission, SameIdentifierAgainReplacesTheFiles) {
 
 TEST_F(Submission, UploadsAreSpacedByAFullTenSeconds) {
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
-    ASSERT_TRUE(SubmitReport(ctx, http, input)); // right after start-up
+    ASSERT_TRUE(submit()); // right after start-up
     clock.advance(3000);
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     clock.advance(10000);
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     EXPECT_EQ(clock.slept, 20000); // the full 10 s each time, not the remainder
 }
 
@@ -323,8 +329,8 @@ TEST_F(Submission, FilingNeverWritesThroughLinksAndKeepsCopiesPrivate) {
 
     // A report folder that is a link: nothing is filed through it.
     ASSERT_EQ(plantLink(QFileInfo(outside).absolutePath(), dir), 0);
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_TRUE(frontend.lastStatus().startsWith(QStringLiteral("Ошибка при сохранении отчета")));
+    EXPECT_FALSE(submit());
+    EXPECT_TRUE(said.startsWith(QStringLiteral("Ошибка при сохранении отчета")));
     EXPECT_EQ(QDir(QFileInfo(outside).absolutePath()).entryList(QDir::Files),
               QStringList{"rep.xml"});
 
@@ -333,7 +339,7 @@ TEST_F(Submission, FilingNeverWritesThroughLinksAndKeepsCopiesPrivate) {
     QDir().mkpath(dir);
     ASSERT_EQ(plantLink(outside, dir + QStringLiteral("/rep.xml")), 0);
     const mode_t saved = umask(022);
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     umask(saved);
     EXPECT_EQ(readFileBytes(outside), QByteArray("чужое"));
     EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.xml")), QByteArray("<R7REPORT/>"));
