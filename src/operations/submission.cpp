@@ -2,6 +2,8 @@
 
 #include "app/context.h"
 #include "app/cp1251.h"
+#include "app/event_log.h"
+#include "app/frontend.h"
 #include "app/safe_file.h"
 #include "app/settings.h"
 #include "archive/report_archive.h"
@@ -145,6 +147,11 @@ QString archiveWriteFailedText(const QString& reportId, const QString& logPath) 
     return sent + QStringLiteral("; номер записан в файл ") + logPath + QLatin1Char('.');
 }
 
+QString alreadySentText(const SentMark& mark) {
+    return QStringLiteral("Этот отчет уже отправлен %1 под номером %2. Отправить еще раз?")
+        .arg(mark.date, mark.id);
+}
+
 QString rejectedIdText() {
     return QStringLiteral("???");
 }
@@ -158,6 +165,20 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
         return fail(QStringLiteral("Ошибка открытия \"") + input.outputFile +
                     QStringLiteral("\"."));
     }
+    // The same encrypted file, or the same source, goes out twice only when the person says so.
+    SentIndex index =
+        SentIndex::load(ctx.archiveBaseFolder, ctx.settings.srcExt, ctx.settings.kvitExt);
+    const QByteArray hashes[] = {fileSha256(input.outputFile), fileSha256(input.inputFile)};
+    for (const QByteArray& hash : hashes) {
+        if (const std::optional<SentMark> earlier =
+                hash.isEmpty() ? std::nullopt : index.find(hash)) {
+            const QString question = alreadySentText(*earlier);
+            if (!ctx.frontend.askSendAgain(question))
+                return fail(question);
+            break;
+        }
+    }
+
     MultipartForm form(ctx.clock.now());
     form.addFile(QByteArrayLiteral("filein"), input.outputFile, toCp1251(input.outputFile),
                  QByteArrayLiteral("multipart/form-data"));
@@ -192,6 +213,11 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     if (!fileReport(ctx, reportId, input)) {
         return fail(archiveWriteFailedText(reportId, logPath));
     }
+    const SentMark mark{formatSendDate(ctx.clock.now()), reportId};
+    for (const QByteArray& hash : hashes)
+        index.add(hash, mark);
+    if (const Status saved = index.save(); !saved)
+        logEvent(saved.text());
     return SentReport{reportId, reportSentText(reportId)};
 }
 

@@ -13,7 +13,9 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -121,6 +123,8 @@ protected:
         input.inputFile = profile.writeFile(QStringLiteral("work/rep.xml"), "<R7REPORT/>");
         input.outputFile = profile.writeFile(QStringLiteral("work/rep.er7"), "\x30\x82 cms");
         input.organisation = QStringLiteral("ООО Ромашка");
+        // These tests send one file many times; the guard against that has its own test.
+        frontend.sendAgain = true;
     }
     QString folder(const QString& id) const {
         return ctx.archiveBaseFolder + QStringLiteral("/ARC/") + id;
@@ -350,4 +354,45 @@ TEST_F(Submission, FilingNeverWritesThroughLinksAndKeepsCopiesPrivate) {
         ASSERT_EQ(lstat(QFile::encodeName(path).constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path.toStdString();
     }
+}
+
+TEST_F(Submission, AFileSentBeforeInThisModeIsSentAgainOnlyWhenThePersonAgrees) {
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    ASSERT_TRUE(submit());
+    const QString id = QStringLiteral("7701-0001-1");
+    // Rebuilt from the archive, the index takes the date the list shows.
+    const QString listed = FillReportList(ctx).front().cells[ColSendDate];
+    const QString index = ctx.archiveBaseFolder + QStringLiteral("/sent-index.tsv");
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool rebuilt;
+    } cases[] = {
+        {"same files", [] {}, false},
+        {"same source, encrypted anew",
+         [&] { input.outputFile = profile.writeFile("work/new.er7", "\x30\x82 other"); }, false},
+        {"same encrypted file, other source",
+         [&] { input.inputFile = profile.writeFile("work/new.xml", "<R7REPORT>2</R7REPORT>"); },
+         false},
+        {"index lost", [&] { QFile::remove(index); }, true},
+        {"index damaged", [&] { profile.writeFile("base/sent-index.tsv", "not\tan index\n"); },
+         true},
+    };
+    frontend.sendAgain.reset();
+    for (const auto& c : cases) {
+        const SubmitInput kept = input;
+        c.change();
+        frontend.questions.clear();
+        const QString question =
+            alreadySentText({c.rebuilt ? listed : formatSendDate(clock.now()), id});
+        EXPECT_FALSE(submit()) << c.name;
+        EXPECT_EQ(said, question) << c.name;
+        ASSERT_EQ(frontend.questions.size(), 1) << c.name;
+        EXPECT_EQ(frontend.questions[0].text, question);
+        EXPECT_EQ(gateways.gate.requestCount(), 1) << c.name;
+        input = kept;
+    }
+    frontend.yesNoAnswers = {true};
+    EXPECT_EQ(submit(), id);
+    EXPECT_EQ(gateways.gate.requestCount(), 2);
 }
