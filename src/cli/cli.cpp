@@ -4,6 +4,7 @@
 #include "app/paths.h"
 #include "app/program.h"
 #include "cli/command.h"
+#include "gateway/connection_check.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -140,6 +141,14 @@ int CliSession::printJson(const QJsonValue& document) {
         document.isArray() ? QJsonDocument(document.toArray()) : QJsonDocument(document.toObject());
     out << QString::fromUtf8(doc.toJson(QJsonDocument::Compact)) << Qt::endl;
     return ExitDone;
+}
+
+HttpClient& CliSession::gateway() {
+    if (!http) {
+        http = std::make_unique<HttpClient>(ctx);
+        http->setBeforeFirstGatewayRequest([this] { CheckConnection(ctx, *http); });
+    }
+    return *http;
 }
 
 int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTextStream& in) {

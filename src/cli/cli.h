@@ -2,10 +2,12 @@
 
 #include "app/context.h"
 #include "cli/cli_frontend.h"
+#include "gateway/http_client.h"
 
 #include <QJsonValue>
 #include <QStringList>
 #include <QTextStream>
+#include <memory>
 
 namespace telva {
 
@@ -24,6 +26,8 @@ struct CliSession {
     QTextStream& in;
     CliFrontend frontend;
     AppContext ctx;
+    // The connection to the fund's sites, made at the first request and kept for the run.
+    std::unique_ptr<HttpClient> http;
     // The command that runs, for its usage line.
     const Command* command = nullptr;
     // --json was given: outcomes and failures are JSON documents on standard output.
@@ -35,6 +39,9 @@ struct CliSession {
     int usage();
     // Prints one JSON document (an object or an array) on a line of its own and gives 0.
     int printJson(const QJsonValue& document);
+    // The connection, opening the site root before the first gateway request as the window
+    // does at start.
+    HttpClient& gateway();
 };
 
 // Runs the terminal program on its arguments (without the program name); streams can be

@@ -2,6 +2,8 @@
 #include "cli/cli.h"
 #include "cli/command.h"
 
+#include <QJsonObject>
+
 namespace telva {
 
 namespace {
@@ -10,7 +12,9 @@ class KindCommand : public Command {
 public:
     KindCommand()
         : Command(QStringLiteral("kind"), QStringLiteral("FILE"),
-                  QStringLiteral("вид отчета и имя выходного файла"), 1, 1) {}
+                  QStringLiteral("вид отчета и имя выходного файла"), 1, 1) {
+        addJsonFlag();
+    }
 
     int run(CliSession& session, const QCommandLineParser& args) const override {
         const QString file = args.positionalArguments().first();
@@ -18,15 +22,18 @@ public:
         if (!kind)
             return session.fail(kindErrorText(kind.text()));
         session.ctx.settings.encExt = (*kind)->encExt;
-        session.out << (*kind)->displayName << '\n'
-                    << (*kind)->encExt << '\n'
-                    << outputFileName(file, (*kind)->encExt) << Qt::endl;
+        const QString out = outputFileName(file, (*kind)->encExt);
+        if (session.json)
+            return session.printJson(QJsonObject{{QStringLiteral("kind"), (*kind)->displayName},
+                                                 {QStringLiteral("extension"), (*kind)->encExt},
+                                                 {QStringLiteral("output"), out}});
+        session.out << (*kind)->displayName << '\n' << (*kind)->encExt << '\n' << out << Qt::endl;
         return ExitDone;
     }
 };
 
-// The effective settings as Name=Value lines.
-void printSettings(QTextStream& out, const Settings& s) {
+// The effective settings as Name=Value lines, or as one JSON object.
+void printSettings(CliSession& session, const Settings& s) {
     const QList<std::pair<const char*, QString>> values{
         {"ActiveMode", s.activeMode},
         {"KVBRootCertUrl", s.kvbRootCertUrl},
@@ -61,19 +68,28 @@ void printSettings(QTextStream& out, const Settings& s) {
         {"PubSernum", s.pub.sernum},
         {"PubStore", QString::number(s.pub.store)},
     };
-    for (const auto& [name, value] : values)
-        out << name << '=' << value << '\n';
-    out.flush();
+    QJsonObject json;
+    for (const auto& [name, value] : values) {
+        if (session.json)
+            json.insert(QLatin1String(name), value);
+        else
+            session.out << name << '=' << value << '\n';
+    }
+    if (session.json)
+        session.printJson(json);
+    session.out.flush();
 }
 
 class SettingsCommand : public Command {
 public:
     SettingsCommand()
         : Command(QStringLiteral("settings"), QString(),
-                  QStringLiteral("действующие настройки (Имя=Значение)")) {}
+                  QStringLiteral("действующие настройки (Имя=Значение)")) {
+        addJsonFlag();
+    }
 
     int run(CliSession& session, const QCommandLineParser&) const override {
-        printSettings(session.out, session.ctx.settings);
+        printSettings(session, session.ctx.settings);
         return ExitDone;
     }
 };

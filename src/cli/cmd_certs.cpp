@@ -8,6 +8,8 @@
 #include "crypto/provider_list.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 
 namespace telva {
 
@@ -89,6 +91,7 @@ public:
         addFlag(QStringLiteral("no-gost-filter"), QStringLiteral("показать и сертификаты не ГОСТ"));
         addFlag(QStringLiteral("no-kvb-filter"),
                 QStringLiteral("показать и сертификаты без реквизитов КВБ"));
+        addJsonFlag();
     }
 
     int run(CliSession& session, const QCommandLineParser& args) const override {
@@ -98,6 +101,18 @@ public:
         const CertListing listing =
             ListCertificates(*store, !args.isSet(QStringLiteral("no-gost-filter")),
                              !args.isSet(QStringLiteral("no-kvb-filter")));
+        if (session.json) {
+            static const char* const keys[CertColumnCount] = {
+                "subject", "organisation", "regNumber", "issuer", "validFrom", "validTo", "serial"};
+            QJsonArray certs;
+            for (const QStringList& row : listing.rows) {
+                QJsonObject cert;
+                for (int column = 0; column < CertColumnCount; ++column)
+                    cert.insert(QLatin1String(keys[column]), row.value(column));
+                certs.append(cert);
+            }
+            return session.printJson(certs);
+        }
         for (const QStringList& row : listing.rows)
             session.out << row.join(QLatin1Char('\t')) << '\n';
         session.out.flush();
@@ -155,6 +170,14 @@ public:
         if (const Status engine = ensureGostEngine(); !engine)
             return session.fail(engine.text());
         const ProviderList list = FillProviderList(session.ctx.settings.provName);
+        if (session.json) {
+            QJsonArray providers;
+            for (qsizetype i = 0; i < list.entries.size(); ++i)
+                providers.append(QJsonObject{{QStringLiteral("name"), list.entries[i].name},
+                                             {QStringLiteral("type"), list.entries[i].type},
+                                             {QStringLiteral("selected"), i == list.selected}});
+            return session.printJson(providers);
+        }
         for (qsizetype i = 0; i < list.entries.size(); ++i) {
             session.out << (i == list.selected ? "* " : "  ") << list.entries[i].name << '\t'
                         << list.entries[i].type << '\n';

@@ -2,6 +2,7 @@
 #include "cli/command.h"
 #include "operations/receipt_check.h"
 
+#include <QJsonObject>
 #include <QSaveFile>
 
 namespace telva {
@@ -15,6 +16,7 @@ public:
                   QStringLiteral("проверить квитанцию, записать архив (.zip) и страницу"), 1, 1) {
         addOption(QStringLiteral("html"), QStringLiteral("OUT"),
                   QStringLiteral("записать страницу квитанции в файл OUT"));
+        addJsonFlag();
     }
 
     int run(CliSession& session, const QCommandLineParser& args) const override {
@@ -23,7 +25,7 @@ public:
             crypto::CheckReceipt(session.ctx, args.positionalArguments().first());
         if (!checked) {
             // A damaged archive has already been reported through the error box.
-            if (session.frontend.errorCount > errorsBefore)
+            if (session.frontend.errorCount > errorsBefore && !session.json)
                 return ExitFailed;
             return session.fail(checked.text());
         }
@@ -34,6 +36,9 @@ public:
                 file.write(checked->pageBytes) != checked->pageBytes.size() || !file.commit())
                 return session.fail(QStringLiteral("Ошибка записи \"%1\".").arg(html));
         }
+        if (session.json)
+            return session.printJson(QJsonObject{{QStringLiteral("archive"), checked->archivePath},
+                                                 {QStringLiteral("signer"), checked->signer}});
         return ExitDone;
     }
 };

@@ -1,17 +1,17 @@
 #include "app/report_kind.h"
 #include "archive/report_list.h"
 #include "cli/cli.h"
+#include "cli/cli_steps.h"
 #include "cli/command.h"
 #include "cli/last_signing.h"
-#include "crypto/cert_identity.h"
-#include "gateway/connection_check.h"
-#include "gateway/http_client.h"
 #include "operations/receipt_check.h"
 #include "operations/report_actions.h"
 #include "operations/report_status.h"
 #include "operations/submission.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 
 namespace telva {
 
@@ -34,7 +34,7 @@ void printRow(QTextStream& out, const std::array<QString, ReportColumnCount>& ce
 
 // A failure with its text; one without text has been shown in the error box already.
 int failWith(CliSession& session, const QString& text, const QString& otherwise = QString()) {
-    if (text.isEmpty() && session.frontend.errorCount > 0)
+    if (text.isEmpty() && session.frontend.errorCount > 0 && !session.json)
         return ExitFailed;
     return session.fail(text.isEmpty() ? otherwise : text);
 }
@@ -51,20 +51,37 @@ public:
         const ReportRow* row = findReportRow(list, id);
         if (!row)
             return session.fail(QStringLiteral("Отчет %1 не найден в архиве.").arg(id));
-        return runOn(session, *row);
+        return runOn(session, *row, args);
     }
 
 protected:
-    virtual int runOn(CliSession& session, const ReportRow& row) const = 0;
+    virtual int runOn(CliSession& session, const ReportRow& row,
+                      const QCommandLineParser& args) const = 0;
 };
 
 class ReportsListCommand : public Command {
 public:
     ReportsListCommand()
         : Command(QStringLiteral("reports list"), QString(),
-                  QStringLiteral("отправленные отчеты (через табуляцию)")) {}
+                  QStringLiteral("отправленные отчеты (через табуляцию)")) {
+        addJsonFlag();
+    }
 
     int run(CliSession& session, const QCommandLineParser&) const override {
+        if (session.json) {
+            static const char* const keys[ReportColumnCount] = {"id",   "source", "organisation",
+                                                                "date", "state",  "listCode"};
+            QJsonArray reports;
+            for (const ReportRow& row : FillReportList(session.ctx)) {
+                if (row.id().isEmpty())
+                    continue;
+                QJsonObject report;
+                for (int column = 0; column < ReportColumnCount; ++column)
+                    report.insert(QLatin1String(keys[column]), row.cells[column]);
+                reports.append(report);
+            }
+            return session.printJson(reports);
+        }
         printRow(session.out, reportListHeaders());
         for (const ReportRow& row : FillReportList(session.ctx))
             if (!row.id().isEmpty())
@@ -81,11 +98,9 @@ public:
                         QStringLiteral("обновить информацию об отчете, проверить квитанцию")) {}
 
 protected:
-    int runOn(CliSession& session, const ReportRow& row) const override {
+    int runOn(CliSession& session, const ReportRow& row, const QCommandLineParser&) const override {
         AppContext& ctx = session.ctx;
-        HttpClient http(ctx);
-        http.setBeforeFirstGatewayRequest([&] { CheckConnection(ctx, http); });
-        const Result<RefreshOutcome> refreshed = RefreshReportState(ctx, http, row);
+        const Result<RefreshOutcome> refreshed = RefreshReportState(ctx, session.gateway(), row);
         if (!refreshed)
             return failWith(session, refreshed.text());
         const RefreshOutcome& outcome = *refreshed;
@@ -110,7 +125,7 @@ public:
         : ReportCommand(QStringLiteral("delete"), QStringLiteral("удалить отчет из архива")) {}
 
 protected:
-    int runOn(CliSession& session, const ReportRow& row) const override {
+    int runOn(CliSession& session, const ReportRow& row, const QCommandLineParser&) const override {
         const Result<QString> deleted = DeleteReport(session.ctx, row);
         if (!deleted)
             return failWith(session, deleted.text());
@@ -127,7 +142,7 @@ public:
                         QStringLiteral("построить принятый отчет и вывести путь к нему")) {}
 
 protected:
-    int runOn(CliSession& session, const ReportRow& row) const override {
+    int runOn(CliSession& session, const ReportRow& row, const QCommandLineParser&) const override {
         if (!CanShowAcceptedReport(session.ctx, row))
             return session.fail(
                 QStringLiteral("Квитанция отчета %1 еще не проверена.").arg(row.id()));
@@ -146,41 +161,90 @@ public:
                   QStringLiteral("зашифрованный отчет (вместе с --in)"));
         addOption(QStringLiteral("in"), QStringLiteral("FILE"),
                   QStringLiteral("исходный файл отчета (вместе с --out)"));
+        addFlag(QStringLiteral("again"),
+                QStringLiteral("отправить, даже если отчет уже отправлен"));
+        addJsonFlag();
     }
 
     int run(CliSession& session, const QCommandLineParser& args) const override {
+        session.frontend.sendAgain = args.isSet(QStringLiteral("again"));
         const bool named = args.isSet(QStringLiteral("out"));
         if (named != args.isSet(QStringLiteral("in")))
             return session.usage();
-        AppContext& ctx = session.ctx;
         SubmitInput input;
         if (named) {
             input.outputFile = QFileInfo(args.value(QStringLiteral("out"))).absoluteFilePath();
             input.inputFile = QFileInfo(args.value(QStringLiteral("in"))).absoluteFilePath();
-        } else if (!loadLastSigning(ctx, input.inputFile, input.outputFile)) {
+        } else if (!loadLastSigning(session.ctx, input.inputFile, input.outputFile)) {
             return session.fail(QStringLiteral("Нет подписанного файла: сначала telva-cli sign, "
                                                "или укажите --out и --in."));
         }
-        // The kind of the encrypted file picks the gateway, as choosing its source does in the
-        // window.
-        const QString ext = QFileInfo(input.outputFile).suffix();
-        for (const ReportKind& kind : reportKinds())
-            if (kind.encExt == ext)
-                ctx.settings.encExt = ext;
-        input.organisation = crypto::identityLabel(ctx.settings.priv);
-
-        // Both files are checked before anything goes to the gateway.
-        for (const QString& file : {input.outputFile, input.inputFile})
-            if (!QFileInfo(file).isFile())
-                return session.fail(QStringLiteral("Ошибка открытия \"%1\".").arg(file));
-        HttpClient http(ctx);
-        http.setBeforeFirstGatewayRequest([&] { CheckConnection(ctx, http); });
-        const Result<SentReport> sent = SubmitReport(ctx, http, input);
+        const Result<SentReport> sent = sendReport(session, input);
         if (!sent)
-            return failWith(session, sent.text(), QStringLiteral("Отчет не отправлен."));
-        ctx.showStatus(sent->text);
+            return session.fail(sent.text());
+        if (session.json)
+            return session.printJson(QJsonObject{{QStringLiteral("id"), sent->id},
+                                                 {QStringLiteral("status"), sent->text}});
         session.out << sent->text << '\n' << sent->id << Qt::endl;
         return ExitDone;
+    }
+};
+
+// Follows one report until the fund has taken it or found errors in it, refreshing with
+// the spacing every request keeps.
+class ReportsWaitCommand : public ReportCommand {
+public:
+    ReportsWaitCommand()
+        : ReportCommand(QStringLiteral("wait"),
+                        QStringLiteral("ждать, пока отчет не будет принят или отклонен")) {
+        addOption(QStringLiteral("timeout"), QStringLiteral("S"),
+                  QStringLiteral("ждать не дольше S секунд (по умолчанию 3600)"));
+    }
+
+protected:
+    int runOn(CliSession& session, const ReportRow& found,
+              const QCommandLineParser& args) const override {
+        bool ok = true;
+        const int seconds = args.isSet(QStringLiteral("timeout"))
+                                ? args.value(QStringLiteral("timeout")).toInt(&ok)
+                                : 3600;
+        if (!ok || seconds < 0)
+            return session.usage();
+        AppContext& ctx = session.ctx;
+        const QDateTime end = ctx.clock.now().addSecs(seconds);
+        ReportRow row = found;
+        for (;;) {
+            if (row.state() == stateHasErrors())
+                return printState(session, row, ExitFailed);
+            // In the background: the page with errors is stored, not opened.
+            const Result<RefreshOutcome> refreshed =
+                RefreshReportState(ctx, session.gateway(), row, true);
+            if (!refreshed)
+                return failWith(session, refreshed.text());
+            // Nothing asked of the gateway: asking again would change nothing.
+            if (!refreshed->status && refreshed->receiptToCheck.isEmpty())
+                return printState(session, row, ExitFailed);
+            if (refreshed->newState)
+                row.cells[ColState] = *refreshed->newState;
+            if (!refreshed->receiptToCheck.isEmpty()) {
+                printState(session, row, ExitDone);
+                const Result<crypto::CheckedReceipt> checked =
+                    crypto::CheckReceipt(ctx, refreshed->receiptToCheck);
+                if (!checked)
+                    return failWith(session, checked.text(),
+                                    QStringLiteral("Квитанция не прошла проверку."));
+                session.out << checked->archivePath << Qt::endl;
+                return ExitDone;
+            }
+            if (row.state() != stateHasErrors() && ctx.clock.now() >= end)
+                return printState(session, row, ExitProcessing);
+        }
+    }
+
+private:
+    static int printState(CliSession& session, const ReportRow& row, int code) {
+        session.out << row.id() << '\t' << row.state() << Qt::endl;
+        return code;
     }
 };
 
@@ -192,6 +256,7 @@ void addReportCommands(CommandList& commands) {
     commands.push_back(std::make_unique<ReportsRefreshCommand>());
     commands.push_back(std::make_unique<ReportsDeleteCommand>());
     commands.push_back(std::make_unique<ReportsShowAcceptedCommand>());
+    commands.push_back(std::make_unique<ReportsWaitCommand>());
 }
 
 } // namespace telva
