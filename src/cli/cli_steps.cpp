@@ -49,8 +49,6 @@ Result<SentReport> sendReport(CliSession& session, SubmitInput input) {
     const Result<SentReport> sent = SubmitReport(ctx, session.gateway(), input);
     if (sent)
         ctx.showStatus(sent->text);
-    else if (sent.text().isEmpty())
-        return Result<SentReport>::fail(QStringLiteral("Отчет не отправлен."));
     return sent;
 }
 

@@ -70,7 +70,7 @@ public:
         : Command(QStringLiteral("send-all"), QStringLiteral("DIR|FILES..."),
                   QStringLiteral("подписать, зашифровать и отправить каждый отчет"), 1, INT_MAX) {
         addFlag(QStringLiteral("again"), QStringLiteral("отправить и уже отправленные отчеты"));
-        addJsonFlag();
+        addFlag(QStringLiteral("json"), QStringLiteral("по объекту JSON в строке на каждый файл"));
     }
 
     int run(CliSession& session, const QCommandLineParser& args) const override {
