@@ -25,7 +25,6 @@ struct AppContext {
     QDateTime lastRequestTime;
     // Where the time of the last request is shared with other runs; none when empty.
     QString lastRequestFile;
-    QByteArray downloadBuffer;
 
     void showStatus(const QString& text);
     // The text with a failure's readable text in parentheses.

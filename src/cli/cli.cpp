@@ -3,94 +3,225 @@
 #include "app/event_log.h"
 #include "app/paths.h"
 #include "app/program.h"
-#include "cli/commands.h"
+#include "cli/command.h"
+#include "gateway/connection_check.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace telva {
 
 namespace {
 
-struct Command {
-    const char* name;
-    int (*run)(CliSession&, QStringList);
-    const char* usage;
-};
+const QString kProgram = QStringLiteral("telva-cli");
 
-const Command kCommands[] = {
-    {"kind", cmdKind, "kind FILE                 вид отчета и имя выходного файла"},
-    {"settings", cmdSettings, "settings                  действующие настройки (Имя=Значение)"},
-    {"certs", cmdCerts,
-     "certs import [--store N] CERT [--key KEY] | --pkcs12 FILE   импорт сертификата\n"
-     "  certs list [--store N] [--no-gost-filter] [--no-kvb-filter]  сертификаты хранилища\n"
-     "  certs choose personal|fund --store N --serial HEX [--issuer ТЕКСТ]   выбор сертификата"},
-    {"providers", cmdProviders, "providers                 криптопровайдеры ГОСТ"},
-    {"sign", cmdSign, "sign [--answer yes|no] IN [OUT]   подписать и зашифровать файл"},
-    {"check-receipt", cmdCheckReceipt,
-     "check-receipt FILE [--html OUT]   проверить квитанцию, записать архив (.zip) и страницу"},
-    {"check-connection", cmdCheckConnection,
-     "check-connection [--detect]   проверить подключение к сайту КВБ (--detect: найти прокси)"},
-    {"install-certs", cmdInstallCerts,
-     "install-certs             загрузить и установить сертификаты КВБ"},
-    {"send", cmdSend,
-     "send [--out FILE --in FILE]   отправить в КВБ (по умолчанию файлы последней подписи)"},
-    {"reports", cmdReports,
-     "reports list              отправленные отчеты (через табуляцию)\n"
-     "  reports refresh ID        обновить информацию об отчете, проверить квитанцию\n"
-     "  reports delete ID         удалить отчет из архива\n"
-     "  reports show-accepted ID  построить принятый отчет и вывести путь к нему"},
-};
+CommandList allCommands() {
+    CommandList commands;
+    addAppCommands(commands);
+    addCertCommands(commands);
+    addSignCommands(commands);
+    addReceiptCommands(commands);
+    addNetworkCommands(commands);
+    addReportCommands(commands);
+    return commands;
+}
 
-void printUsage(QTextStream& out) {
-    out << "telva-cli " << ProgramVersion() << "\n"
-        << "Использование: telva-cli [--proxy ХОСТ:ПОРТ] [--proxy-user ИМЯ] [--save] [--test] "
-           "[--yes|--no] [-v] КОМАНДА ...\n"
-        << "       (--proxy и --proxy-user действуют на этот запуск; --save сохраняет их)\n"
+// Options of the whole run, accepted before the command and after it.
+QList<QCommandLineOption> globalOptions() {
+    return {
+        QCommandLineOption(QStringLiteral("proxy"), QStringLiteral("прокси-сервер на этот запуск"),
+                           QStringLiteral("ХОСТ:ПОРТ")),
+        QCommandLineOption(QStringLiteral("proxy-user"),
+                           QStringLiteral("имя пользователя прокси-сервера на этот запуск"),
+                           QStringLiteral("ИМЯ")),
+        QCommandLineOption(QStringLiteral("save"),
+                           QStringLiteral("сохранить --proxy и --proxy-user в настройках")),
+        QCommandLineOption(QStringLiteral("test"),
+                           QStringLiteral("тестовый режим: отчеты уходят на тестовый шлюз")),
+        QCommandLineOption(QStringLiteral("yes"), QStringLiteral("ответить \"Да\" на все вопросы")),
+        QCommandLineOption(QStringLiteral("no"), QStringLiteral("ответить \"Нет\" на все вопросы")),
+        QCommandLineOption(QStringLiteral("v"),
+                           QStringLiteral("выводить сообщения и строки журнала по мере появления")),
+    };
+}
+
+QCommandLineOption helpOption() {
+    return QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")},
+                              QStringLiteral("вывести справку"));
+}
+
+QString optionHead(const QCommandLineOption& option) {
+    const QString name = option.names().first();
+    QString head = (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    if (!option.valueName().isEmpty())
+        head += QLatin1Char(' ') + option.valueName();
+    return head;
+}
+
+QString twoColumns(const QString& left, const QString& right) {
+    if (left.size() <= 26)
+        return QStringLiteral("  ") + left.leftJustified(26) + QLatin1Char(' ') + right + '\n';
+    return QStringLiteral("  ") + left + QStringLiteral("\n        ") + right + '\n';
+}
+
+void printUsage(QTextStream& out, const CommandList& commands) {
+    QString synopsis;
+    QString options;
+    for (const QCommandLineOption& option : globalOptions()) {
+        synopsis += QStringLiteral("[") + optionHead(option) + QStringLiteral("] ");
+        options += twoColumns(optionHead(option), option.description());
+    }
+    out << kProgram << ' ' << ProgramVersion() << "\n"
+        << "Использование: telva-cli " << synopsis << "КОМАНДА ...\n"
         << "       telva-cli --version\n"
-        << "       telva-cli КОМАНДА --help\n\nКоманды:\n";
-    for (const Command& command : kCommands)
-        out << "  " << command.usage << "\n";
+        << "       telva-cli КОМАНДА --help\n\nПараметры:\n"
+        << options << "\nКоманды:\n";
+    for (const auto& command : commands)
+        out << twoColumns(command->synopsis(), command->description());
+    out << "\nКоды возврата: 0 - готово, 1 - ошибка, 2 - неверная командная строка, "
+           "3 - отчет еще обрабатывается.\n";
     out.flush();
+}
+
+QString firstWord(const QString& name) {
+    return name.section(QLatin1Char(' '), 0, 0);
+}
+
+// The usage of every command of a group ("certs", "reports").
+QString groupHelp(const CommandList& commands, const QString& group) {
+    QString text;
+    for (const auto& command : commands) {
+        if (firstWord(command->name()) != group)
+            continue;
+        text += (text.isEmpty() ? QStringLiteral("Использование: telva-cli ")
+                                : QStringLiteral("       telva-cli ")) +
+                command->synopsis() + QLatin1Char('\n');
+    }
+    return text;
+}
+
+bool asksForHelp(const QStringList& args) {
+    return args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"));
+}
+
+// The command named by the first words of the arguments; those words are taken out.
+const Command* findCommand(const CommandList& commands, QStringList& words) {
+    if (words.isEmpty())
+        return nullptr;
+    for (const auto& command : commands) {
+        const QStringList name = command->name().split(QLatin1Char(' '));
+        if (words.mid(0, name.size()) == name) {
+            words.remove(0, name.size());
+            return command.get();
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
 
 int CliSession::fail(const QString& text) {
     logEvent(QStringLiteral("Ошибка: ") + text);
-    err << text << Qt::endl;
-    return 1;
-}
-
-std::optional<QString> takeOption(QStringList& args, const QString& name, bool* missingValue) {
-    const qsizetype at = args.indexOf(name);
-    if (at < 0)
-        return std::nullopt;
-    if (at + 1 >= args.size()) {
-        if (missingValue)
-            *missingValue = true;
-        args.removeAt(at);
-        return std::nullopt;
+    if (json) {
+        printJson(QJsonObject{{QStringLiteral("error"), text}});
+        return ExitFailed;
     }
-    const QString value = args.at(at + 1);
-    args.remove(at, 2);
-    return value;
+    err << text << Qt::endl;
+    return ExitFailed;
 }
 
-bool takeFlag(QStringList& args, const QString& name) {
-    return args.removeAll(name) > 0;
+int CliSession::usage() {
+    err << "Использование: telva-cli " << command->synopsis() << Qt::endl;
+    return ExitUsage;
+}
+
+int CliSession::printJson(const QJsonValue& document) {
+    const QJsonDocument doc =
+        document.isArray() ? QJsonDocument(document.toArray()) : QJsonDocument(document.toObject());
+    out << QString::fromUtf8(doc.toJson(QJsonDocument::Compact)) << Qt::endl;
+    return ExitDone;
+}
+
+HttpClient& CliSession::gateway() {
+    if (!http) {
+        http = std::make_unique<HttpClient>(ctx);
+        http->setBeforeFirstGatewayRequest([this] { CheckConnection(ctx, *http); });
+    }
+    return *http;
 }
 
 int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTextStream& in) {
-    QStringList args = arguments;
-    if (args.isEmpty() || args.first() == QLatin1String("--help") ||
-        args.first() == QLatin1String("-h")) {
-        printUsage(args.isEmpty() ? err : out);
-        return args.isEmpty() ? 2 : 0;
+    const CommandList commands = allCommands();
+    QCommandLineParser global;
+    global.addOptions(globalOptions());
+    global.addOption(helpOption());
+    global.addOption(QCommandLineOption(QStringLiteral("version"), QStringLiteral("версия")));
+    global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    if (!global.parse(QStringList{kProgram} + arguments)) {
+        err << global.errorText() << Qt::endl;
+        printUsage(err, commands);
+        return ExitUsage;
     }
-    if (args.first() == QLatin1String("--version")) {
+    if (global.isSet(QStringLiteral("help"))) {
+        printUsage(out, commands);
+        return ExitDone;
+    }
+    if (global.isSet(QStringLiteral("version"))) {
         out << ProgramVersion() << Qt::endl;
-        return 0;
+        return ExitDone;
+    }
+    QStringList rest = global.positionalArguments();
+    if (rest.isEmpty()) {
+        printUsage(err, commands);
+        return ExitUsage;
+    }
+    const QString name = rest.first();
+    const Command* command = findCommand(commands, rest);
+    if (!command) {
+        const QString group = groupHelp(commands, name);
+        if (group.isEmpty()) {
+            err << "Неизвестная команда: " << name << Qt::endl;
+            printUsage(err, commands);
+            return ExitUsage;
+        }
+        // Asked before anything runs, so no command takes "--help" for a file name.
+        const bool help = asksForHelp(rest);
+        (help ? out : err) << group << Qt::flush;
+        return help ? ExitDone : ExitUsage;
+    }
+    if (asksForHelp(rest)) {
+        out << command->help() << Qt::flush;
+        return ExitDone;
     }
 
     CliSession session(out, err, in);
+    session.command = command;
+    QCommandLineParser local;
+    local.addOptions(globalOptions());
+    local.addOptions(command->options());
+    if (!local.parse(QStringList{kProgram} + rest)) {
+        err << (local.unknownOptionNames().isEmpty()
+                    ? QStringLiteral("Не указано значение параметра.")
+                    : QStringLiteral("Неизвестный параметр: ") + local.unknownOptionNames().first())
+            << Qt::endl;
+        return session.usage();
+    }
+    if (!command->acceptsArgumentCount(local.positionalArguments().size()))
+        return session.usage();
+    const auto isSet = [&](const QString& option) {
+        return global.isSet(option) || local.isSet(option);
+    };
+    const auto value = [&](const QString& option) -> std::optional<QString> {
+        if (local.isSet(option))
+            return local.value(option);
+        if (global.isSet(option))
+            return global.value(option);
+        return std::nullopt;
+    };
+    session.json =
+        command->hasOption(QStringLiteral("json")) && local.isSet(QStringLiteral("json"));
+
     AppContext& ctx = session.ctx;
     LoadSettings(ctx.settings, session.frontend);
     ctx.archiveBaseFolder = InitArchiveBaseFolder(ctx.settings.activeMode);
@@ -98,26 +229,22 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
     ctx.lastRequestTime = QDateTime();
     ctx.lastRequestFile = lastRequestFile();
 
-    bool missing = false;
-    const std::optional<QString> proxy = takeOption(args, QStringLiteral("--proxy"), &missing);
-    const std::optional<QString> proxyUser =
-        takeOption(args, QStringLiteral("--proxy-user"), &missing);
-    const bool saveProxy = takeFlag(args, QStringLiteral("--save"));
+    const std::optional<QString> proxy = value(QStringLiteral("proxy"));
+    const std::optional<QString> proxyUser = value(QStringLiteral("proxy-user"));
+    const bool saveProxy = isSet(QStringLiteral("save"));
     const ProxySettings savedProxy = ctx.settings.proxy;
-    ctx.testMode = takeFlag(args, QStringLiteral("--test"));
-    if (takeFlag(args, QStringLiteral("--yes")))
+    ctx.testMode = isSet(QStringLiteral("test"));
+    if (isSet(QStringLiteral("yes")))
         session.frontend.fixedAnswer = true;
-    if (takeFlag(args, QStringLiteral("--no")))
+    if (isSet(QStringLiteral("no")))
         session.frontend.fixedAnswer = false;
-    session.frontend.verbose = takeFlag(args, QStringLiteral("-v"));
+    session.frontend.verbose = isSet(QStringLiteral("v"));
     // The journal's lines go to standard error for this run only.
     struct EchoGuard {
         ~EchoGuard() { setLogEcho({}); }
     } echoGuard;
     if (session.frontend.verbose)
         setLogEcho([&err](const QString& line) { err << line << Qt::endl; });
-    if (missing)
-        return session.fail(QStringLiteral("Не указано значение параметра."));
     if (proxy) {
         ctx.settings.proxy.host.clear();
         ctx.settings.proxy.port = 0;
@@ -132,32 +259,15 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
     // is taken up front; GETs still ask on the terminal when there is none.
     if (!ctx.settings.proxy.user.isEmpty())
         ctx.settings.proxy.password = session.frontend.proxyPassword;
-    if (args.isEmpty()) {
-        printUsage(err);
-        return 2;
-    }
 
-    const QString name = args.takeFirst();
-    for (const Command& command : kCommands) {
-        if (name == QLatin1String(command.name)) {
-            // Asked before anything runs, so no command takes "--help" for a file name.
-            if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-                out << "Использование: telva-cli " << command.usage << Qt::endl;
-                return 0;
-            }
-            const int rc = command.run(session, args);
-            if ((proxy || proxyUser) && !saveProxy) {
-                ctx.settings.proxy.host = savedProxy.host;
-                ctx.settings.proxy.port = savedProxy.port;
-                ctx.settings.proxy.user = savedProxy.user;
-            }
-            SaveSettings(ctx.settings, session.frontend);
-            return rc;
-        }
+    const int rc = command->run(session, local);
+    if ((proxy || proxyUser) && !saveProxy) {
+        ctx.settings.proxy.host = savedProxy.host;
+        ctx.settings.proxy.port = savedProxy.port;
+        ctx.settings.proxy.user = savedProxy.user;
     }
-    err << "Неизвестная команда: " << name << Qt::endl;
-    printUsage(err);
-    return 2;
+    SaveSettings(ctx.settings, session.frontend);
+    return rc;
 }
 
 } // namespace telva

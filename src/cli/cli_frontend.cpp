@@ -50,9 +50,8 @@ CliFrontend::~CliFrontend() {
     wipe(keyPassword);
 }
 
-void CliFrontend::showStatus(const QString& text) {
-    // With -v the journal's echo prints it, time-stamped.
-    lastStatus = text;
+void CliFrontend::showStatus(const QString&) {
+    // With -v the journal's echo prints it, time-stamped; commands print their outcome.
 }
 
 void CliFrontend::showProgress(const QString& text) {

@@ -24,6 +24,8 @@ public:
     void messageBox(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption, Icon icon) override;
     void showError(const QString& text) override;
+    // Only "send --again" sends a report again; --yes does not.
+    bool askSendAgain(const QString&) override { return sendAgain; }
     bool askProxyCredentials(QString& user, QString& password) override;
     bool editProxySettings(QString& host, QString& portText, QString& user) override;
     std::optional<QString> askKeyPassword(const QString& prompt) override;
@@ -32,8 +34,8 @@ public:
 
     // Answer to every Yes/No question without asking (--yes / --no).
     std::optional<bool> fixedAnswer;
-    // The last status text shown; commands print it as their outcome.
-    QString lastStatus;
+    // Send a report that was sent before (send --again).
+    bool sendAgain = false;
     // Number of errors shown in the error box.
     int errorCount = 0;
     // Print the journal's lines and the progress as they come (otherwise only the final

@@ -1,5 +1,5 @@
 #include "cli/cli.h"
-#include "cli/commands.h"
+#include "cli/command.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_import.h"
 #include "crypto/cert_rows.h"
@@ -8,6 +8,8 @@
 #include "crypto/provider_list.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 
 namespace telva {
 
@@ -15,22 +17,19 @@ using namespace telva::crypto;
 
 namespace {
 
-// "--store N": 0..7; nothing and an error text otherwise.
-std::optional<int> storeOption(QStringList& args, bool required, int fallback, QString& error) {
-    bool missing = false;
-    const std::optional<QString> text = takeOption(args, QStringLiteral("--store"), &missing);
-    if (missing || (!text && required)) {
-        error = QStringLiteral("Не указано хранилище (--store 0..7).");
-        return std::nullopt;
-    }
-    if (!text)
+const QString kStore = QStringLiteral("store");
+
+// "--store N": 0..7, the fallback when absent and not required; an error text otherwise.
+Result<int> storeOption(const QCommandLineParser& args, bool required, int fallback = 0) {
+    if (!args.isSet(kStore)) {
+        if (required)
+            return Result<int>::fail(QStringLiteral("Не указано хранилище (--store 0..7)."));
         return fallback;
-    bool ok = false;
-    const int index = text->toInt(&ok);
-    if (!ok || index < 0 || index >= kStoreCount) {
-        error = QStringLiteral("Хранилище должно быть числом от 0 до 7.");
-        return std::nullopt;
     }
+    bool ok = false;
+    const int index = args.value(kStore).toInt(&ok);
+    if (!ok || index < 0 || index >= kStoreCount)
+        return Result<int>::fail(QStringLiteral("Хранилище должно быть числом от 0 до 7."));
     return index;
 }
 
@@ -42,107 +41,159 @@ bool readFile(const QString& path, QByteArray& bytes) {
     return true;
 }
 
-int certsImport(CliSession& session, QStringList args) {
-    QString error;
-    const std::optional<int> store = storeOption(args, false, 0, error);
-    if (!store)
-        return session.fail(error);
-    bool missing = false;
-    const std::optional<QString> keyPath = takeOption(args, QStringLiteral("--key"), &missing);
-    const std::optional<QString> p12Path = takeOption(args, QStringLiteral("--pkcs12"), &missing);
-    const QString usage = QStringLiteral(
-        "Использование: telva-cli certs import [--store N] CERT [--key KEY] | --pkcs12 FILE");
-    if (missing || (p12Path && (!args.isEmpty() || keyPath)) || (!p12Path && args.size() != 1))
-        return session.fail(usage);
-    const QString source = p12Path ? *p12Path : args.first();
-    QByteArray bytes;
-    if (!readFile(source, bytes))
-        return session.fail(QStringLiteral("Ошибка открытия \"%1\".").arg(source));
-    QByteArray keyBytes;
-    if (keyPath && !readFile(*keyPath, keyBytes))
-        return session.fail(QStringLiteral("Ошибка открытия \"%1\".").arg(*keyPath));
-    const Result<Certificate> cert =
-        p12Path ? ImportPkcs12(*store, bytes, &session.frontend)
-                : ImportCertificate(*store, bytes, keyBytes, &session.frontend);
-    if (!cert)
-        return session.fail(cert.text());
-    const QStringList row = certRow(*cert);
-    session.out << "Сертификат импортирован в хранилище " << storeName(*store) << ": "
-                << row[ColSubject] << " (" << row[ColSerial] << ")" << Qt::endl;
-    return 0;
-}
-
-int certsList(CliSession& session, QStringList args) {
-    QString error;
-    const std::optional<int> store = storeOption(args, false, 0, error);
-    if (!store)
-        return session.fail(error);
-    const bool gost = !takeFlag(args, QStringLiteral("--no-gost-filter"));
-    const bool kvb = !takeFlag(args, QStringLiteral("--no-kvb-filter"));
-    if (!args.isEmpty())
-        return session.fail(QStringLiteral("Использование: telva-cli certs list [--store N] "
-                                           "[--no-gost-filter] [--no-kvb-filter]"));
-    for (const QStringList& row : ListCertificates(*store, gost, kvb).rows)
-        session.out << row.join(QLatin1Char('\t')) << '\n';
-    session.out.flush();
-    return 0;
-}
-
-int certsChoose(CliSession& session, QStringList args) {
-    const QString usage = QStringLiteral("Использование: telva-cli certs choose personal|fund "
-                                         "--store N --serial HEX [--issuer ТЕКСТ]");
-    QString error;
-    const std::optional<int> store = storeOption(args, true, 0, error);
-    if (!store)
-        return session.fail(error);
-    bool missing = false;
-    const std::optional<QString> serial = takeOption(args, QStringLiteral("--serial"), &missing);
-    const std::optional<QString> issuer = takeOption(args, QStringLiteral("--issuer"), &missing);
-    if (missing || !serial || args.size() != 1)
-        return session.fail(usage);
-    const QString which = args.first();
-    if (which != QLatin1String("personal") && which != QLatin1String("fund"))
-        return session.fail(usage);
-    for (const QStringList& row : ListCertificates(*store, false, false).rows) {
-        if (row[ColSerial].compare(*serial, Qt::CaseInsensitive) != 0)
-            continue;
-        if (issuer && !row[ColIssuer].contains(*issuer))
-            continue;
-        CertIdentity& identity = which == QLatin1String("personal") ? session.ctx.settings.priv
-                                                                    : session.ctx.settings.pub;
-        identity = identityFromRow(*store, row);
-        session.out << identityLabel(identity) << Qt::endl;
-        return 0;
+class CertsImportCommand : public Command {
+public:
+    CertsImportCommand()
+        : Command(QStringLiteral("certs import"), QStringLiteral("[CERT]"),
+                  QStringLiteral("импорт сертификата (CERT с --key или --pkcs12)"), 0, 1) {
+        addOption(kStore, QStringLiteral("N"), QStringLiteral("хранилище 0..7, по умолчанию 0"));
+        addOption(QStringLiteral("key"), QStringLiteral("KEY"),
+                  QStringLiteral("закрытый ключ сертификата"));
+        addOption(QStringLiteral("pkcs12"), QStringLiteral("FILE"),
+                  QStringLiteral("файл PKCS#12 вместо CERT"));
     }
-    return session.fail(QStringLiteral("Сертификат с серийным номером %1 в хранилище %2 не найден.")
-                            .arg(*serial, storeName(*store)));
-}
+
+    int run(CliSession& session, const QCommandLineParser& args) const override {
+        const Result<int> store = storeOption(args, false);
+        if (!store)
+            return session.fail(store.text());
+        const bool p12 = args.isSet(QStringLiteral("pkcs12"));
+        const bool hasKey = args.isSet(QStringLiteral("key"));
+        const QStringList files = args.positionalArguments();
+        if (p12 == (files.size() == 1) || (p12 && hasKey))
+            return session.usage();
+        const QString source = p12 ? args.value(QStringLiteral("pkcs12")) : files.first();
+        QByteArray bytes;
+        if (!readFile(source, bytes))
+            return session.fail(QStringLiteral("Ошибка открытия \"%1\".").arg(source));
+        QByteArray keyBytes;
+        const QString keyPath = args.value(QStringLiteral("key"));
+        if (hasKey && !readFile(keyPath, keyBytes))
+            return session.fail(QStringLiteral("Ошибка открытия \"%1\".").arg(keyPath));
+        const Result<Certificate> cert =
+            p12 ? ImportPkcs12(*store, bytes, &session.frontend)
+                : ImportCertificate(*store, bytes, keyBytes, &session.frontend);
+        if (!cert)
+            return session.fail(cert.text());
+        const QStringList row = certRow(*cert);
+        session.out << "Сертификат импортирован в хранилище " << storeName(*store) << ": "
+                    << row[ColSubject] << " (" << row[ColSerial] << ")" << Qt::endl;
+        return ExitDone;
+    }
+};
+
+class CertsListCommand : public Command {
+public:
+    CertsListCommand()
+        : Command(QStringLiteral("certs list"), QString(),
+                  QStringLiteral("сертификаты хранилища")) {
+        addOption(kStore, QStringLiteral("N"), QStringLiteral("хранилище 0..7, по умолчанию 0"));
+        addFlag(QStringLiteral("no-gost-filter"), QStringLiteral("показать и сертификаты не ГОСТ"));
+        addFlag(QStringLiteral("no-kvb-filter"),
+                QStringLiteral("показать и сертификаты без реквизитов КВБ"));
+        addJsonFlag();
+    }
+
+    int run(CliSession& session, const QCommandLineParser& args) const override {
+        const Result<int> store = storeOption(args, false);
+        if (!store)
+            return session.fail(store.text());
+        const CertListing listing =
+            ListCertificates(*store, !args.isSet(QStringLiteral("no-gost-filter")),
+                             !args.isSet(QStringLiteral("no-kvb-filter")));
+        if (session.json) {
+            static const char* const keys[CertColumnCount] = {
+                "subject", "organisation", "regNumber", "issuer", "validFrom", "validTo", "serial"};
+            QJsonArray certs;
+            for (const QStringList& row : listing.rows) {
+                QJsonObject cert;
+                for (int column = 0; column < CertColumnCount; ++column)
+                    cert.insert(QLatin1String(keys[column]), row.value(column));
+                certs.append(cert);
+            }
+            return session.printJson(certs);
+        }
+        for (const QStringList& row : listing.rows)
+            session.out << row.join(QLatin1Char('\t')) << '\n';
+        session.out.flush();
+        return ExitDone;
+    }
+};
+
+class CertsChooseCommand : public Command {
+public:
+    CertsChooseCommand()
+        : Command(QStringLiteral("certs choose"), QStringLiteral("personal|fund"),
+                  QStringLiteral("выбор сертификата по хранилищу и серийному номеру"), 1, 1) {
+        addOption(kStore, QStringLiteral("N"), QStringLiteral("хранилище 0..7"));
+        addOption(QStringLiteral("serial"), QStringLiteral("HEX"),
+                  QStringLiteral("серийный номер сертификата"));
+        addOption(QStringLiteral("issuer"), QStringLiteral("ТЕКСТ"),
+                  QStringLiteral("часть имени издателя, если номера совпадают"));
+    }
+
+    int run(CliSession& session, const QCommandLineParser& args) const override {
+        const Result<int> store = storeOption(args, true);
+        if (!store)
+            return session.fail(store.text());
+        const QString which = args.positionalArguments().first();
+        if (!args.isSet(QStringLiteral("serial")) ||
+            (which != QLatin1String("personal") && which != QLatin1String("fund")))
+            return session.usage();
+        const QString serial = args.value(QStringLiteral("serial"));
+        const bool byIssuer = args.isSet(QStringLiteral("issuer"));
+        const QString issuer = args.value(QStringLiteral("issuer"));
+        for (const QStringList& row : ListCertificates(*store, false, false).rows) {
+            if (row[ColSerial].compare(serial, Qt::CaseInsensitive) != 0)
+                continue;
+            if (byIssuer && !row[ColIssuer].contains(issuer))
+                continue;
+            CertIdentity& identity = which == QLatin1String("personal") ? session.ctx.settings.priv
+                                                                        : session.ctx.settings.pub;
+            identity = identityFromRow(*store, row);
+            session.out << identityLabel(identity) << Qt::endl;
+            return ExitDone;
+        }
+        return session.fail(
+            QStringLiteral("Сертификат с серийным номером %1 в хранилище %2 не найден.")
+                .arg(serial, storeName(*store)));
+    }
+};
+
+class ProvidersCommand : public Command {
+public:
+    ProvidersCommand()
+        : Command(QStringLiteral("providers"), QString(), QStringLiteral("криптопровайдеры ГОСТ")) {
+    }
+
+    int run(CliSession& session, const QCommandLineParser&) const override {
+        if (const Status engine = ensureGostEngine(); !engine)
+            return session.fail(engine.text());
+        const ProviderList list = FillProviderList(session.ctx.settings.provName);
+        if (session.json) {
+            QJsonArray providers;
+            for (qsizetype i = 0; i < list.entries.size(); ++i)
+                providers.append(QJsonObject{{QStringLiteral("name"), list.entries[i].name},
+                                             {QStringLiteral("type"), list.entries[i].type},
+                                             {QStringLiteral("selected"), i == list.selected}});
+            return session.printJson(providers);
+        }
+        for (qsizetype i = 0; i < list.entries.size(); ++i) {
+            session.out << (i == list.selected ? "* " : "  ") << list.entries[i].name << '\t'
+                        << list.entries[i].type << '\n';
+        }
+        session.out.flush();
+        return ExitDone;
+    }
+};
 
 } // namespace
 
-int cmdCerts(CliSession& session, QStringList args) {
-    const QString sub = args.isEmpty() ? QString() : args.takeFirst();
-    if (sub == QLatin1String("import"))
-        return certsImport(session, args);
-    if (sub == QLatin1String("list"))
-        return certsList(session, args);
-    if (sub == QLatin1String("choose"))
-        return certsChoose(session, args);
-    return session.fail(QStringLiteral("Использование: telva-cli certs import|list|choose ..."));
-}
-
-int cmdProviders(CliSession& session, QStringList args) {
-    if (!args.isEmpty())
-        return session.fail(QStringLiteral("Использование: telva-cli providers"));
-    if (const Status engine = ensureGostEngine(); !engine)
-        return session.fail(engine.text());
-    const ProviderList list = FillProviderList(session.ctx.settings.provName);
-    for (qsizetype i = 0; i < list.entries.size(); ++i) {
-        session.out << (i == list.selected ? "* " : "  ") << list.entries[i].name << '\t'
-                    << list.entries[i].type << '\n';
-    }
-    session.out.flush();
-    return 0;
+void addCertCommands(CommandList& commands) {
+    commands.push_back(std::make_unique<CertsImportCommand>());
+    commands.push_back(std::make_unique<CertsListCommand>());
+    commands.push_back(std::make_unique<CertsChooseCommand>());
+    commands.push_back(std::make_unique<ProvidersCommand>());
 }
 
 } // namespace telva

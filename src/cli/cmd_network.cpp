@@ -1,6 +1,6 @@
 #include "app/context.h"
 #include "cli/cli.h"
-#include "cli/commands.h"
+#include "cli/command.h"
 #include "crypto/cert_identity.h"
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
@@ -8,48 +8,70 @@
 
 namespace telva {
 
-int cmdCheckConnection(CliSession& session, QStringList args) {
-    const bool detect = takeFlag(args, QStringLiteral("--detect"));
-    if (!args.isEmpty())
-        return session.fail(QStringLiteral("Использование: telva-cli check-connection [--detect]"));
-    HttpClient client(session.ctx);
-    bool connected = false;
-    if (detect) {
-        // As the window does at activation: the desktop's proxy when the site is out of reach.
-        const Result<bool> checked = ConnectionCheckAtActivation(session.ctx, client);
-        if (!checked)
-            return session.fail(checked.text());
-        connected = *checked;
-    } else {
-        connected = CheckConnection(session.ctx, client);
-    }
-    if (!connected) {
-        if (!client.lastError().isEmpty())
-            session.err << client.lastError() << Qt::endl;
-        session.out << "Не подключено." << Qt::endl;
-        return 1;
-    }
-    const ProxySettings& proxy = session.ctx.settings.proxy;
-    session.out << "Подключено.";
-    if (!proxy.host.isEmpty())
-        session.out << " (" << proxy.host << ':' << proxy.port << ")";
-    session.out << Qt::endl;
-    return 0;
-}
+namespace {
 
-int cmdInstallCerts(CliSession& session, QStringList args) {
-    if (!args.isEmpty())
-        return session.fail(QStringLiteral("Использование: telva-cli install-certs"));
-    HttpClient client(session.ctx);
-    const Result<QString> installed = crypto::LoadFundCertificates(session.ctx, client);
-    if (!installed) {
-        if (!client.lastError().isEmpty())
-            session.err << client.lastError() << Qt::endl;
-        return session.fail(installed.text());
+class CheckConnectionCommand : public Command {
+public:
+    CheckConnectionCommand()
+        : Command(QStringLiteral("check-connection"), QString(),
+                  QStringLiteral("проверить подключение к сайту КВБ")) {
+        addFlag(QStringLiteral("detect"),
+                QStringLiteral("найти прокси-сервер в настройках рабочего стола"));
     }
-    session.out << *installed << '\n'
-                << crypto::identityLabel(session.ctx.settings.pub) << Qt::endl;
-    return 0;
+
+    int run(CliSession& session, const QCommandLineParser& args) const override {
+        HttpClient client(session.ctx);
+        bool connected = false;
+        if (args.isSet(QStringLiteral("detect"))) {
+            // As the window does at activation: the desktop's proxy when the site is out of
+            // reach.
+            const Result<bool> checked = ConnectionCheckAtActivation(session.ctx, client);
+            if (!checked)
+                return session.fail(checked.text());
+            connected = *checked;
+        } else {
+            connected = CheckConnection(session.ctx, client);
+        }
+        if (!connected) {
+            if (!client.lastError().isEmpty())
+                session.err << client.lastError() << Qt::endl;
+            session.out << "Не подключено." << Qt::endl;
+            return ExitFailed;
+        }
+        const ProxySettings& proxy = session.ctx.settings.proxy;
+        session.out << "Подключено.";
+        if (!proxy.host.isEmpty())
+            session.out << " (" << proxy.host << ':' << proxy.port << ")";
+        session.out << Qt::endl;
+        return ExitDone;
+    }
+};
+
+class InstallCertsCommand : public Command {
+public:
+    InstallCertsCommand()
+        : Command(QStringLiteral("install-certs"), QString(),
+                  QStringLiteral("загрузить и установить сертификаты КВБ")) {}
+
+    int run(CliSession& session, const QCommandLineParser&) const override {
+        HttpClient client(session.ctx);
+        const Result<QString> installed = crypto::LoadFundCertificates(session.ctx, client);
+        if (!installed) {
+            if (!client.lastError().isEmpty())
+                session.err << client.lastError() << Qt::endl;
+            return session.fail(installed.text());
+        }
+        session.out << *installed << '\n'
+                    << crypto::identityLabel(session.ctx.settings.pub) << Qt::endl;
+        return ExitDone;
+    }
+};
+
+} // namespace
+
+void addNetworkCommands(CommandList& commands) {
+    commands.push_back(std::make_unique<CheckConnectionCommand>());
+    commands.push_back(std::make_unique<InstallCertsCommand>());
 }
 
 } // namespace telva

@@ -1,33 +1,52 @@
 #include "cli/cli.h"
-#include "cli/commands.h"
+#include "cli/command.h"
 #include "operations/receipt_check.h"
 
+#include <QJsonObject>
 #include <QSaveFile>
 
 namespace telva {
 
-int cmdCheckReceipt(CliSession& session, QStringList args) {
-    bool missing = false;
-    const std::optional<QString> html = takeOption(args, QStringLiteral("--html"), &missing);
-    if (missing || args.size() != 1)
-        return session.fail(
-            QStringLiteral("Использование: telva-cli check-receipt FILE [--html OUT]"));
+namespace {
 
-    session.frontend.lastStatus.clear();
-    const Result<crypto::CheckedReceipt> checked = crypto::CheckReceipt(session.ctx, args.first());
-    if (!checked) {
-        // A damaged archive has already been reported through the error box.
-        if (session.frontend.lastStatus.isEmpty())
-            return 1;
-        return session.fail(session.frontend.lastStatus);
+class CheckReceiptCommand : public Command {
+public:
+    CheckReceiptCommand()
+        : Command(QStringLiteral("check-receipt"), QStringLiteral("FILE"),
+                  QStringLiteral("проверить квитанцию, записать архив (.zip) и страницу"), 1, 1) {
+        addOption(QStringLiteral("html"), QStringLiteral("OUT"),
+                  QStringLiteral("записать страницу квитанции в файл OUT"));
+        addJsonFlag();
     }
-    if (html) {
-        QSaveFile file(*html);
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(checked->pageBytes) != checked->pageBytes.size() || !file.commit())
-            return session.fail(QStringLiteral("Ошибка записи \"%1\".").arg(*html));
+
+    int run(CliSession& session, const QCommandLineParser& args) const override {
+        const int errorsBefore = session.frontend.errorCount;
+        const Result<crypto::CheckedReceipt> checked =
+            crypto::CheckReceipt(session.ctx, args.positionalArguments().first());
+        if (!checked) {
+            // A damaged archive has already been reported through the error box.
+            if (session.frontend.errorCount > errorsBefore && !session.json)
+                return ExitFailed;
+            return session.fail(checked.text());
+        }
+        if (args.isSet(QStringLiteral("html"))) {
+            const QString html = args.value(QStringLiteral("html"));
+            QSaveFile file(html);
+            if (!file.open(QIODevice::WriteOnly) ||
+                file.write(checked->pageBytes) != checked->pageBytes.size() || !file.commit())
+                return session.fail(QStringLiteral("Ошибка записи \"%1\".").arg(html));
+        }
+        if (session.json)
+            return session.printJson(QJsonObject{{QStringLiteral("archive"), checked->archivePath},
+                                                 {QStringLiteral("signer"), checked->signer}});
+        return ExitDone;
     }
-    return 0;
+};
+
+} // namespace
+
+void addReceiptCommands(CommandList& commands) {
+    commands.push_back(std::make_unique<CheckReceiptCommand>());
 }
 
 } // namespace telva

@@ -63,7 +63,9 @@ bool passesBound(AppContext& ctx, const QDateTime& bound, bool isStart, const QS
 
 } // namespace
 
-bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& outputFile) {
+Result<QString> SignAndEncrypt(AppContext& ctx, const QString& inputFile,
+                               const QString& outputFile) {
+    const auto fail = [](const QString& text) { return Result<QString>::fail(text); };
     const Settings& s = ctx.settings;
     const QString openError = quotedName(QStringLiteral("Ошибка открытия \"%1\"."), inputFile);
 
@@ -71,50 +73,43 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
     struct stat info {};
     if (inputFile.isEmpty() || ::stat(QFile::encodeName(inputFile).constData(), &info) != 0 ||
         !S_ISREG(info.st_mode)) {
-        ctx.showStatus(openError);
-        return false;
+        return fail(openError);
     }
     const qint64 size = qint64(info.st_size);
     if (size < kMinimumSize) {
-        ctx.showStatus(
+        return fail(
             quotedName(QStringLiteral("Файл \"%1\" имеет недопустимо малый размер."), inputFile));
-        return false;
     }
     const FdGuard input{openShared(inputFile)};
     if (input.fd < 0) {
-        ctx.showStatus(openError);
-        return false;
+        return fail(openError);
     }
 
     // One store, or two when the identities name different ones.
     CertCollection collection;
     Result<CertStore> privStore = CertStore::open(s.priv.store);
     if (!privStore) {
-        ctx.showStatus(privStore.text());
-        return false;
+        return fail(privStore.text());
     }
     collection.add(*privStore);
     if (s.pub.store != s.priv.store) {
         Result<CertStore> pubStore = CertStore::open(s.pub.store);
         if (!pubStore) {
-            ctx.showStatus(pubStore.text());
-            return false;
+            return fail(pubStore.text());
         }
         collection.add(*pubStore);
     }
     const std::optional<ProviderContext> provider = AcquireProviderContext(s.provName, s.provType);
     if (!provider) {
         const Status engine = ensureGostEngine();
-        ctx.showStatus(engine ? QStringLiteral("Не удалось выбрать провайдера.") : engine.text());
-        return false;
+        return fail(engine ? QStringLiteral("Не удалось выбрать провайдера.") : engine.text());
     }
     const QList<Certificate> certs = collection.certificates();
     const std::optional<Certificate> personal =
         FindCertByIdentity(certs, s.priv.issuer, s.priv.sernum);
     const std::optional<Certificate> fund = FindCertByIdentity(certs, s.pub.issuer, s.pub.sernum);
     if (!personal || !fund) {
-        ctx.showStatus(QStringLiteral("Не удалось открыть сертификат."));
-        return false;
+        return fail(QStringLiteral("Не удалось открыть сертификат."));
     }
 
     if (!passesBound(ctx, personal->notBefore(), true,
@@ -125,35 +120,31 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
                      QStringLiteral("Сертификат доверенного лица не вступил в силу.")) ||
         !passesBound(ctx, fund->notAfter(), false,
                      QStringLiteral("Сертификат доверенного лица просрочен.")))
-        return false;
+        return fail(QString());
 
     ctx.frontend.showProgress(QStringLiteral("Подпись и шифрование ..."));
     ctx.frontend.processEvents();
     const QString cryptError = QStringLiteral("Ошибка при шифровании ");
     Result<PKeyPtr> key = LoadPrivateKey(*personal, &ctx.frontend);
     if (!key) {
-        ctx.showStatus(cryptError, key.text());
-        return false;
+        return fail(statusText(cryptError, key.text()));
     }
     Result<SignedDataWriter> signedData = SignedDataWriter::begin(*personal, key->get(), size);
     if (!signedData) {
-        ctx.showStatus(cryptError, signedData.text());
-        return false;
+        return fail(statusText(cryptError, signedData.text()));
     }
     const quint64 plainSize =
         quint64(signedData->prefix().size()) + quint64(size) + quint64(signedData->suffixSize());
     Result<EnvelopeWriter> envelope = EnvelopeWriter::begin(*fund, plainSize);
     if (!envelope) {
-        ctx.showStatus(cryptError, envelope.text());
-        return false;
+        return fail(statusText(cryptError, envelope.text()));
     }
 
     // Written beside the target and renamed over it once complete: a full disk, a failed
     // cipher or a cancel leaves no partial output, and an earlier output stays as it was.
     ReplacingFile out(outputFile, 0666);
     if (outputFile.isEmpty() || !out.open()) {
-        ctx.showStatus(quotedName(QStringLiteral("Ошибка создания \"%1\"."), outputFile));
-        return false;
+        return fail(quotedName(QStringLiteral("Ошибка создания \"%1\"."), outputFile));
     }
     const QString progressText = QStringLiteral("Подпись и шифрование ... %1%");
     ctx.frontend.setCancellable(true);
@@ -178,25 +169,19 @@ bool SignAndEncrypt(AppContext& ctx, const QString& inputFile, const QString& ou
             break;
         [[fallthrough]];
     case StreamFailure::Write:
-        ctx.showStatus(quotedName(QStringLiteral("Ошибка записи в \"%1\"."), outputFile));
-        return false;
+        return fail(quotedName(QStringLiteral("Ошибка записи в \"%1\"."), outputFile));
     case StreamFailure::Read:
-        ctx.showStatus(quotedName(QStringLiteral("Ошибка чтения \"%1\"."), inputFile));
-        return false;
+        return fail(quotedName(QStringLiteral("Ошибка чтения \"%1\"."), inputFile));
     case StreamFailure::Changed:
-        ctx.showStatus(quotedName(
+        return fail(quotedName(
             QStringLiteral("Файл \"%1\" изменился во время подписи. Подпишите его еще раз."),
             inputFile));
-        return false;
     case StreamFailure::Crypt:
-        ctx.showStatus(cryptError, QStringLiteral("сбой шифрования"));
-        return false;
+        return fail(statusText(cryptError, QStringLiteral("сбой шифрования")));
     case StreamFailure::Cancelled:
-        ctx.showStatus(QStringLiteral("Подпись отменена."));
-        return false;
+        return fail(QStringLiteral("Подпись отменена."));
     }
-    ctx.showStatus(QStringLiteral("Файл зашифрован и подписан."));
-    return true;
+    return QStringLiteral("Файл зашифрован и подписан.");
 }
 
 } // namespace telva::crypto

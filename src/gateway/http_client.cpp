@@ -540,12 +540,13 @@ Result<QByteArray> HttpClient::HttpPostMultipart(const QString& url, const Multi
     return body;
 }
 
-qint64 HttpClient::DownloadToBuffer(const QString& url) {
-    ctx_.downloadBuffer.clear();
+Result<QByteArray> HttpClient::Download(const QString& url) {
     ctx_.showProgress(QString::fromUtf8(kDownloadingText));
-    if (!HttpGetToStream(url, ctx_.downloadBuffer))
-        ctx_.showStatus(lastStopped_ ? lastError_ : QString::fromUtf8(kDownloadFailedText));
-    return ctx_.downloadBuffer.size();
+    QByteArray bytes;
+    if (!HttpGetToStream(url, bytes))
+        return Result<QByteArray>::fail(lastStopped_ ? lastError_
+                                                     : QString::fromUtf8(kDownloadFailedText));
+    return bytes;
 }
 
 void HttpClient::WaitRequestSpacing() {

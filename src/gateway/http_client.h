@@ -118,9 +118,9 @@ public:
     // unconverted. A final status outside 200..299 fails with the response's status line as
     // text; a network failure with its text.
     Result<QByteArray> HttpPostMultipart(const QString& url, const MultipartForm& form);
-    // Empties ctx.downloadBuffer, shows "Идет загрузка ...", GETs the address into it ("Ошибка
-    // загрузки." on failure, or why it was stopped) and gives the number of bytes in the buffer.
-    qint64 DownloadToBuffer(const QString& url);
+    // Shows "Идет загрузка ...", GETs the address and gives the body; on failure "Ошибка
+    // загрузки.", or why it was stopped.
+    Result<QByteArray> Download(const QString& url);
     // Waits the full 10 seconds (ctx.clock) when the last spaced request (ctx.lastRequestTime,
     // or the later time in ctx.lastRequestFile, left by any run) was less than 10 seconds ago,
     // then sets the last-request time to now, in the file too.

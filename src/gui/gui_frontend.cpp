@@ -78,6 +78,15 @@ bool GuiFrontend::askYesNo(const QString& text, const QString& caption, Icon ico
     return box.clickedButton() == yes;
 }
 
+bool GuiFrontend::askSendAgain(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Внимание"), text, QMessageBox::NoButton,
+                    parent_);
+    QAbstractButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole));
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 void GuiFrontend::showError(const QString& text) {
     logEvent(errorEventText(text));
     QMessageBox box(QMessageBox::Critical, programTitle(), text, QMessageBox::Ok, parent_);

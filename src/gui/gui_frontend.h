@@ -37,6 +37,7 @@ public:
     bool cancelRequested() override { return cancelled_; }
     void messageBox(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption, Icon icon) override;
+    bool askSendAgain(const QString& text) override;
     void showError(const QString& text) override;
     bool askProxyCredentials(QString& user, QString& password) override;
     bool editProxySettings(QString& host, QString& portText, QString& user) override;

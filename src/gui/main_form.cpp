@@ -231,7 +231,6 @@ void TMainForm::FormDestroy() {
     ctx_.settings.height = frame.height();
     SaveSettings(ctx_.settings, frontend_);
     savedSettings_ = ctx_.settings;
-    ctx_.downloadBuffer.clear();
 }
 
 void TMainForm::keepSettings() {
@@ -264,6 +263,11 @@ void TMainForm::takeArguments(const QStringList& arguments) {
 
 void TMainForm::ShowStatus(const QString& text, const QString& errorText) {
     ctx_.showStatus(text, errorText);
+}
+
+void TMainForm::showOutcome(const QString& text) {
+    if (!text.isEmpty())
+        ctx_.showStatus(text);
 }
 
 void TMainForm::runUpdate(QAction* action) {
@@ -306,11 +310,15 @@ const ReportRow* TMainForm::selectedReport() const {
 void TMainForm::acDoExecute() {
     ctx_.settings.provName = cbProv_->currentText();
     ctx_.settings.provType = cbProv_->currentData().toInt();
-    acSend->setEnabled(crypto::SignAndEncrypt(ctx_, eFileIn_->text(), eFileOut_->text()));
+    const Result<QString> done = crypto::SignAndEncrypt(ctx_, eFileIn_->text(), eFileOut_->text());
+    showOutcome(done ? *done : done.text());
+    acSend->setEnabled(done.ok());
 }
 
 void TMainForm::acSendExecute() {
-    SubmitReport(ctx_, *http_, {eFileOut_->text(), eFileIn_->text(), ePrivCert_->text()});
+    const Result<SentReport> sent =
+        SubmitReport(ctx_, *http_, {eFileOut_->text(), eFileIn_->text(), ePrivCert_->text()});
+    showOutcome(sent ? sent->text : sent.text());
 }
 
 void TMainForm::acLoadCertExecute() {
@@ -352,7 +360,14 @@ void TMainForm::acLoadKvitExecute() {
         return;
     const int index = gRep_->currentRow();
     followUp_.restart(row->id(), ctx_.clock.now());
-    const RefreshOutcome outcome = RefreshReportState(ctx_, *http_, *row);
+    const Result<RefreshOutcome> refreshed = RefreshReportState(ctx_, *http_, *row);
+    if (!refreshed) {
+        showOutcome(refreshed.text());
+        return;
+    }
+    const RefreshOutcome& outcome = *refreshed;
+    if (outcome.status)
+        ShowStatus(*outcome.status);
     if (outcome.newState)
         setReportState(static_cast<size_t>(index), *outcome.newState);
     acShowFinalXmlUpdate();
@@ -370,12 +385,16 @@ void TMainForm::acShowSrcExecute() {
 
 void TMainForm::acShowFinalXmlExecute() {
     if (const ReportRow* row = selectedReport())
-        ShowAcceptedReport(ctx_, *row);
+        (void)ShowAcceptedReport(ctx_, *row);
 }
 
 void TMainForm::acDelCurRecExecute() {
     const ReportRow* row = selectedReport();
-    if (row && DeleteReport(ctx_, *row))
+    if (!row)
+        return;
+    const Result<QString> deleted = DeleteReport(ctx_, *row);
+    showOutcome(deleted ? *deleted : deleted.text());
+    if (deleted)
         execute(acGreedRefresh);
 }
 

@@ -40,6 +40,8 @@ public:
 
     // Writes the status line: the text, and a failure's readable text in parentheses.
     void ShowStatus(const QString& text, const QString& errorText = QString());
+    // An operation's text on the status line; an empty one (an aborted step) leaves it as is.
+    void showOutcome(const QString& text);
     // Runs an action as a control would: its update rule first, then the action if enabled.
     void execute(QAction* action);
 

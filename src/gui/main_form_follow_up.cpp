@@ -60,7 +60,9 @@ void TMainForm::followUp() {
     // The status line keeps what the person's last operation said.
     const QString kept = statusPanel_->statusText();
     ++running_;
-    const RefreshOutcome outcome = RefreshReportState(ctx_, *http_, reports_[index], true);
+    const Result<RefreshOutcome> refreshed =
+        RefreshReportState(ctx_, *http_, reports_[index], true);
+    const RefreshOutcome outcome = refreshed ? *refreshed : RefreshOutcome();
     --running_;
     if (outcome.newState)
         setReportState(index, *outcome.newState);

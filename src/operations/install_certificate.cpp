@@ -1,6 +1,7 @@
 #include "operations/install_certificate.h"
 
 #include "app/context.h"
+#include "app/event_log.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_store.h"
 #include "crypto/certificate.h"
@@ -10,11 +11,14 @@ namespace telva::crypto {
 
 Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
                           bool takeAsFund) {
-    if (client.DownloadToBuffer(url) == 0) {
+    const Result<QByteArray> bytes = client.Download(url);
+    if (!bytes || bytes->isEmpty()) {
+        // Why the download failed goes to the journal; the person sees the install's text.
+        logEvent(bytes ? QString::fromUtf8(kDownloadFailedText) : bytes.text());
         return Status::fail(QString::fromUtf8(kCertDownloadFailedText));
     }
     // Only raw DER is taken, as the fund publishes it.
-    const Result<Certificate> cert = Certificate::fromDer(ctx.downloadBuffer);
+    const Result<Certificate> cert = Certificate::fromDer(*bytes);
     if (!cert) {
         return Status::fail(QString::fromUtf8(kCertOpenFailedText));
     }

@@ -75,9 +75,9 @@ bool openOrComplain(AppContext& ctx, const QString& path) {
 
 } // namespace
 
-bool DeleteReport(AppContext& ctx, const ReportRow& row) {
+Result<QString> DeleteReport(AppContext& ctx, const ReportRow& row) {
     if (row.id().isEmpty() || ctx.archiveBaseFolder.isEmpty())
-        return false;
+        return Result<QString>::fail(QString());
     const QString folder = reportFolder(ctx.archiveBaseFolder, row.id());
     struct stat info {};
     // A link is never a report folder: neither it nor what it points to is touched.
@@ -86,18 +86,14 @@ bool DeleteReport(AppContext& ctx, const ReportRow& row) {
         // The only local record of a sent report goes where the desktop can bring it back.
         QString inTrash;
         if (homeTrashReady() && QFile::moveToTrash(folder, &inTrash)) {
-            ctx.showStatus(
-                QStringLiteral("Отчет %1 перемещен в корзину: %2").arg(row.id(), inTrash));
-            return true;
+            return QStringLiteral("Отчет %1 перемещен в корзину: %2").arg(row.id(), inTrash);
         }
         deleteFilesIn(folder);
         if (rmdir(QFile::encodeName(folder).constData()) == 0) {
-            ctx.showStatus(QStringLiteral("Корзина недоступна, отчет %1 удален.").arg(row.id()));
-            return true;
+            return QStringLiteral("Корзина недоступна, отчет %1 удален.").arg(row.id());
         }
     }
-    ctx.showStatus(QStringLiteral("Не удалось удалить отчет."));
-    return false;
+    return Result<QString>::fail(QStringLiteral("Не удалось удалить отчет."));
 }
 
 bool ShowSourceFile(AppContext& ctx, const ReportRow& row) {
@@ -119,15 +115,17 @@ bool CanShowAcceptedReport(const AppContext& ctx, const ReportRow& row) {
            QFileInfo::exists(stem + QStringLiteral(".xml"));
 }
 
-bool ShowAcceptedReport(AppContext& ctx, const ReportRow& row) {
+Status ShowAcceptedReport(AppContext& ctx, const ReportRow& row) {
     if (!isPlainReportId(row.id()))
-        return false;
+        return Status::fail(QString());
     const QString stem = reportFileStem(ctx, row.id());
     const QString view = stem + QStringLiteral(".xml");
-    if (!QFileInfo::exists(view) &&
-        !crypto::BuildAcceptedReportView(ctx, stem + QStringLiteral(".zip")).ok())
-        return false;
-    return openOrComplain(ctx, view);
+    if (!QFileInfo::exists(view)) {
+        if (Status built = crypto::BuildAcceptedReportView(ctx, stem + QStringLiteral(".zip"));
+            !built)
+            return built;
+    }
+    return openOrComplain(ctx, view) ? Status() : Status::fail(QString());
 }
 
 } // namespace telva

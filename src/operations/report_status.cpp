@@ -87,10 +87,10 @@ Status replaceFile(const QString& from, const QString& to) {
 
 } // namespace
 
-RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row,
-                                  bool inBackground) {
+Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row,
+                                          bool inBackground) {
+    const auto fail = [](const QString& text) { return Result<RefreshOutcome>::fail(text); };
     RefreshOutcome outcome;
-    ctx.downloadBuffer.clear();
     const QString& reportId = row.id();
     // Only identifiers of folders in the archive: the placeholder row of an empty list would
     // otherwise put files into the archive folder itself.
@@ -114,10 +114,9 @@ RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const Repor
     http.WaitRequestSpacing();
     const QByteArray page = utf8ToCp1251(http.HttpGetToString(address));
     if (page.isEmpty()) {
-        ctx.showStatus(http.lastStopped() ? http.lastError() : statusPageFailedText());
-        return outcome;
+        return fail(http.lastStopped() ? http.lastError() : statusPageFailedText());
     }
-    ctx.showStatus(QString());
+    outcome.status = QString();
 
     switch (classifyStatusPage(page)) {
     case StatusPageKind::HasErrors:
@@ -142,7 +141,7 @@ RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const Repor
     if (!part.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         ctx.frontend.showError(
             QStringLiteral("Не могу создать файл \"%1\". %2").arg(partPath, part.errorString()));
-        return outcome;
+        return fail(QString());
     }
     ctx.showProgress(QString::fromUtf8(kDownloadingText));
     RequestOptions options;
@@ -152,23 +151,19 @@ RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const Repor
     part.close();
     if (!downloaded) {
         part.remove();
-        ctx.showStatus(http.lastStopped() ? http.lastError()
-                                          : QString::fromUtf8(kDownloadFailedText));
-        return outcome;
+        return fail(http.lastStopped() ? http.lastError() : QString::fromUtf8(kDownloadFailedText));
     }
-    ctx.showStatus(QString());
     if (!crypto::isWholeCmsMessage(partPath)) {
         const QString badPath = receiptPath + QStringLiteral(".bad");
         const Status kept = replaceFile(partPath, badPath);
-        ctx.showStatus(kept ? badReceiptText(badPath) : kept.text());
-        return outcome;
+        return fail(kept ? badReceiptText(badPath) : kept.text());
     }
     const Status written = replaceFile(partPath, receiptPath);
     if (!written) {
         part.remove();
         ctx.frontend.showError(
             QStringLiteral("Не могу создать файл \"%1\". %2").arg(receiptPath, written.text()));
-        return outcome;
+        return fail(QString());
     }
     outcome.newState = stateAccepted();
     outcome.receiptToCheck = receiptPath;

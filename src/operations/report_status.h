@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/result.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -36,6 +38,8 @@ struct RefreshOutcome {
     std::optional<QString> newState;
     // A receipt in the report folder to check and show now (the page "Проверить квитанцию").
     QString receiptToCheck;
+    // The status line's new text, when it changes (an empty text clears it).
+    std::optional<QString> status;
 };
 
 // Brings one report of the sent-reports list up to date: a report with a receipt only
@@ -44,9 +48,10 @@ struct RefreshOutcome {
 // folder. Downloaded bytes that are not a whole CMS message are kept aside as the receipt's
 // name + ".bad" and the row keeps its state, so the next refresh asks again. A row without
 // an identifier does nothing. Asked in the background (inBackground), a page with errors is
-// stored but not opened in the browser.
-RefreshOutcome RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row,
-                                  bool inBackground = false);
+// stored but not opened in the browser. A failure carries the status line's text, or none
+// when a file could not be written and the error box has said so.
+Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row,
+                                          bool inBackground = false);
 
 // Status texts.
 QString statusPageFailedText(); // "Ошибка загрузки. Не удалось получить страницу"

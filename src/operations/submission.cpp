@@ -2,6 +2,8 @@
 
 #include "app/context.h"
 #include "app/cp1251.h"
+#include "app/event_log.h"
+#include "app/frontend.h"
 #include "app/report_kind.h"
 #include "app/safe_file.h"
 #include "app/settings.h"
@@ -145,19 +147,38 @@ QString archiveWriteFailedText(const QString& reportId, const QString& logPath) 
     return sent + QStringLiteral("; номер записан в файл ") + logPath + QLatin1Char('.');
 }
 
+QString alreadySentText(const SentMark& mark) {
+    return QStringLiteral("Этот отчет уже отправлен %1 под номером %2. Отправить еще раз?")
+        .arg(mark.date, mark.id);
+}
+
 QString rejectedIdText() {
     return QStringLiteral("???");
 }
 
-std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input) {
+Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input) {
+    const auto fail = [](const QString& text) { return Result<SentReport>::fail(text); };
     // The form streams the file when it is sent; an unreadable file is reported now, before
     // anything goes on the wire.
     QFile output(input.outputFile);
     if (input.outputFile.isEmpty() || !output.open(QIODevice::ReadOnly)) {
-        ctx.showStatus(QStringLiteral("Ошибка открытия \"") + input.outputFile +
-                       QStringLiteral("\"."));
-        return std::nullopt;
+        return fail(QStringLiteral("Ошибка открытия \"") + input.outputFile +
+                    QStringLiteral("\"."));
     }
+    // The same encrypted file, or the same source, goes out twice only when the person says so.
+    SentIndex index =
+        SentIndex::load(ctx.archiveBaseFolder, ctx.settings.srcExt, ctx.settings.kvitExt);
+    const QByteArray hashes[] = {fileSha256(input.outputFile), fileSha256(input.inputFile)};
+    for (const QByteArray& hash : hashes) {
+        if (const std::optional<SentMark> earlier =
+                hash.isEmpty() ? std::nullopt : index.find(hash)) {
+            const QString question = alreadySentText(*earlier);
+            if (!ctx.frontend.askSendAgain(question))
+                return fail(question);
+            break;
+        }
+    }
+
     MultipartForm form(ctx.clock.now());
     form.addFile(QByteArrayLiteral("filein"), input.outputFile, toCp1251(input.outputFile),
                  QByteArrayLiteral("multipart/form-data"));
@@ -171,34 +192,33 @@ std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const Sub
         http.HttpPostMultipart(uploadAddress(ctx.settings, ctx.testMode), form);
     output.close();
     if (!page) {
-        ctx.showStatus(page.text());
-        return std::nullopt;
+        return fail(page.text());
     }
 
     const UploadAnswer answer = parseUploadAnswer(*page);
     if (answer.kind == UploadAnswer::Error) {
-        ctx.showStatus(fromCp1251(answer.text));
-        return std::nullopt;
+        return fail(fromCp1251(answer.text));
     }
     if (answer.kind == UploadAnswer::Unrecognised) {
-        ctx.showStatus(noMessageOnPageText());
-        return std::nullopt;
+        return fail(noMessageOnPageText());
     }
     const QString reportId = fromCp1251(answer.text);
     if (!isAcceptedReportId(reportId)) {
-        ctx.showStatus(rejectedIdText());
-        return std::nullopt;
+        return fail(rejectedIdText());
     }
 
     // Recorded before filing, so the identifier the fund knows the report by survives an
     // archive that cannot be written.
     const QString logPath = AppendSentLog(ctx.clock.now(), reportId, input.outputFile);
     if (!fileReport(ctx, reportId, input)) {
-        ctx.showStatus(archiveWriteFailedText(reportId, logPath));
-        return std::nullopt;
+        return fail(archiveWriteFailedText(reportId, logPath));
     }
-    ctx.showStatus(reportSentText(reportId));
-    return reportId;
+    const SentMark mark{formatSendDate(ctx.clock.now()), reportId};
+    for (const QByteArray& hash : hashes)
+        index.add(hash, mark);
+    if (const Status saved = index.save(); !saved)
+        logEvent(saved.text());
+    return SentReport{reportId, reportSentText(reportId)};
 }
 
 } // namespace telva

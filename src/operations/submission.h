@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/result.h"
+#include "archive/sent_index.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -39,10 +42,18 @@ struct SubmitInput {
     QString organisation; // the personal certificate's text (ePrivCert)
 };
 
+// A report the gateway took and the archive filed.
+struct SentReport {
+    QString id;   // the identifier the gateway gave
+    QString text; // for the status line
+};
+
 // Sends the encrypted report to the gateway, records the identifier the gateway gives in the
-// sent log and files the report in the report archive under it. Every outcome is one text
-// on the status line; the identifier when the report was sent and filed.
-std::optional<QString> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input);
+// sent log and files the report in the report archive under it. A file whose encrypted or
+// source bytes were sent before in this work mode is sent again only when the frontend
+// agrees (askSendAgain); declined, the question's text is the failure. Every outcome carries
+// one text for the status line.
+Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input);
 
 // Status texts.
 QString noMessageOnPageText(); // the answer names neither an identifier nor an error
@@ -51,5 +62,7 @@ QString reportSentText(const QString& reportId);
 // it was recorded (nowhere when the log's path is empty).
 QString archiveWriteFailedText(const QString& reportId, const QString& logPath);
 QString rejectedIdText(); // "???"
+// The question before sending a file that was sent before in this work mode.
+QString alreadySentText(const SentMark& mark);
 
 } // namespace telva

@@ -51,14 +51,15 @@ TEST_F(ReportActions, DeleteMovesTheFolderToTheTrash) {
     put(kId + QLatin1Char('/') + kId + QStringLiteral(".inf"));
     put(QStringLiteral("other-1234-x/rep.xml"));
 
-    EXPECT_TRUE(DeleteReport(ctx, row(kId)));
+    const Result<QString> deleted = DeleteReport(ctx, row(kId));
+    EXPECT_TRUE(deleted);
     EXPECT_FALSE(QFileInfo::exists(arc() + QLatin1Char('/') + kId));
     EXPECT_TRUE(QFileInfo::exists(arc() + QStringLiteral("/other-1234-x/rep.xml")));
     const QString trashed = profile.dataHome() + QStringLiteral("/Trash/files/") + kId;
     EXPECT_EQ(telva::test::readFileBytes(trashed + QStringLiteral("/rep.xml")), "report");
     EXPECT_TRUE(QFileInfo::exists(profile.dataHome() + QStringLiteral("/Trash/info/") + kId +
                                   QStringLiteral(".trashinfo")));
-    EXPECT_EQ(frontend.lastStatus(),
+    EXPECT_EQ(*deleted,
               QStringLiteral("Отчет ") + kId + QStringLiteral(" перемещен в корзину: ") + trashed);
     const ReportList rows = FillReportList(ctx);
     ASSERT_EQ(rows.size(), 1u);
@@ -68,9 +69,10 @@ TEST_F(ReportActions, DeleteMovesTheFolderToTheTrash) {
 TEST_F(ReportActions, WithoutATrashTheFolderIsDeleted) {
     noTrash();
     put(kId + QStringLiteral("/rep.xml"));
-    EXPECT_TRUE(DeleteReport(ctx, row(kId)));
+    const Result<QString> deleted = DeleteReport(ctx, row(kId));
+    EXPECT_TRUE(deleted);
     EXPECT_FALSE(QFileInfo::exists(arc() + QLatin1Char('/') + kId));
-    EXPECT_EQ(frontend.lastStatus(),
+    EXPECT_EQ(*deleted,
               QStringLiteral("Корзина недоступна, отчет ") + kId + QStringLiteral(" удален."));
 }
 
@@ -79,24 +81,23 @@ TEST_F(ReportActions, FolderWithSubfolderKeepsTheFolderButLosesItsFiles) {
     put(kId + QStringLiteral("/rep.xml"));
     put(kId + QStringLiteral("/sub/inner.txt"));
 
-    EXPECT_FALSE(DeleteReport(ctx, row(kId)));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось удалить отчет."));
+    EXPECT_EQ(DeleteReport(ctx, row(kId)).text(), QStringLiteral("Не удалось удалить отчет."));
     EXPECT_FALSE(QFileInfo::exists(arc() + QLatin1Char('/') + kId + QStringLiteral("/rep.xml")));
     EXPECT_TRUE(
         QFileInfo::exists(arc() + QLatin1Char('/') + kId + QStringLiteral("/sub/inner.txt")));
 }
 
 TEST_F(ReportActions, MissingFolderIsReported) {
-    EXPECT_FALSE(DeleteReport(ctx, row(kId)));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удалось удалить отчет."));
+    EXPECT_EQ(DeleteReport(ctx, row(kId)).text(), QStringLiteral("Не удалось удалить отчет."));
 }
 
 TEST_F(ReportActions, EmptyOrForeignIdentifierNeverTouchesTheArchive) {
     const QString loose = put(QStringLiteral("loose.txt"));
     const QString outside = profile.writeFile(QStringLiteral("base/keep.txt"), "x");
 
-    EXPECT_FALSE(DeleteReport(ctx, row(QString())));
-    EXPECT_TRUE(frontend.statuses.isEmpty());
+    const Result<QString> nothing = DeleteReport(ctx, row(QString()));
+    EXPECT_FALSE(nothing);
+    EXPECT_TRUE(nothing.text().isEmpty());
     for (const QString& hostile :
          {QStringLiteral(".."), QStringLiteral("../ARC"), QStringLiteral(".")})
         EXPECT_FALSE(DeleteReport(ctx, row(hostile)));

@@ -2,6 +2,8 @@
 #include "cli_runner.h"
 #include "temp_profile.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -83,4 +85,32 @@ TEST(CliApp, SettingsShowsEffectiveValuesAndProxyOptionsApply) {
         runCli({QStringLiteral("--proxy"), QStringLiteral("h:x"), QStringLiteral("settings")});
     EXPECT_EQ(bad.status, 1);
     EXPECT_TRUE(bad.err.contains(QStringLiteral("'x' - неверное целое значение")));
+}
+
+TEST(CliApp, ExitCodesAndJsonErrorsForScripts) {
+    TempProfile profile;
+    const QString bad = profile.writeFile(QStringLiteral("in/bad.xml"), "<R7REPORT>");
+    const struct {
+        QStringList args;
+        int status;
+        bool jsonError; // {"error": text} on standard output
+    } cases[] = {
+        {{"kind", "--json", bad}, 1, true},
+        {{"reports", "refresh", "--json", "7701-0001-1"}, 2, false}, // no --json there
+        {{"send-all", "--help"}, 0, false},
+        {{"reports", "wait"}, 2, false},
+        {{"reports", "wait", "7701-0001-1", "--timeout", "soon"}, 1, false}, // not in the archive
+        {{"send", "--json", "--out", bad, "--in", bad + "-missing"}, 1, true},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = runCli(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args.join(' ').toStdString();
+        const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        EXPECT_EQ(!json.value(QLatin1String("error")).toString().isEmpty(), c.jsonError)
+            << run.out.toStdString();
+    }
+    const CliRun kind = runCli({QStringLiteral("kind"), QStringLiteral("--json"),
+                                profile.writeFile(QStringLiteral("in/r.xml"), "<R7AREPORT/>")});
+    EXPECT_EQ(QJsonDocument::fromJson(kind.out.toUtf8()).object().value("extension"),
+              QStringLiteral("e7a"));
 }

@@ -148,7 +148,7 @@ TEST_F(CliCryptoTest, SignFailuresExitWithTheirText) {
     EXPECT_TRUE(aborted.err.contains(QStringLiteral("Операция прервана.")));
     EXPECT_FALSE(QFile::exists(profile.root() + "/work/report.er7"));
     EXPECT_EQ(runCliInProcess({"sign", "--answer", "no", in}).status, 0);
-    EXPECT_EQ(runCliInProcess({"sign", "--answer", "maybe", in}).status, 1);
+    EXPECT_EQ(runCliInProcess({"sign", "--answer", "maybe", in}).status, 2);
 }
 
 TEST_F(CliCryptoTest, EnvironmentCannotChangeTheContentParameterSet) {

@@ -4,11 +4,13 @@
 #include "app/last_request.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "archive/report_archive.h"
 #include "cli/cli_frontend.h"
 #include "cli_runner.h"
 #include "fake_clock.h"
 #include "fake_frontend.h"
 #include "http_test_server.h"
+#include "operations/submission.h"
 #include "temp_profile.h"
 
 #include <QDir>
@@ -50,9 +52,10 @@ protected:
                                         kId + "</span>");
         });
     }
-    CliRun send(const QString& inFile) {
-        return runCliInProcess(
-            {QStringLiteral("send"), QStringLiteral("--out"), out, QStringLiteral("--in"), inFile});
+    CliRun send(const QString& inFile, const QStringList& more = {}) {
+        return runCliInProcess(QStringList{QStringLiteral("send"), QStringLiteral("--out"), out,
+                                           QStringLiteral("--in"), inFile} +
+                               more);
     }
     QString archived(const QString& id) const {
         return profile.dataHome() + QStringLiteral("/KVB/TELVA/R7/ARC/") + id;
@@ -78,6 +81,21 @@ TEST_F(CliGateway, SendChecksBothFilesBeforeAnythingGoesOut) {
     EXPECT_FALSE(QDir(archived(QString::fromLatin1(kId))).exists());
 }
 
+TEST_F(CliGateway, AReportSentBeforeGoesAgainOnlyWithAgain) {
+    ASSERT_EQ(send(in).status, 0);
+    const qsizetype uploads = gate.requestCount();
+    const CliRun refused = send(in);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err,
+              alreadySentText({formatSendDate(clock.now()), QString::fromLatin1(kId)}) + '\n');
+    const CliRun yes = runCliInProcess({QStringLiteral("--yes"), QStringLiteral("send"),
+                                        QStringLiteral("--out"), out, QStringLiteral("--in"), in});
+    EXPECT_EQ(yes.status, 1);
+    EXPECT_EQ(gate.requestCount(), uploads);
+    EXPECT_EQ(send(in, {QStringLiteral("--again")}).status, 0);
+    EXPECT_GT(gate.requestCount(), uploads);
+}
+
 TEST_F(CliGateway, SpacingFollowsTheLastRequestOfAnyRun) {
     const struct {
         qint64 agoMs;
@@ -86,7 +104,7 @@ TEST_F(CliGateway, SpacingFollowsTheLastRequestOfAnyRun) {
     for (const auto& c : cases) {
         writeLastRequestTime(lastRequestFile(), clock.now().addMSecs(-c.agoMs));
         const qint64 before = clock.slept;
-        ASSERT_EQ(send(in).status, 0);
+        ASSERT_EQ(send(in, {QStringLiteral("--again")}).status, 0);
         EXPECT_EQ(clock.slept - before, c.waitedMs) << c.agoMs;
         EXPECT_EQ(readLastRequestTime(lastRequestFile()), clock.now());
     }

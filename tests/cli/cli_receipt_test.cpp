@@ -52,5 +52,5 @@ TEST(CliReceipt, ChecksWritesArchiveAndPage) {
     EXPECT_EQ(damaged.status, 1);
     EXPECT_EQ(damaged.err, QStringLiteral("Incomplete Zip File\n"));
 
-    EXPECT_EQ(runCliInProcess({"check-receipt"}).status, 1);
+    EXPECT_EQ(runCliInProcess({"check-receipt"}).status, 2);
 }

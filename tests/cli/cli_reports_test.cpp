@@ -114,7 +114,7 @@ TEST_F(CliReports, SendNeedsASignedFileOrBothNames) {
     EXPECT_TRUE(run.err.contains(QStringLiteral("telva-cli sign"))) << run.err.toStdString();
     run =
         runCliInProcess({QStringLiteral("send"), QStringLiteral("--out"), QStringLiteral("a.er7")});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.startsWith(QStringLiteral("Использование")));
 }
 

@@ -3,18 +3,26 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 using namespace telva;
 using namespace telva::test;
 
 namespace {
 
-CliRun cli(const QStringList& args) {
+CliRun run(const QStringList& args) {
     // Every run takes the password out of the environment; each gets it as its own process would.
     const QByteArray password = qgetenv("TELVA_PROXY_PASSWORD");
     CliRun run = runCliInProcess(args);
     if (!password.isEmpty())
         qputenv("TELVA_PROXY_PASSWORD", password);
+    return run;
+}
+
+CliRun cli(const QStringList& args) {
+    CliRun run = ::run(args);
     EXPECT_EQ(run.status, 0) << args.join(' ').toStdString() << "\nout: " << run.out.toStdString()
                              << "\nerr: " << run.err.toStdString();
     return run;
@@ -72,4 +80,50 @@ TEST_F(RoadTest, TerminalTakesAReportAllTheWayToItsCheckedReceipt) {
         << proxyLog().toStdString();
     EXPECT_TRUE(proxyLog().contains(QStringLiteral("GET ") + base +
                                     QStringLiteral("/kvb/statusreport?id=") + id));
+}
+
+// A folder of reports from a script: sent in one go, refused a second time, followed until
+// accepted, and sent again on purpose.
+TEST_F(RoadTest, TerminalSendsAFolderAndFollowsAReportForScripts) {
+    qputenv("TELVA_PROXY_PASSWORD", kProxyPassword);
+    cli({"certs", "import", "--store", "0", personalCert_, "--key", personalKey_});
+    cli({"install-certs"});
+    cli({"certs", "choose", "personal", "--store", "0", "--serial", personalSerial_});
+    const QByteArray report = readFileBytes(report_);
+    const QString a = profile_.writeFile("batch/a.xml", report);
+    profile_.writeFile("batch/b.xml", report + "<!-- филиал -->\n");
+    profile_.writeFile("batch/notes.txt", "не отчет");
+    const QString batch = profile_.root() + "/batch";
+
+    const CliRun sent = cli({"send-all", "--json", batch});
+    QStringList ids;
+    QStringList results;
+    for (const QString& line : sent.out.split('\n', Qt::SkipEmptyParts)) {
+        const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        results.append(object.value("result").toString());
+        if (object.contains("id"))
+            ids.append(object.value("id").toString());
+    }
+    EXPECT_EQ(results, QStringList({"sent", "sent", "skipped"})) << sent.out.toStdString();
+    ASSERT_EQ(ids.size(), 2);
+    EXPECT_GE(clock_.slept, 10000) << "the second upload waits out the spacing";
+
+    const CliRun again = run({"send-all", batch});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.out.count(QStringLiteral("\tошибка\tЭтот отчет уже отправлен ")), 2)
+        << again.out.toStdString();
+    EXPECT_EQ(again.out.count(QStringLiteral("\tпропущен\t")), 3) << "notes and both .er7";
+
+    EXPECT_EQ(run({"reports", "wait", ids[0], "--timeout", "0"}).status, 3);
+    const CliRun accepted = cli({"reports", "wait", ids[0]});
+    EXPECT_TRUE(accepted.out.startsWith(ids[0] + "\tУспешно обработан.\n"))
+        << accepted.out.toStdString();
+    EXPECT_TRUE(accepted.out.trimmed().endsWith(".zip")) << accepted.out.toStdString();
+
+    const CliRun resent =
+        cli({"send", "--again", "--json", "--out", profile_.root() + "/batch/a.er7", "--in", a});
+    const QJsonObject answer = QJsonDocument::fromJson(resent.out.toUtf8()).object();
+    EXPECT_FALSE(answer.value("id").toString().isEmpty()) << resent.out.toStdString();
+    const CliRun listed = cli({"reports", "list", "--json"});
+    EXPECT_EQ(QJsonDocument::fromJson(listed.out.toUtf8()).array().size(), 3);
 }

@@ -150,21 +150,22 @@ TEST_F(HttpClientTest, AStalledTransferFailsKeepingWhatArrivedAndTheWindowPaints
     slow.stallAfter = 4;
     server.on("GET", "/slow.cer", slow);
     client.setStallTimeoutSeconds(2);
-    EXPECT_EQ(client.DownloadToBuffer(server.url("/slow.cer")), 4);
-    EXPECT_EQ(ctx.downloadBuffer, QByteArray("0123"));
+    QByteArray arrived;
+    EXPECT_FALSE(client.HttpGetToStream(server.url("/slow.cer"), arrived));
+    EXPECT_EQ(arrived, QByteArray("0123"));
+    EXPECT_EQ(client.Download(server.url("/slow.cer")).text(), QStringLiteral("Ошибка загрузки."));
     EXPECT_EQ(client.lastError(),
               QStringLiteral("Сервер не отвечает: за 2 с не передано ни одного байта."));
-    EXPECT_EQ(frontend.statuses, QStringList({QStringLiteral("Идет загрузка ..."),
-                                              QStringLiteral("Ошибка загрузки.")}));
+    EXPECT_EQ(frontend.statuses, QStringList({QStringLiteral("Идет загрузка ...")}));
     EXPECT_GT(frontend.processed, 1);
     EXPECT_FALSE(frontend.progress.isEmpty());
 }
 
-TEST_F(HttpClientTest, DownloadToBufferReplacesTheBufferAndKeepsTheProgressText) {
+TEST_F(HttpClientTest, DownloadGivesTheBodyAndKeepsTheProgressText) {
     server.on("GET", "/uc/root.cer", ScriptedResponse::ok("DER", "application/pkix-cert"));
-    ctx.downloadBuffer = "old bytes";
-    EXPECT_EQ(client.DownloadToBuffer(server.url("/uc/root.cer")), 3);
-    EXPECT_EQ(ctx.downloadBuffer, QByteArray("DER"));
+    const Result<QByteArray> bytes = client.Download(server.url("/uc/root.cer"));
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(*bytes, QByteArray("DER"));
     EXPECT_EQ(frontend.statuses, QStringList{QStringLiteral("Идет загрузка ...")});
     EXPECT_GE(frontend.processed, 1);
 }

@@ -92,38 +92,45 @@ protected:
     QString statusUrl(const HttpTestServer& server) const {
         return QStringLiteral("http://") + server.hostPort() + QString::fromLatin1(statusTarget);
     }
+    // Refreshes and keeps the text the status line is left with.
+    RefreshOutcome refresh(const ReportRow& r) {
+        const Result<RefreshOutcome> outcome = RefreshReportState(ctx, http, r);
+        said = outcome ? outcome->status.value_or(said) : outcome.text();
+        return outcome ? *outcome : RefreshOutcome();
+    }
+    QString said;
 };
 
 } // namespace
 
 TEST_F(Refresh, FinishedReportsAskNothingOfTheGateway) {
-    RefreshOutcome out = RefreshReportState(ctx, http, row(stateAccepted()));
+    RefreshOutcome out = refresh(row(stateAccepted()));
     EXPECT_EQ(out.receiptToCheck, file(QStringLiteral(".p7e")));
     EXPECT_FALSE(out.newState);
 
     profile.writeFile(QStringLiteral("base/ARC/") + kId + QLatin1Char('/') + kId + ".err", "x");
-    out = RefreshReportState(ctx, http, row(stateHasErrors()));
+    out = refresh(row(stateHasErrors()));
     EXPECT_TRUE(out.receiptToCheck.isEmpty());
     EXPECT_EQ(frontend.openedUrls, QStringList{statusUrl(gateways.gate)});
     EXPECT_EQ(gateways.total(), 0);
     EXPECT_EQ(clock.slept, 0);
 
     // The placeholder row of an empty list does nothing at all.
-    EXPECT_FALSE(RefreshReportState(ctx, http, ReportRow()).newState);
+    EXPECT_FALSE(refresh(ReportRow()).newState);
     EXPECT_EQ(gateways.total(), 0);
 }
 
 TEST_F(Refresh, ProcessingPageKeepsTheStateAndRequestsAreSpaced) {
     gateways.gate.on("GET", statusTarget, ScriptedResponse::ok("Отчет обрабатывается"));
-    RefreshOutcome out = RefreshReportState(ctx, http, row(stateProcessing()));
+    RefreshOutcome out = refresh(row(stateProcessing()));
     EXPECT_EQ(out.newState, stateProcessing());
     EXPECT_EQ(frontend.statuses.first(), QStringLiteral("Идет загрузка c ") +
                                              statusUrl(gateways.gate) + QStringLiteral(" ..."));
-    EXPECT_EQ(frontend.lastStatus(), QString());
+    EXPECT_EQ(said, QString());
     EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 0);
 
     clock.advance(3000);
-    out = RefreshReportState(ctx, http, row(stateProcessing()));
+    out = refresh(row(stateProcessing()));
     EXPECT_EQ(clock.slept, 20000); // the full 10 s each time, not the remainder
     EXPECT_EQ(gateways.gate.requestCount(), 2);
 }
@@ -134,8 +141,7 @@ TEST_F(Refresh, ErrorPageIsStoredAndOpenedInTheBrowser) {
     gateways.docGate.on("GET", statusTarget, ScriptedResponse::ok(page));
     ctx.testMode = true;
     // A lost ".err" file makes the report be asked for again.
-    const RefreshOutcome out =
-        RefreshReportState(ctx, http, row(stateHasErrors(), QStringLiteral("РП")));
+    const RefreshOutcome out = refresh(row(stateHasErrors(), QStringLiteral("РП")));
     EXPECT_EQ(out.newState, stateHasErrors());
     EXPECT_EQ(readFileBytes(file(QStringLiteral(".err"))),
               cp("<p>Ошибка в строке 3</p><a href=\"/invoice?id=1\">x</a> ?"));
@@ -150,9 +156,8 @@ TEST_F(Refresh, ReceiptIsDownloadedIntoTheReportFolderWithoutASecondWait) {
                          ScriptedResponse::ok(receipt, "application/octet-stream"));
     ctx.testMode = true;
     ctx.settings.kvitExt = QStringLiteral("kvt");
-    ctx.downloadBuffer = "left over";
 
-    const RefreshOutcome out = RefreshReportState(ctx, http, row(stateProcessing()));
+    const RefreshOutcome out = refresh(row(stateProcessing()));
     EXPECT_EQ(out.newState, stateAccepted());
     EXPECT_EQ(out.receiptToCheck, file(QStringLiteral(".kvt")));
     EXPECT_EQ(readFileBytes(file(QStringLiteral(".kvt"))), receipt);
@@ -166,22 +171,22 @@ TEST_F(Refresh, FailuresChangeNothing) {
     // The status page cannot be had: an error status, a page in another code page, a redirect
     // before any upload.
     gateways.gate.on("GET", statusTarget, ScriptedResponse::error(503));
-    EXPECT_FALSE(RefreshReportState(ctx, http, row(stateProcessing())).newState);
-    EXPECT_EQ(frontend.lastStatus(), statusPageFailedText());
+    EXPECT_FALSE(refresh(row(stateProcessing())).newState);
+    EXPECT_EQ(said, statusPageFailedText());
     gateways.gate.on("GET", statusTarget, ScriptedResponse::ok(cp("Ошибка в отчете")));
-    EXPECT_FALSE(RefreshReportState(ctx, http, row(stateProcessing())).newState);
-    EXPECT_EQ(frontend.lastStatus(), statusPageFailedText());
+    EXPECT_FALSE(refresh(row(stateProcessing())).newState);
+    EXPECT_EQ(said, statusPageFailedText());
     gateways.gate.on("GET", statusTarget, ScriptedResponse::redirect(302, "/elsewhere"));
-    EXPECT_FALSE(RefreshReportState(ctx, http, row(stateProcessing())).newState);
-    EXPECT_EQ(frontend.lastStatus(), statusPageFailedText());
+    EXPECT_FALSE(refresh(row(stateProcessing())).newState);
+    EXPECT_EQ(said, statusPageFailedText());
 
     // The receipt cannot be had.
     gateways.gate.on("GET", statusTarget, ScriptedResponse::ok("invoice?id=" + kIdBytes));
     gateways.gate.on("GET", receiptTarget, ScriptedResponse::error(404));
-    const RefreshOutcome out = RefreshReportState(ctx, http, row(stateProcessing()));
+    const RefreshOutcome out = refresh(row(stateProcessing()));
     EXPECT_FALSE(out.newState);
     EXPECT_TRUE(out.receiptToCheck.isEmpty());
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка загрузки."));
+    EXPECT_EQ(said, QStringLiteral("Ошибка загрузки."));
     EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 0);
     EXPECT_TRUE(frontend.openedUrls.isEmpty());
 }
@@ -190,7 +195,7 @@ TEST_F(Refresh, ReceiptFileThatCannotBeCreatedEndsWithTheErrorBox) {
     gateways.gate.on("GET", statusTarget, ScriptedResponse::ok("invoice?id=" + kIdBytes));
     gateways.gate.on("GET", receiptTarget, ScriptedResponse::ok(signedMessage()));
     QDir().mkpath(file(QStringLiteral(".p7e"))); // a folder where the file should go
-    const RefreshOutcome out = RefreshReportState(ctx, http, row(stateProcessing()));
+    const RefreshOutcome out = refresh(row(stateProcessing()));
     EXPECT_FALSE(out.newState);
     EXPECT_TRUE(out.receiptToCheck.isEmpty());
     ASSERT_EQ(frontend.errors.size(), 1);

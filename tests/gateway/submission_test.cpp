@@ -13,7 +13,9 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -121,10 +123,19 @@ protected:
         input.inputFile = profile.writeFile(QStringLiteral("work/rep.xml"), "<R7REPORT/>");
         input.outputFile = profile.writeFile(QStringLiteral("work/rep.er7"), "\x30\x82 cms");
         input.organisation = QStringLiteral("ООО Ромашка");
+        // These tests send one file many times; the guard against that has its own test.
+        frontend.sendAgain = true;
     }
     QString folder(const QString& id) const {
         return ctx.archiveBaseFolder + QStringLiteral("/ARC/") + id;
     }
+    // Submits and keeps the outcome's text; the identifier when the report was sent.
+    std::optional<QString> submit() {
+        const Result<SentReport> sent = SubmitReport(ctx, http, input);
+        said = sent ? sent->text : sent.text();
+        return sent ? std::optional<QString>(sent->id) : std::nullopt;
+    }
+    QString said;
     // Every file below the profile's root, relative to it.
     QStringList allFiles() const {
         QStringList files;
@@ -144,10 +155,10 @@ TEST_F(Submission, SentReportIsFiledUnderTheGatewaysIdentifier) {
     gateways.gate.on("POST", "/uploadfile",
                      ScriptedResponse::ok(identifierPage("7701-0001-000123")));
 
-    const std::optional<QString> id = SubmitReport(ctx, http, input);
+    const std::optional<QString> id = submit();
     ASSERT_TRUE(id);
     EXPECT_EQ(*id, QStringLiteral("7701-0001-000123"));
-    EXPECT_EQ(frontend.lastStatus(),
+    EXPECT_EQ(said,
               QStringLiteral("Отчет успешно отправлен. Отчету присвоен номер 7701-0001-000123."));
     EXPECT_TRUE(http.followRedirects());
 
@@ -179,10 +190,10 @@ TEST_F(Submission, TestModeAndKindChooseTheGateway) {
     for (HttpTestServer* server : {&gateways.gate, &gateways.docGate, &gateways.testGate})
         server->on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
     ctx.testMode = true;
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     EXPECT_EQ(gateways.testGate.requestCount(), 1);
     ctx.settings.encExt = QStringLiteral("esl");
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     EXPECT_EQ(gateways.docGate.requestCount(), 1);
     EXPECT_EQ(gateways.gate.requestCount(), 0);
 }
@@ -190,21 +201,20 @@ TEST_F(Submission, TestModeAndKindChooseTheGateway) {
 TEST_F(Submission, GatewayMessagesAndFailuresWriteNothing) {
     gateways.gate.on("POST", "/uploadfile",
                      ScriptedResponse::ok(errorPage("Неверный формат отчета")));
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Неверный формат отчета"));
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, QStringLiteral("Неверный формат отчета"));
 
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok("<html>maintenance</html>"));
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), noMessageOnPageText());
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, noMessageOnPageText());
 
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::error(500));
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_TRUE(frontend.lastStatus().contains(QStringLiteral("500")))
-        << frontend.lastStatus().toStdString();
+    EXPECT_FALSE(submit());
+    EXPECT_TRUE(said.contains(QStringLiteral("500"))) << said.toStdString();
 
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-001-0001")));
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("???"));
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, QStringLiteral("???"));
 
     EXPECT_FALSE(QFileInfo::exists(ctx.archiveBaseFolder + QStringLiteral("/ARC")));
 }
@@ -216,16 +226,16 @@ TEST_F(Submission, HostileIdentifierCannotLeadOutOfTheArchive) {
           QByteArray("7701-0001-\\..\\x"), QByteArray("7701-0001-\x01"),
           QByteArray("7701-0001-") + QByteArray(200, 'a')}) {
         gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage(id)));
-        EXPECT_FALSE(SubmitReport(ctx, http, input));
-        EXPECT_EQ(frontend.lastStatus(), QStringLiteral("???")) << id.constData();
+        EXPECT_FALSE(submit());
+        EXPECT_EQ(said, QStringLiteral("???")) << id.constData();
     }
     EXPECT_EQ(allFiles(), before);
 }
 
 TEST_F(Submission, UnreadableOutputFileSendsNothing) {
     input.outputFile = profile.root() + QStringLiteral("/work/missing.er7");
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(),
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said,
               QStringLiteral("Ошибка открытия \"") + input.outputFile + QStringLiteral("\"."));
     EXPECT_EQ(gateways.total(), 0);
 }
@@ -233,8 +243,8 @@ TEST_F(Submission, UnreadableOutputFileSendsNothing) {
 TEST_F(Submission, ArchiveFailureIsReportedAndKeepsWhatWasCopied) {
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
     input.inputFile = profile.root() + QStringLiteral("/work/gone.xml");
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_TRUE(frontend.lastStatus().startsWith(QStringLiteral("Ошибка при сохранении отчета.")));
+    EXPECT_FALSE(submit());
+    EXPECT_TRUE(said.startsWith(QStringLiteral("Ошибка при сохранении отчета.")));
     EXPECT_TRUE(QFileInfo(folder(QStringLiteral("7701-0001-1"))).isDir());
 }
 
@@ -243,11 +253,11 @@ TEST_F(Submission, UnwritableArchiveStillGivesTheIdentifierAndLogsIt) {
     const QString log = profile.stateHome() + QStringLiteral("/KVB/TELVA/sent-reports.log");
     // A file where the archive folder belongs stops writes even for root.
     profile.writeFile(QStringLiteral("base/ARC"), "in the way");
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка при сохранении отчета. Отчет "
-                                                    "отправлен, ему присвоен номер 7701-0001-1; "
-                                                    "номер записан в файл ") +
-                                         log + QLatin1Char('.'));
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, QStringLiteral("Ошибка при сохранении отчета. Отчет "
+                                   "отправлен, ему присвоен номер 7701-0001-1; "
+                                   "номер записан в файл ") +
+                        log + QLatin1Char('.'));
     EXPECT_EQ(readFileBytes(log),
               "05-03-2026 14:07\t7701-0001-1\t" + input.outputFile.toUtf8() + '\n');
 
@@ -255,10 +265,10 @@ TEST_F(Submission, UnwritableArchiveStillGivesTheIdentifierAndLogsIt) {
     QFile::remove(log);
     QDir(profile.stateHome()).removeRecursively();
     profile.writeFile(QStringLiteral("home/.local/state"), "in the way");
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Ошибка при сохранении отчета. Отчет "
-                                                    "отправлен, ему присвоен номер 7701-0001-1; "
-                                                    "запишите этот номер."));
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, QStringLiteral("Ошибка при сохранении отчета. Отчет "
+                                   "отправлен, ему присвоен номер 7701-0001-1; "
+                                   "запишите этот номер."));
 }
 
 TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
@@ -266,7 +276,7 @@ TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
     const QString overlong = QStringLiteral("7701-0001-") + QString(118, QChar(0x416));
     for (const QString& id : {QStringLiteral(".701-0001-1"), overlong}) {
         gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage(toCp1251(id))));
-        ASSERT_EQ(SubmitReport(ctx, http, input), id);
+        ASSERT_EQ(submit(), id);
         const ReportList rows = FillReportList(ctx);
         const ReportRow* row = findReportRow(rows, id);
         ASSERT_TRUE(row);
@@ -275,7 +285,7 @@ TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
         // Refresh finds the folder through the row's identifier.
         gateways.gate.on("GET", "/kvb/statusreport",
                          ScriptedResponse::ok(QStringLiteral("Ошибка").toUtf8()));
-        EXPECT_EQ(RefreshReportState(ctx, http, *row).newState, stateHasErrors());
+        EXPECT_EQ(RefreshReportState(ctx, http, *row)->newState, stateHasErrors());
         const ReportList refreshed = FillReportList(ctx);
         ASSERT_TRUE(findReportRow(refreshed, id));
         EXPECT_EQ(findReportRow(refreshed, id)->state(), stateHasErrors());
@@ -288,10 +298,10 @@ TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
 
 TEST_F(Submission, SameIdentifierAgainReplacesTheFiles) {
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     profile.writeFile(QStringLiteral("work/rep.er7"), "second");
     input.organisation = QStringLiteral("ИП Иванов");
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     const QString dir = folder(QStringLiteral("7701-0001-1"));
     EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.er7")), QByteArray("second"));
     EXPECT_EQ(readFileBytes(dir + QStringLiteral("/7701-0001-1.inf")),
@@ -304,11 +314,11 @@ TEST_F(Submission, SameIdentifierAgainReplacesTheFiles) {
 
 TEST_F(Submission, UploadsAreSpacedByAFullTenSeconds) {
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
-    ASSERT_TRUE(SubmitReport(ctx, http, input)); // right after start-up
+    ASSERT_TRUE(submit()); // right after start-up
     clock.advance(3000);
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     clock.advance(10000);
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     EXPECT_EQ(clock.slept, 20000); // the full 10 s each time, not the remainder
 }
 
@@ -323,8 +333,8 @@ TEST_F(Submission, FilingNeverWritesThroughLinksAndKeepsCopiesPrivate) {
 
     // A report folder that is a link: nothing is filed through it.
     ASSERT_EQ(plantLink(QFileInfo(outside).absolutePath(), dir), 0);
-    EXPECT_FALSE(SubmitReport(ctx, http, input));
-    EXPECT_TRUE(frontend.lastStatus().startsWith(QStringLiteral("Ошибка при сохранении отчета")));
+    EXPECT_FALSE(submit());
+    EXPECT_TRUE(said.startsWith(QStringLiteral("Ошибка при сохранении отчета")));
     EXPECT_EQ(QDir(QFileInfo(outside).absolutePath()).entryList(QDir::Files),
               QStringList{"rep.xml"});
 
@@ -333,7 +343,7 @@ TEST_F(Submission, FilingNeverWritesThroughLinksAndKeepsCopiesPrivate) {
     QDir().mkpath(dir);
     ASSERT_EQ(plantLink(outside, dir + QStringLiteral("/rep.xml")), 0);
     const mode_t saved = umask(022);
-    ASSERT_TRUE(SubmitReport(ctx, http, input));
+    ASSERT_TRUE(submit());
     umask(saved);
     EXPECT_EQ(readFileBytes(outside), QByteArray("чужое"));
     EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.xml")), QByteArray("<R7REPORT/>"));
@@ -344,4 +354,45 @@ TEST_F(Submission, FilingNeverWritesThroughLinksAndKeepsCopiesPrivate) {
         ASSERT_EQ(lstat(QFile::encodeName(path).constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path.toStdString();
     }
+}
+
+TEST_F(Submission, AFileSentBeforeInThisModeIsSentAgainOnlyWhenThePersonAgrees) {
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    ASSERT_TRUE(submit());
+    const QString id = QStringLiteral("7701-0001-1");
+    // Rebuilt from the archive, the index takes the date the list shows.
+    const QString listed = FillReportList(ctx).front().cells[ColSendDate];
+    const QString index = ctx.archiveBaseFolder + QStringLiteral("/sent-index.tsv");
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool rebuilt;
+    } cases[] = {
+        {"same files", [] {}, false},
+        {"same source, encrypted anew",
+         [&] { input.outputFile = profile.writeFile("work/new.er7", "\x30\x82 other"); }, false},
+        {"same encrypted file, other source",
+         [&] { input.inputFile = profile.writeFile("work/new.xml", "<R7REPORT>2</R7REPORT>"); },
+         false},
+        {"index lost", [&] { QFile::remove(index); }, true},
+        {"index damaged", [&] { profile.writeFile("base/sent-index.tsv", "not\tan index\n"); },
+         true},
+    };
+    frontend.sendAgain.reset();
+    for (const auto& c : cases) {
+        const SubmitInput kept = input;
+        c.change();
+        frontend.questions.clear();
+        const QString question =
+            alreadySentText({c.rebuilt ? listed : formatSendDate(clock.now()), id});
+        EXPECT_FALSE(submit()) << c.name;
+        EXPECT_EQ(said, question) << c.name;
+        ASSERT_EQ(frontend.questions.size(), 1) << c.name;
+        EXPECT_EQ(frontend.questions[0].text, question);
+        EXPECT_EQ(gateways.gate.requestCount(), 1) << c.name;
+        input = kept;
+    }
+    frontend.yesNoAnswers = {true};
+    EXPECT_EQ(submit(), id);
+    EXPECT_EQ(gateways.gate.requestCount(), 2);
 }

@@ -38,6 +38,9 @@ public:
         yesNoAnswers.pop_front();
         return answer;
     }
+    bool askSendAgain(const QString& text) override {
+        return sendAgain ? *sendAgain : Frontend::askSendAgain(text);
+    }
     void showError(const QString& text) override { errors.append(text); }
     bool askProxyCredentials(QString& user, QString& password) override {
         ++credentialRequests;
@@ -83,6 +86,8 @@ public:
     QList<Box> boxes;
     QList<Box> questions;
     std::deque<bool> yesNoAnswers;
+    // The answer to "send again?" without asking; otherwise it is one of the questions.
+    std::optional<bool> sendAgain;
     QStringList errors;
     int credentialRequests = 0;
     std::deque<std::pair<QString, QString>> credentialAnswers;
