@@ -3,6 +3,7 @@
 #include "app/event_log.h"
 #include "app/paths.h"
 #include "app/program.h"
+#include "app/texts.h"
 #include "cli/command.h"
 #include "gateway/connection_check.h"
 
@@ -122,7 +123,7 @@ const Command* findCommand(const CommandList& commands, QStringList& words) {
 } // namespace
 
 int CliSession::fail(const QString& text) {
-    logEvent(QStringLiteral("Ошибка: ") + text);
+    logEvent(errorEventText(text));
     if (json) {
         printJson(QJsonObject{{QStringLiteral("error"), text}});
         return ExitFailed;

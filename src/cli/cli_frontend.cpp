@@ -2,6 +2,7 @@
 
 #include "app/event_log.h"
 #include "app/secrets.h"
+#include "app/texts.h"
 
 #include <csignal>
 #include <cstdio>
@@ -73,7 +74,7 @@ bool CliFrontend::askYesNo(const QString& text, const QString& caption, Icon) {
 }
 
 void CliFrontend::showError(const QString& text) {
-    logEvent(QStringLiteral("Ошибка: ") + text);
+    logEvent(errorEventText(text));
     ++errorCount;
     err_ << text << Qt::endl;
 }

@@ -1,6 +1,7 @@
 #include "cli/cli_steps.h"
 
 #include "app/report_kind.h"
+#include "app/texts.h"
 #include "cli/cli.h"
 #include "crypto/cert_identity.h"
 #include "crypto/gost_engine.h"
@@ -45,7 +46,7 @@ Result<SentReport> sendReport(CliSession& session, SubmitInput input) {
     // Both files are checked before anything goes to the gateway.
     for (const QString& file : {input.outputFile, input.inputFile})
         if (!QFileInfo(file).isFile())
-            return Result<SentReport>::fail(QStringLiteral("Ошибка открытия \"%1\".").arg(file));
+            return Result<SentReport>::fail(openErrorText(file));
     const Result<SentReport> sent = SubmitReport(ctx, session.gateway(), input);
     if (sent)
         ctx.showStatus(sent->text);

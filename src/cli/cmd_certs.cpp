@@ -1,3 +1,4 @@
+#include "app/texts.h"
 #include "cli/cli.h"
 #include "cli/command.h"
 #include "crypto/cert_identity.h"
@@ -65,11 +66,11 @@ public:
         const QString source = p12 ? args.value(QStringLiteral("pkcs12")) : files.first();
         QByteArray bytes;
         if (!readFile(source, bytes))
-            return session.fail(QStringLiteral("Ошибка открытия \"%1\".").arg(source));
+            return session.fail(openErrorText(source));
         QByteArray keyBytes;
         const QString keyPath = args.value(QStringLiteral("key"));
         if (hasKey && !readFile(keyPath, keyBytes))
-            return session.fail(QStringLiteral("Ошибка открытия \"%1\".").arg(keyPath));
+            return session.fail(openErrorText(keyPath));
         const Result<Certificate> cert =
             p12 ? ImportPkcs12(*store, bytes, &session.frontend)
                 : ImportCertificate(*store, bytes, keyBytes, &session.frontend);

@@ -1,4 +1,5 @@
 #include "app/context.h"
+#include "app/texts.h"
 #include "cli/cli.h"
 #include "cli/command.h"
 #include "crypto/cert_identity.h"
@@ -35,11 +36,11 @@ public:
         if (!connected) {
             if (!client.lastError().isEmpty())
                 session.err << client.lastError() << Qt::endl;
-            session.out << "Не подключено." << Qt::endl;
+            session.out << notConnectedText() << Qt::endl;
             return ExitFailed;
         }
         const ProxySettings& proxy = session.ctx.settings.proxy;
-        session.out << "Подключено.";
+        session.out << connectedText();
         if (!proxy.host.isEmpty())
             session.out << " (" << proxy.host << ':' << proxy.port << ")";
         session.out << Qt::endl;

@@ -1,9 +1,10 @@
+#include "app/safe_file.h"
+#include "app/texts.h"
 #include "cli/cli.h"
 #include "cli/command.h"
 #include "operations/receipt_check.h"
 
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace telva {
 
@@ -31,10 +32,8 @@ public:
         }
         if (args.isSet(QStringLiteral("html"))) {
             const QString html = args.value(QStringLiteral("html"));
-            QSaveFile file(html);
-            if (!file.open(QIODevice::WriteOnly) ||
-                file.write(checked->pageBytes) != checked->pageBytes.size() || !file.commit())
-                return session.fail(QStringLiteral("Ошибка записи \"%1\".").arg(html));
+            if (!writeFileReplacing(html, checked->pageBytes, 0666))
+                return session.fail(writeErrorText(html));
         }
         if (session.json)
             return session.printJson(QJsonObject{{QStringLiteral("archive"), checked->archivePath},

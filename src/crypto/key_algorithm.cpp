@@ -1,4 +1,5 @@
 #include "crypto/key_algorithm.h"
+#include "app/texts.h"
 #include "crypto/key_digest.h"
 
 #include "crypto/gost_engine.h"
@@ -71,7 +72,7 @@ Status CheckCertificateKey(const Certificate& cert) {
     if (Status engine = ensureGostEngine(); !engine)
         return engine;
     if (cert.isNull())
-        return Status::fail(QStringLiteral("Не удалось открыть сертификат."));
+        return Status::fail(certOpenFailedText());
     const KeyAlgorithm algorithm = KeyAlgorithmOf(cert);
     const QString name = algorithm == KeyAlgorithm::Other
                              ? QStringLiteral("алгоритм ") + QString::fromLatin1(keyOidText(cert))

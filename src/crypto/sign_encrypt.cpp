@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "app/frontend.h"
 #include "app/safe_file.h"
+#include "app/texts.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_store.h"
 #include "crypto/cms_build.h"
@@ -67,7 +68,7 @@ Result<QString> SignAndEncrypt(AppContext& ctx, const QString& inputFile,
                                const QString& outputFile) {
     const auto fail = [](const QString& text) { return Result<QString>::fail(text); };
     const Settings& s = ctx.settings;
-    const QString openError = quotedName(QStringLiteral("Ошибка открытия \"%1\"."), inputFile);
+    const QString openError = openErrorText(inputFile);
 
     // The input: at least 100 bytes, of any larger size.
     struct stat info {};
@@ -109,7 +110,7 @@ Result<QString> SignAndEncrypt(AppContext& ctx, const QString& inputFile,
         FindCertByIdentity(certs, s.priv.issuer, s.priv.sernum);
     const std::optional<Certificate> fund = FindCertByIdentity(certs, s.pub.issuer, s.pub.sernum);
     if (!personal || !fund) {
-        return fail(QStringLiteral("Не удалось открыть сертификат."));
+        return fail(certOpenFailedText());
     }
 
     if (!passesBound(ctx, personal->notBefore(), true,
@@ -169,9 +170,9 @@ Result<QString> SignAndEncrypt(AppContext& ctx, const QString& inputFile,
             break;
         [[fallthrough]];
     case StreamFailure::Write:
-        return fail(quotedName(QStringLiteral("Ошибка записи в \"%1\"."), outputFile));
+        return fail(writeIntoErrorText(outputFile));
     case StreamFailure::Read:
-        return fail(quotedName(QStringLiteral("Ошибка чтения \"%1\"."), inputFile));
+        return fail(readErrorText(inputFile));
     case StreamFailure::Changed:
         return fail(quotedName(
             QStringLiteral("Файл \"%1\" изменился во время подписи. Подпишите его еще раз."),

@@ -7,6 +7,7 @@
 #include "app/report_kind.h"
 #include "app/safe_file.h"
 #include "app/settings.h"
+#include "app/texts.h"
 #include "archive/report_archive.h"
 #include "archive/sent_log.h"
 #include "gateway/http_client.h"
@@ -162,8 +163,7 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     // anything goes on the wire.
     QFile output(input.outputFile);
     if (input.outputFile.isEmpty() || !output.open(QIODevice::ReadOnly)) {
-        return fail(QStringLiteral("Ошибка открытия \"") + input.outputFile +
-                    QStringLiteral("\"."));
+        return fail(openErrorText(input.outputFile));
     }
     // The same encrypted file, or the same source, goes out twice only when the person says so.
     SentIndex index =
