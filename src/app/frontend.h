@@ -32,6 +32,10 @@ public:
     virtual void messageBox(const QString& text, const QString& caption, Icon icon) = 0;
     // A Yes/No question; true for Yes.
     virtual bool askYesNo(const QString& text, const QString& caption, Icon icon) = 0;
+    // The same where a hasty Enter must not mean Yes: "Нет" is the default answer.
+    virtual bool askYesNoDefaultNo(const QString& text, const QString& caption, Icon icon) {
+        return askYesNo(text, caption, icon);
+    }
     // The application's top-level error box, for errors that end a user action.
     virtual void showError(const QString& text) = 0;
 

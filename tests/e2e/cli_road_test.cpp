@@ -26,7 +26,7 @@ TEST_F(RoadTest, TerminalTakesAReportAllTheWayToItsCheckedReceipt) {
     qputenv("TELVA_PROXY_PASSWORD", kProxyPassword);
     cli({QStringLiteral("certs"), QStringLiteral("import"), QStringLiteral("--store"),
          QStringLiteral("0"), personalCert_, QStringLiteral("--key"), personalKey_});
-    const CliRun installed = cli({QStringLiteral("install-certs")});
+    const CliRun installed = cli({QStringLiteral("--yes"), QStringLiteral("install-certs")});
     EXPECT_TRUE(installed.out.contains(QStringLiteral("Сертификаты успешно установлены.")))
         << installed.out.toStdString();
     cli({QStringLiteral("certs"), QStringLiteral("choose"), QStringLiteral("personal"),
