@@ -35,6 +35,8 @@ bool isPlainReportId(const QString& reportId);
 QString formatSendDate(const QDateTime& time);
 // The same for seconds since the epoch; the time zone is the one tzset() last read.
 QString formatSendDate(qint64 secondsSinceEpoch);
+// A key that orders the list's date texts as dates; a text that is no date comes first.
+qint64 sendDateSortKey(const QString& text);
 
 // Creates the file anew, private to the user, and writes the bytes. An existing file or link
 // of that name is replaced, never written through; a failed write changes nothing.

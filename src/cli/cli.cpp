@@ -25,7 +25,8 @@ const Command kCommands[] = {
     {"providers", cmdProviders, "providers                 криптопровайдеры ГОСТ"},
     {"sign", cmdSign, "sign [--answer yes|no] IN [OUT]   подписать и зашифровать файл"},
     {"check-receipt", cmdCheckReceipt,
-     "check-receipt FILE [--html OUT]   проверить квитанцию, записать архив (.zip) и страницу"},
+     "check-receipt FILE [--html OUT] [--pdf OUT]   проверить квитанцию, записать архив (.zip), "
+     "страницу и PDF"},
     {"check-connection", cmdCheckConnection,
      "check-connection [--detect]   проверить подключение к сайту КВБ (--detect: найти прокси)"},
     {"install-certs", cmdInstallCerts,
