@@ -82,6 +82,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     font.setPixelSize(11);
     setFont(font);
     resize(775, 314);
+    setAcceptDrops(true);
     createActions();
     pcMain_ = new QTabWidget(this);
     pcMain_->setObjectName(QStringLiteral("pcMain"));
@@ -389,11 +390,13 @@ void TMainForm::acPrintExecute() {
 
 void TMainForm::sbSelFileClick() {
     const QString ext = ctx_.settings.srcExt;
-    const QString file = QFileDialog::getOpenFileName(
+    const QStringList files = QFileDialog::getOpenFileNames(
         this, QString(), dialogStartFolder(eFileIn_->text(), places_.reportFolder),
         ext + QStringLiteral(" (*.") + ext + ')');
-    if (!file.isEmpty())
-        InputFileChosen(file);
+    if (files.size() == 1)
+        InputFileChosen(files.first());
+    else if (files.size() > 1)
+        openBatch(files);
 }
 
 void TMainForm::InputFileChosen(const QString& file) {

@@ -56,6 +56,8 @@ public:
     void followUp();
     // Brings the window to the front on the sent-reports page with that report's row chosen.
     void showReport(const QString& reportId);
+    // Several report files at once (dropped or chosen together): the batch table.
+    void openBatch(const QStringList& files);
     // What "Экспорт архива" does once the person has named the ZIP: the chosen rows' folders.
     void exportReportsTo(const QString& zipPath);
 
@@ -66,6 +68,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Building the window.
