@@ -32,10 +32,14 @@ public:
     virtual void messageBox(const QString& text, const QString& caption, Icon icon) = 0;
     // A Yes/No question; true for Yes.
     virtual bool askYesNo(const QString& text, const QString& caption, Icon icon) = 0;
+    // The same where a hasty Enter must not mean Yes: "Нет" is the default answer.
+    virtual bool askYesNoDefaultNo(const QString& text, const QString& caption, Icon icon) {
+        return askYesNo(text, caption, icon);
+    }
     // Whether to send a report that was sent before (the question's text names when and
     // under which number); No is the default answer.
     virtual bool askSendAgain(const QString& text) {
-        return askYesNo(text, QStringLiteral("Внимание"), Icon::Question);
+        return askYesNoDefaultNo(text, QStringLiteral("Внимание"), Icon::Question);
     }
     // The application's top-level error box, for errors that end a user action.
     virtual void showError(const QString& text) = 0;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 namespace telva {
 
@@ -92,6 +93,11 @@ QString formatSendDate(qint64 secondsSinceEpoch) {
     std::snprintf(text, sizeof text, "%.2d-%.2d-%.4d %.2d:%.2d", local.tm_mday, local.tm_mon + 1,
                   local.tm_year + 1900, local.tm_hour, local.tm_min);
     return QString::fromLatin1(text);
+}
+
+qint64 sendDateSortKey(const QString& text) {
+    const QDateTime date = QDateTime::fromString(text, QStringLiteral("dd-MM-yyyy HH:mm"));
+    return date.isValid() ? date.toSecsSinceEpoch() : std::numeric_limits<qint64>::min();
 }
 
 } // namespace telva

@@ -35,5 +35,7 @@ bool isPlainReportId(const QString& reportId);
 QString formatSendDate(const QDateTime& time);
 // The same for seconds since the epoch; the time zone is the one tzset() last read.
 QString formatSendDate(qint64 secondsSinceEpoch);
+// A key that orders the list's date texts as dates; a text that is no date comes first.
+qint64 sendDateSortKey(const QString& text);
 
 } // namespace telva

@@ -3,7 +3,9 @@
 #include "cli/cli.h"
 #include "cli/command.h"
 #include "operations/receipt_check.h"
+#include "operations/receipt_pdf.h"
 
+#include <QFileInfo>
 #include <QJsonObject>
 
 namespace telva {
@@ -14,9 +16,12 @@ class CheckReceiptCommand : public Command {
 public:
     CheckReceiptCommand()
         : Command(QStringLiteral("check-receipt"), QStringLiteral("FILE"),
-                  QStringLiteral("проверить квитанцию, записать архив (.zip) и страницу"), 1, 1) {
+                  QStringLiteral("проверить квитанцию, записать архив (.zip), страницу и PDF"), 1,
+                  1) {
         addOption(QStringLiteral("html"), QStringLiteral("OUT"),
                   QStringLiteral("записать страницу квитанции в файл OUT"));
+        addOption(QStringLiteral("pdf"), QStringLiteral("OUT"),
+                  QStringLiteral("записать квитанцию с данными о подписи в PDF-файл OUT"));
         addJsonFlag();
     }
 
@@ -34,6 +39,13 @@ public:
             const QString html = args.value(QStringLiteral("html"));
             if (!writeFileReplacing(html, checked->pageBytes, 0666))
                 return session.fail(writeErrorText(html));
+        }
+        if (args.isSet(QStringLiteral("pdf"))) {
+            const QString id = QFileInfo(checked->archivePath).completeBaseName();
+            const Status written =
+                crypto::writeReceiptPdf(*checked, id, args.value(QStringLiteral("pdf")));
+            if (!written)
+                return session.fail(written.text());
         }
         if (session.json)
             return session.printJson(QJsonObject{{QStringLiteral("archive"), checked->archivePath},

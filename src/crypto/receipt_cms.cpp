@@ -172,7 +172,7 @@ QString signerName(const Certificate& cert) {
 // digests of the content come from digestsOf once the signer is known.
 std::optional<ReceiptFailure> verifySigner(CMS_ContentInfo* cms, const CertCollection& stores,
                                            const std::function<BioPtr()>& digestsOf,
-                                           QString& signerText) {
+                                           ReceiptContent& content) {
     if (OBJ_obj2nid(CMS_get0_type(cms)) != NID_pkcs7_signed)
         return failure(ReceiptStage::FindSigner,
                        QStringLiteral("содержимое квитанции не является подписанным сообщением"));
@@ -196,7 +196,8 @@ std::optional<ReceiptFailure> verifySigner(CMS_ContentInfo* cms, const CertColle
     const BioPtr digests = digestsOf();
     if (!digests || CMS_SignerInfo_verify_content(signer, digests.get()) <= 0)
         return badSignature();
-    signerText = signerName(*cert);
+    content.signer = signerName(*cert);
+    content.signerCert = *cert;
     return std::nullopt;
 }
 
@@ -209,7 +210,7 @@ std::variant<ReceiptContent, ReceiptFailure> verifySigned(GrowingBuffer& plain,
         if (const CmsPtr shell = parseCms(streamed.detachedMessage())) {
             ReceiptContent content;
             if (std::optional<ReceiptFailure> f = verifySigner(
-                    shell.get(), stores, [&] { return streamed.digestChain(); }, content.signer))
+                    shell.get(), stores, [&] { return streamed.digestChain(); }, content))
                 return *f;
             QByteArray joined;
             const QByteArrayView bytes = streamed.content(joined);
@@ -233,7 +234,7 @@ std::variant<ReceiptContent, ReceiptFailure> verifySigned(GrowingBuffer& plain,
     ReceiptContent content;
     if (std::optional<ReceiptFailure> f = verifySigner(
             cms.get(), stores, [&] { return attached ? digestSequentially(cms.get()) : BioPtr(); },
-            content.signer))
+            content))
         return *f;
     content.storage = QByteArray(reinterpret_cast<const char*>((*inner)->data), (*inner)->length);
     content.bytes = content.storage;
@@ -503,7 +504,7 @@ OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const 
     ReceiptContent content;
     content.streamed = true;
     if (std::optional<ReceiptFailure> v = verifySigner(
-            signedShell.get(), stores, [&] { return streamed.digestChain(); }, content.signer))
+            signedShell.get(), stores, [&] { return streamed.digestChain(); }, content))
         return *v;
     return content;
 }

@@ -32,6 +32,7 @@ struct ReceiptContent {
     QByteArray storage;
     QByteArrayView bytes;
     QString signer; // the verified signer's name, and organisation when known
+    Certificate signerCert;
     bool streamed = false;
 };
 

@@ -71,18 +71,19 @@ void GuiFrontend::messageBox(const QString& text, const QString& caption, Icon i
 }
 
 bool GuiFrontend::askYesNo(const QString& text, const QString& caption, Icon icon) {
-    QMessageBox box(toQt(icon), caption, text, QMessageBox::NoButton, parent_);
-    QAbstractButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
-    box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
-    box.exec();
-    return box.clickedButton() == yes;
+    return ask(text, caption, icon, false);
 }
 
-bool GuiFrontend::askSendAgain(const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Внимание"), text, QMessageBox::NoButton,
-                    parent_);
+bool GuiFrontend::askYesNoDefaultNo(const QString& text, const QString& caption, Icon icon) {
+    return ask(text, caption, icon, true);
+}
+
+bool GuiFrontend::ask(const QString& text, const QString& caption, Icon icon, bool defaultNo) {
+    QMessageBox box(toQt(icon), caption, text, QMessageBox::NoButton, parent_);
     QAbstractButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
-    box.setDefaultButton(box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole));
+    QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    if (defaultNo)
+        box.setDefaultButton(no);
     box.exec();
     return box.clickedButton() == yes;
 }

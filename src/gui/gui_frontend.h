@@ -37,7 +37,7 @@ public:
     bool cancelRequested() override { return cancelled_; }
     void messageBox(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption, Icon icon) override;
-    bool askSendAgain(const QString& text) override;
+    bool askYesNoDefaultNo(const QString& text, const QString& caption, Icon icon) override;
     void showError(const QString& text) override;
     bool askProxyCredentials(QString& user, QString& password) override;
     bool editProxySettings(QString& host, QString& portText, QString& user) override;
@@ -46,6 +46,7 @@ public:
     bool openUrl(const QString& url) override;
 
 private:
+    bool ask(const QString& text, const QString& caption, Icon icon, bool defaultNo);
     QWidget* parent_;
     std::function<void(const QString&)> statusSink_;
     std::function<void(bool)> cancelSink_;

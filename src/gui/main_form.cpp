@@ -82,6 +82,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     font.setPixelSize(11);
     setFont(font);
     resize(775, 314);
+    setAcceptDrops(true);
     createActions();
     pcMain_ = new QTabWidget(this);
     pcMain_->setObjectName(QStringLiteral("pcMain"));
@@ -301,10 +302,8 @@ void TMainForm::acShowFinalXmlUpdate() {
 }
 
 const ReportRow* TMainForm::selectedReport() const {
-    const int index = gRep_->currentRow();
-    if (index < 0 || static_cast<size_t>(index) >= reports_.size())
-        return nullptr;
-    return &reports_[static_cast<size_t>(index)];
+    const std::optional<size_t> index = reportAt(gRep_->currentRow());
+    return index ? &reports_[*index] : nullptr;
 }
 
 void TMainForm::acDoExecute() {
@@ -343,12 +342,7 @@ void TMainForm::acTestConnExecute() {
 
 void TMainForm::acGreedRefreshExecute() {
     reports_ = FillReportList(ctx_);
-    gRep_->clearContents();
-    gRep_->setRowCount(static_cast<int>(reports_.size()));
-    for (size_t r = 0; r < reports_.size(); ++r) {
-        for (int c = 0; c < ReportColumnCount; ++c)
-            gRep_->setItem(static_cast<int>(r), c, new QTableWidgetItem(reports_[r].cells[c]));
-    }
+    fillReportGrid();
     paintReportList();
     gRep_->setCurrentCell(0, 0);
     acShowFinalXmlUpdate();
@@ -358,7 +352,7 @@ void TMainForm::acLoadKvitExecute() {
     const ReportRow* row = selectedReport();
     if (!row)
         return;
-    const int index = gRep_->currentRow();
+    const size_t index = size_t(row - reports_.data());
     followUp_.restart(row->id(), ctx_.clock.now());
     const Result<RefreshOutcome> refreshed = RefreshReportState(ctx_, *http_, *row);
     if (!refreshed) {
@@ -369,7 +363,7 @@ void TMainForm::acLoadKvitExecute() {
     if (outcome.status)
         ShowStatus(*outcome.status);
     if (outcome.newState)
-        setReportState(static_cast<size_t>(index), *outcome.newState);
+        setReportState(index, *outcome.newState);
     acShowFinalXmlUpdate();
     if (!outcome.receiptToCheck.isEmpty()) {
         eFileSigned_->setText(outcome.receiptToCheck);
@@ -399,16 +393,14 @@ void TMainForm::acDelCurRecExecute() {
 }
 
 void TMainForm::acCheckSignExecute() {
-    receiptView_->ShowInReceiptView(QString());
-    acPrint->setEnabled(false);
+    showCheckedReceipt(std::nullopt);
     ShowStatus(QString());
-    const Result<crypto::CheckedReceipt> receipt = crypto::CheckReceipt(ctx_, eFileSigned_->text());
+    Result<crypto::CheckedReceipt> receipt = crypto::CheckReceipt(ctx_, eFileSigned_->text());
     if (!receipt)
         return;
-    receiptView_->ShowInReceiptView(receipt->page,
-                                    QFileInfo(receipt->archivePath).completeBaseName());
-    acPrint->setEnabled(true);
-    ShowStatus(QStringLiteral("Квитанция проверена: подпись верна. Подписал: ") + receipt->signer);
+    const QString signer = receipt->signer;
+    showCheckedReceipt(std::move(*receipt));
+    ShowStatus(QStringLiteral("Квитанция проверена: подпись верна. Подписал: ") + signer);
 }
 
 void TMainForm::acPrintExecute() {
@@ -417,11 +409,13 @@ void TMainForm::acPrintExecute() {
 
 void TMainForm::sbSelFileClick() {
     const QString ext = ctx_.settings.srcExt;
-    const QString file = QFileDialog::getOpenFileName(
+    const QStringList files = QFileDialog::getOpenFileNames(
         this, QString(), dialogStartFolder(eFileIn_->text(), places_.reportFolder),
         ext + QStringLiteral(" (*.") + ext + ')');
-    if (!file.isEmpty())
-        InputFileChosen(file);
+    if (files.size() == 1)
+        InputFileChosen(files.first());
+    else if (files.size() > 1)
+        openBatch(files);
 }
 
 void TMainForm::InputFileChosen(const QString& file) {
@@ -447,8 +441,7 @@ void TMainForm::InputFileChosen(const QString& file) {
 }
 
 void TMainForm::sbSelKvitClick() {
-    receiptView_->ShowInReceiptView(QString());
-    acPrint->setEnabled(false);
+    showCheckedReceipt(std::nullopt);
     ShowStatus(QString());
     const QString ext = ctx_.settings.kvitExt;
     const QString file = QFileDialog::getOpenFileName(

@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "app/recent_places.h"
 #include "gui/gui_frontend.h"
+#include "operations/receipt_check.h"
 #include "operations/report_status.h"
 
 #include "archive/follow_up.h"
@@ -10,6 +11,7 @@
 
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -56,6 +58,10 @@ public:
     void followUp();
     // Brings the window to the front on the sent-reports page with that report's row chosen.
     void showReport(const QString& reportId);
+    // Several report files at once (dropped or chosen together): the batch table.
+    void openBatch(const QStringList& files);
+    // What "Экспорт архива" does once the person has named the ZIP: the chosen rows' folders.
+    void exportReportsTo(const QString& zipPath);
 
     // Pages, in tab order.
     enum Page { SignPage = 0, ReportsPage = 1, ReceiptPage = 2 };
@@ -64,6 +70,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Building the window.
@@ -87,10 +95,19 @@ private:
     void startFollowUp();
     bool requestWouldWait() const;
     void tellOutcome(const QString& reportId, const RefreshOutcome& outcome);
+    // The receipt shown on its page (nothing after a failed check): printing and saving it.
+    void showCheckedReceipt(std::optional<crypto::CheckedReceipt> receipt);
     // The sent-reports list: a row's state changed in place, the whole list shown, the
     // count per state.
     void setReportState(size_t index, const QString& state);
+    void fillReportGrid();
     void paintReportList();
+    void fitHeaders();
+    // A header click sorts by that column (the date as a date); rows keep their report.
+    void sortReportList(int column);
+    // The report shown on a row of the grid, and the row showing a report (-1: none).
+    std::optional<size_t> reportAt(int gridRow) const;
+    int gridRowOf(size_t index) const;
     // Shows only the rows whose identifier, organisation, file or state has the filter's text.
     void filterReportList();
     void showReportCounts();
@@ -114,6 +131,8 @@ private:
     void acDelCurRecExecute();
     void acCheckSignExecute();
     void acPrintExecute();
+    void acSavePdfExecute();
+    void acExportExecute();
 
     // Control handlers.
     void sbSelFileClick();
@@ -151,6 +170,7 @@ private:
     bool proxyDialogDeclined_ = false;
     // The last status text of an operation the user started; the check gives it back.
     QString operationStatus_;
+    std::optional<crypto::CheckedReceipt> shownReceipt_;
 
     QTabWidget* pcMain_ = nullptr;
     QComboBox* cbProv_ = nullptr;
@@ -182,6 +202,8 @@ private:
     QAction* acDelCurRec = nullptr;
     QAction* acCheckSign = nullptr;
     QAction* acPrint = nullptr;
+    QAction* acSavePdf = nullptr;
+    QAction* acExport = nullptr;
     QAction* acOpenLog = nullptr;
 };
 

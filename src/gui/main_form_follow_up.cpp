@@ -92,9 +92,9 @@ void TMainForm::showReport(const QString& reportId) {
         return;
     pcMain_->setCurrentIndex(ReportsPage);
     eReportFilter_->clear();
-    for (size_t row = 0; row < reports_.size(); ++row) {
-        if (reports_[row].id() == reportId)
-            gRep_->setCurrentCell(int(row), 0);
+    for (size_t index = 0; index < reports_.size(); ++index) {
+        if (reports_[index].id() == reportId)
+            gRep_->setCurrentCell(gridRowOf(index), 0);
     }
 }
 

@@ -1,3 +1,4 @@
+#include "archive/report_archive.h"
 #include "archive/report_list.h"
 #include "gui/main_form.h"
 
@@ -21,11 +22,84 @@ QColor stateColour(const QString& state) {
     return {};
 }
 
+// The report's place in reports_, kept on the row's first cell: the grid's rows move when
+// the person sorts, the list does not.
+constexpr int kReportIndexRole = Qt::UserRole;
+// The date cell's order key, so that the dates sort as dates, not as "DD-MM-YYYY" texts.
+constexpr int kSortKeyRole = Qt::UserRole + 1;
+
+class ReportItem : public QTableWidgetItem {
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+    bool operator<(const QTableWidgetItem& other) const override {
+        const QVariant mine = data(kSortKeyRole);
+        const QVariant theirs = other.data(kSortKeyRole);
+        if (mine.isValid() && theirs.isValid())
+            return mine.toLongLong() < theirs.toLongLong();
+        return QTableWidgetItem::operator<(other);
+    }
+};
+
 } // namespace
+
+void TMainForm::fillReportGrid() {
+    gRep_->clearContents();
+    gRep_->setRowCount(static_cast<int>(reports_.size()));
+    for (size_t r = 0; r < reports_.size(); ++r) {
+        for (int c = 0; c < ReportColumnCount; ++c) {
+            auto* item = new ReportItem(reports_[r].cells[c]);
+            if (c == ColReportId)
+                item->setData(kReportIndexRole, qulonglong(r));
+            if (c == ColSendDate)
+                item->setData(kSortKeyRole, sendDateSortKey(reports_[r].cells[c]));
+            gRep_->setItem(static_cast<int>(r), c, item);
+        }
+    }
+    QHeaderView* header = gRep_->horizontalHeader();
+    if (header->isSortIndicatorShown())
+        gRep_->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
+}
+
+void TMainForm::sortReportList(int column) {
+    QHeaderView* header = gRep_->horizontalHeader();
+    // The first click sorts upwards, the next ones turn the order round.
+    const Qt::SortOrder order = header->isSortIndicatorShown() &&
+                                        header->sortIndicatorSection() == column &&
+                                        header->sortIndicatorOrder() == Qt::AscendingOrder
+                                    ? Qt::DescendingOrder
+                                    : Qt::AscendingOrder;
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, order);
+    const std::optional<size_t> chosen = reportAt(gRep_->currentRow());
+    gRep_->sortItems(column, order);
+    // Hidden rows are the grid's, not the reports': the filter is applied to the new order.
+    filterReportList();
+    fitHeaders();
+    if (chosen)
+        gRep_->setCurrentCell(gridRowOf(*chosen), gRep_->currentColumn());
+}
+
+std::optional<size_t> TMainForm::reportAt(int gridRow) const {
+    const QTableWidgetItem* first = gridRow >= 0 ? gRep_->item(gridRow, ColReportId) : nullptr;
+    if (!first)
+        return std::nullopt;
+    const size_t index = first->data(kReportIndexRole).toULongLong();
+    if (index >= reports_.size())
+        return std::nullopt;
+    return index;
+}
+
+int TMainForm::gridRowOf(size_t index) const {
+    for (int row = 0; row < gRep_->rowCount(); ++row) {
+        if (reportAt(row) == index)
+            return row;
+    }
+    return -1;
+}
 
 void TMainForm::setReportState(size_t index, const QString& state) {
     reports_[index].cells[ColState] = state;
-    if (QTableWidgetItem* cell = gRep_->item(int(index), ColState)) {
+    if (QTableWidgetItem* cell = gRep_->item(gridRowOf(index), ColState)) {
         cell->setText(state);
         if (const QColor colour = stateColour(state); colour.isValid())
             cell->setForeground(colour);
@@ -36,12 +110,13 @@ void TMainForm::setReportState(size_t index, const QString& state) {
 
 void TMainForm::filterReportList() {
     const QString wanted = eReportFilter_->text().trimmed();
-    for (size_t index = 0; index < reports_.size(); ++index) {
-        const ReportRow& row = reports_[index];
+    for (int gridRow = 0; gridRow < gRep_->rowCount(); ++gridRow) {
+        const std::optional<size_t> index = reportAt(gridRow);
         bool shown = wanted.isEmpty();
         for (int c : {ColReportId, ColOrganisation, ColSourceFile, ColState})
-            shown = shown || row.cells[c].contains(wanted, Qt::CaseInsensitive);
-        gRep_->setRowHidden(int(index), !shown);
+            shown =
+                shown || (index && reports_[*index].cells[c].contains(wanted, Qt::CaseInsensitive));
+        gRep_->setRowHidden(gridRow, !shown);
     }
 }
 
@@ -49,7 +124,11 @@ void TMainForm::paintReportList() {
     for (size_t index = 0; index < reports_.size(); ++index)
         setReportState(index, reports_[index].state());
     filterReportList();
-    // No header is cut short, whatever the widths the list starts with.
+    fitHeaders();
+}
+
+void TMainForm::fitHeaders() {
+    // No header is cut short, whatever the widths the list starts with, sort mark included.
     QHeaderView* header = gRep_->horizontalHeader();
     for (int c = 0; c + 1 < gRep_->columnCount(); ++c)
         gRep_->setColumnWidth(c, qMax(gRep_->columnWidth(c), header->sectionSizeHint(c)));

@@ -78,8 +78,14 @@ void TMainForm::createActions() {
     acDelCurRec = makeAction(this, "acDelCurRec", QStringLiteral("&Удалить выделенный отчет"));
     acCheckSign = makeAction(this, "acCheckSign", QStringLiteral("Прове&рить"));
     acPrint = makeAction(this, "acPrint", QStringLiteral("П&ечать"));
+    acSavePdf =
+        makeAction(this, "acSavePdf", QStringLiteral("Сохранить &PDF"),
+                   QStringLiteral("Сохранить квитанцию в папку документов одним файлом PDF"));
+    acExport = makeAction(this, "acExport", QStringLiteral("&Экспорт архива"),
+                          QStringLiteral("Записать папки выделенных отчетов в один ZIP-архив"));
     acSend->setEnabled(false);
     acPrint->setEnabled(false);
+    acSavePdf->setEnabled(false);
     acOpenLog = makeAction(this, "acOpenLog", QStringLiteral("Открыть &журнал"));
     connect(acOpenLog, &QAction::triggered, this, [this] {
         if (!openJournal(frontend_))
@@ -107,6 +113,8 @@ void TMainForm::createActions() {
         {acDelCurRec, &TMainForm::acDelCurRecExecute},
         {acCheckSign, &TMainForm::acCheckSignExecute},
         {acPrint, &TMainForm::acPrintExecute},
+        {acSavePdf, &TMainForm::acSavePdfExecute},
+        {acExport, &TMainForm::acExportExecute},
     };
     for (const auto& entry : handlers) {
         QAction* action = entry.first;
@@ -204,12 +212,16 @@ void TMainForm::createReportsPage(QWidget* page) {
     const auto& headers = reportListHeaders();
     gRep_->setHorizontalHeaderLabels(QStringList(headers.begin(), headers.end()));
     gRep_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    gRep_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows are chosen for an export; the other actions take the current row.
+    gRep_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     gRep_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     gRep_->setShowGrid(true);
     gRep_->verticalHeader()->hide();
     gRep_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     gRep_->horizontalHeader()->setStretchLastSection(true);
+    gRep_->horizontalHeader()->setSectionsClickable(true);
+    connect(gRep_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &TMainForm::sortReportList);
     const int widths[] = {127, 131, 136, 92, 130, 71};
     for (int c = 0; c < 6; ++c)
         gRep_->setColumnWidth(c, widths[c]);
@@ -241,6 +253,7 @@ void TMainForm::createReportsPage(QWidget* page) {
     info->addStretch(1);
     info->addWidget(cbAutoRefresh_);
     auto* bar = new QHBoxLayout;
+    bar->addWidget(actionButton(acExport));
     bar->addStretch(1);
     bar->addWidget(actionButton(acShowFinalXml));
     bar->addWidget(actionButton(acShowSrc));
@@ -261,6 +274,7 @@ void TMainForm::createReceiptPage(QWidget* page) {
     top->addWidget(sbSelKvit);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(actionButton(acPrint));
+    buttons->addWidget(actionButton(acSavePdf));
     buttons->addWidget(actionButton(acCheckSign));
     buttons->addStretch(1);
     receiptView_ = new ReceiptView(page);

@@ -1,12 +1,11 @@
 #include "gui/receipt_view.h"
 
-#include <QGuiApplication>
+#include "operations/receipt_pdf.h"
+
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QScreen>
 #include <QStandardPaths>
-#include <memory>
 
 namespace telva {
 
@@ -40,25 +39,16 @@ QVariant ReceiptView::loadResource(int type, const QUrl& name) {
 void ReceiptView::doSetSource(const QUrl&, QTextDocument::ResourceType) {}
 
 QString ReceiptView::defaultPdfPath() const {
-    const QString name = identifier_.isEmpty() ? QStringLiteral("Квитанция")
-                                               : QStringLiteral("Квитанция_") + identifier_;
+    const QString name = identifier_.isEmpty() ? QStringLiteral("Квитанция.pdf")
+                                               : crypto::receiptPdfName(identifier_);
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QLatin1Char('/') +
-           name + QStringLiteral(".pdf");
+           name;
 }
 
 void ReceiptView::printTo(QPrinter* printer) const {
     if (!identifier_.isEmpty())
         printer->setDocName(identifier_);
-    // Laid out on the printer itself, sizes given in pixels (the page's title) would be
-    // printer dots, a smudge at high resolution. Laid out in screen pixels on pages of the
-    // paper's size, the document is scaled to the paper as the view shows it.
-    std::unique_ptr<QTextDocument> copy(document()->clone());
-    const qreal dpi = QGuiApplication::primaryScreen()
-                          ? QGuiApplication::primaryScreen()->logicalDotsPerInch()
-                          : 96.0;
-    const QSizeF points = printer->pageLayout().paintRect(QPageLayout::Point).size();
-    copy->setPageSize(points * dpi / 72.0);
-    copy->print(printer);
+    crypto::printAsShown(*document(), printer);
 }
 
 void ReceiptView::printWithDialog() {

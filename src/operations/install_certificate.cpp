@@ -2,12 +2,37 @@
 
 #include "app/context.h"
 #include "app/event_log.h"
+#include "app/frontend.h"
+#include "crypto/cert_details.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_store.h"
 #include "crypto/certificate.h"
 #include "gateway/http_client.h"
 
 namespace telva::crypto {
+
+namespace {
+
+QString describedField(const QList<std::pair<QString, QString>>& fields, const QString& name) {
+    for (const auto& [field, value] : fields) {
+        if (field == name)
+            return value;
+    }
+    return {};
+}
+
+// The root comes over plain HTTP and makes every certificate it issued trusted: the person
+// compares its fingerprint with the one the fund publishes before it goes in the first time.
+bool rootAccepted(AppContext& ctx, const Certificate& root) {
+    const QList<std::pair<QString, QString>> fields = DescribeCertificate(root);
+    return ctx.frontend.askYesNoDefaultNo(
+        QString::fromUtf8(kRootQuestionText)
+            .arg(describedField(fields, QStringLiteral("Кому выдан")),
+                 describedField(fields, QStringLiteral("Отпечаток SHA-256"))),
+        QStringLiteral("Корневой сертификат КВБ"), Frontend::Icon::Warning);
+}
+
+} // namespace
 
 Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
                           bool takeAsFund) {
@@ -26,6 +51,8 @@ Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& ur
     if (!store) {
         return Status::fail(QString::fromUtf8(kStoreOpenFailedText));
     }
+    if (storeIndex == toIndex(Store::Root) && !store->contains(*cert) && !rootAccepted(ctx, *cert))
+        return Status::fail(QString::fromUtf8(kRootDeclinedText));
     const Status added = store->add(*cert);
     if (!added && added.error().code != kCryptEExists) {
         return Status::fail(QString::fromUtf8(kCertAddFailedText));

@@ -17,11 +17,19 @@ inline constexpr const char* kCertOpenFailedText = "Не удалось откр
 inline constexpr const char* kStoreOpenFailedText = "Не удалось открыть хранилище.";
 inline constexpr const char* kCertAddFailedText = "Не удалось добавить сертификат в хранилище.";
 inline constexpr const char* kCertsInstalledText = "Сертификаты успешно установлены.";
+inline constexpr const char* kRootDeclinedText = "Корневой сертификат КВБ не установлен.";
+// Asked before a root certificate not yet in "Root" goes there: %1 subject, %2 SHA-256.
+inline constexpr const char* kRootQuestionText =
+    "Корневой сертификат КВБ получен по незащищенному соединению (HTTP).\n\n"
+    "Кому выдан: %1\nОтпечаток SHA-256: %2\n\n"
+    "Сверьте отпечаток с опубликованным на сайте КВБ. Установить сертификат в хранилище "
+    "\"Root\"?";
 
 // Downloads one DER certificate into the download buffer and puts it into the store of that
-// index; a certificate already there counts as installed. With takeAsFund the certificate
-// becomes the fund certificate identity (store 7). Fails, with its own text, unless the
-// certificate is in the store afterwards.
+// index; a certificate already there counts as installed. A root certificate new to "Root"
+// goes there only when the person, shown its subject and SHA-256 fingerprint, says Yes. With
+// takeAsFund the certificate becomes the fund certificate identity (store 7). Fails, with its own
+// text, unless the certificate is in the store afterwards.
 Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
                           bool takeAsFund);
 

@@ -111,7 +111,9 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
         ctx.frontend.showError(page.text());
         return page.error();
     }
-    return CheckedReceipt{archivePath, *page, decodeReceiptPage(*page), content.signer};
+    return CheckedReceipt{
+        archivePath,        *page,          decodeReceiptPage(*page), content.signer,
+        content.signerCert, ctx.clock.now()};
 }
 
 } // namespace telva::crypto

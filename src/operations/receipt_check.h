@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/result.h"
+#include "crypto/certificate.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 namespace telva {
@@ -17,6 +19,8 @@ struct CheckedReceipt {
     QByteArray pageBytes; // its receipt page (123.htm) as stored; empty when there is none
     QString page;         // the page as text
     QString signer;       // who signed it: name, and organisation when known
+    Certificate signerCert;
+    QDateTime checkedAt;
 };
 
 // The receipt check: reads the receipt file once, decrypting it with a key held for a

@@ -135,6 +135,21 @@ TEST(SendDate, FormatsLocalTimeAsDayMonthYearHourMinute) {
     EXPECT_EQ(formatSendDate(local.toUTC()), QStringLiteral("05-03-2012 14:07"));
 }
 
+// Pairs whose texts sort the other way round; a text that is no date sorts first.
+TEST(SendDate, SortKeyOrdersAsDates) {
+    const struct {
+        const char* earlier;
+        const char* later;
+    } pairs[] = {{"31-12-2026 23:59", "02-01-2027 00:00"},
+                 {"15-03-2026 09:00", "01-04-2026 08:00"},
+                 {"01-04-2026 08:05", "01-04-2026 08:10"},
+                 {"", "01-01-1990 00:00"}};
+    for (const auto& pair : pairs)
+        EXPECT_LT(sendDateSortKey(QString::fromLatin1(pair.earlier)),
+                  sendDateSortKey(QString::fromLatin1(pair.later)))
+            << pair.earlier;
+}
+
 TEST(ReportId, PlainIdentifiersOnly) {
     EXPECT_TRUE(isPlainReportId(QStringLiteral("1234-5678-AB")));
     EXPECT_FALSE(isPlainReportId(QString()));

@@ -71,7 +71,11 @@ TEST_F(CliNetworkTest, InstallCertsPutsBothCertificatesInPlace) {
     const test::TestPki& pki = test::TestPki::instance();
     site.on("GET", "/uc/CA_KVB_RF_2012.cer", ScriptedResponse::ok(pki.fundRoot.certDer()));
     site.on("GET", "/uc/R7_KVB_RF_2012.cer", ScriptedResponse::ok(pki.fundAp.certDer()));
-    const CliRun run = runCliInProcess({"install-certs"});
+    // The root is new: without --yes it would stay out (see the unit test of the question).
+    const CliRun declined = runCliInProcess({"--no", "install-certs"});
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_TRUE(declined.err.contains(QStringLiteral("Корневой сертификат КВБ не установлен.")));
+    const CliRun run = runCliInProcess({"--yes", "install-certs"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     const CertIdentity fund = pki.fundAp.identity(7);
     EXPECT_EQ(run.out, QStringLiteral("Сертификаты успешно установлены.\n") +

@@ -54,3 +54,29 @@ TEST(CliReceipt, ChecksWritesArchiveAndPage) {
 
     EXPECT_EQ(runCliInProcess({"check-receipt"}).status, 2);
 }
+
+// The built program, which starts with no screen: the page and who signed it, in a PDF.
+TEST(CliReceipt, WritesThePageAsPdfWithTheSigner) {
+    TempProfile profile;
+    Settings settings;
+    installStandard(settings);
+    const TestPki& pki = TestPki::instance();
+    const QByteArray zip = makeReceiptArchive(profile.root(), "7701", kPage, "<R7REPORT/>");
+    const QString receipt = profile.writeFile(
+        "in/7701.p7e", makeReceipt(profile.root(), zip, pki.fundAp, pki.personal, false));
+    const QString pdf = profile.root() + "/out.pdf";
+    QByteArray output;
+    ASSERT_EQ(runProgram(QStringLiteral(TELVA_BINARY_DIR "/telva-cli"),
+                         {"check-receipt", receipt, "--pdf", pdf}, {}, &output),
+              0)
+        << output.constData();
+    QByteArray text;
+    ASSERT_EQ(runProgram("pdftotext", {pdf, "-"}, {}, &text), 0);
+    const QString plain = QString::fromUtf8(text).simplified();
+    for (const QString& expected :
+         {QStringLiteral("Квитанция 7701"), QStringLiteral("Уполномоченное лицо КВБ РФ"),
+          QStringLiteral("Серийный номер сертификата: 00A1B2C3"),
+          QStringLiteral("Подпись проверена")})
+        EXPECT_TRUE(plain.contains(expected)) << expected.toStdString() << "\n"
+                                              << plain.toStdString();
+}

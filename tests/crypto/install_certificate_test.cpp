@@ -7,6 +7,7 @@
 #include "temp_profile.h"
 #include "test_pki.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <gtest/gtest.h>
 
@@ -42,6 +43,7 @@ struct InstallCertificateTest : ::testing::Test {
 };
 
 TEST_F(InstallCertificateTest, BothDerCertificatesAreInstalledAndTheFundOneIsTaken) {
+    frontend.yesNoAnswers = {true};
     const Result<QString> installed = LoadFundCertificates(ctx, client);
     ASSERT_TRUE(installed) << installed.text().toStdString();
     EXPECT_EQ(*installed, QString::fromUtf8(kCertsInstalledText));
@@ -69,6 +71,33 @@ TEST_F(InstallCertificateTest, CertificatesAlreadyPresentCountAsInstalled) {
     EXPECT_EQ(CertStore::open(7)->certificates().size(), 1);
 }
 
+// A root new to "Root" is shown with its subject and fingerprint and goes in only on Yes;
+// once there it is not asked about again.
+TEST_F(InstallCertificateTest, ANewRootGoesInOnlyWhenThePersonSaysYes) {
+    const QString fingerprint = QString::fromLatin1(
+        QCryptographicHash::hash(pki.fundRoot.certDer(), QCryptographicHash::Sha256)
+            .toHex(' ')
+            .toUpper());
+    const struct {
+        bool answer;
+        qsizetype asked;
+        bool installed;
+    } steps[] = {{false, 1, false}, {true, 2, true}, {false, 2, true}};
+    for (const auto& step : steps) {
+        frontend.yesNoAnswers = {step.answer};
+        const Result<QString> result = LoadFundCertificates(ctx, client);
+        EXPECT_EQ(frontend.questions.size(), step.asked) << &step - steps;
+        EXPECT_EQ(inStore(1, pki.fundRoot), step.installed) << &step - steps;
+        EXPECT_EQ(inStore(7, pki.fundAp), step.installed) << &step - steps;
+        EXPECT_EQ(result ? *result : result.text(),
+                  step.installed ? QString::fromUtf8(kCertsInstalledText)
+                                 : QStringLiteral("Корневой сертификат КВБ не установлен."));
+    }
+    const QString question = frontend.questions.first().text;
+    EXPECT_TRUE(question.contains(fingerprint)) << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("Корневой УЦ КВБ РФ (тест)")));
+}
+
 TEST_F(InstallCertificateTest, AnEmptyRootBodyStopsBeforeTheFundCertificate) {
     serve("/uc/CA_KVB_RF_2012.cer", QByteArray());
     EXPECT_EQ(LoadFundCertificates(ctx, client).text(),
@@ -86,6 +115,7 @@ TEST_F(InstallCertificateTest, AFailedDownloadShowsBothTexts) {
 }
 
 TEST_F(InstallCertificateTest, ABase64FundCertificateIsRefusedAndTheRootStays) {
+    frontend.yesNoAnswers = {true};
     serve("/uc/R7_KVB_RF_2012.cer", pki.fundAp.certDer().toBase64());
     EXPECT_EQ(LoadFundCertificates(ctx, client).text(),
               QStringLiteral("Не удалось открыть сертификат."));

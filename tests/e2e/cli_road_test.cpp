@@ -34,7 +34,7 @@ TEST_F(RoadTest, TerminalTakesAReportAllTheWayToItsCheckedReceipt) {
     qputenv("TELVA_PROXY_PASSWORD", kProxyPassword);
     cli({QStringLiteral("certs"), QStringLiteral("import"), QStringLiteral("--store"),
          QStringLiteral("0"), personalCert_, QStringLiteral("--key"), personalKey_});
-    const CliRun installed = cli({QStringLiteral("install-certs")});
+    const CliRun installed = cli({QStringLiteral("--yes"), QStringLiteral("install-certs")});
     EXPECT_TRUE(installed.out.contains(QStringLiteral("Сертификаты успешно установлены.")))
         << installed.out.toStdString();
     cli({QStringLiteral("certs"), QStringLiteral("choose"), QStringLiteral("personal"),
@@ -87,7 +87,7 @@ TEST_F(RoadTest, TerminalTakesAReportAllTheWayToItsCheckedReceipt) {
 TEST_F(RoadTest, TerminalSendsAFolderAndFollowsAReportForScripts) {
     qputenv("TELVA_PROXY_PASSWORD", kProxyPassword);
     cli({"certs", "import", "--store", "0", personalCert_, "--key", personalKey_});
-    cli({"install-certs"});
+    cli({"--yes", "install-certs"});
     cli({"certs", "choose", "personal", "--store", "0", "--serial", personalSerial_});
     const QByteArray report = readFileBytes(report_);
     const QString a = profile_.writeFile("batch/a.xml", report);

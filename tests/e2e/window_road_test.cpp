@@ -8,9 +8,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTextBrowser>
+#include <QTimer>
 
 using namespace telva;
 using namespace telva::test;
@@ -49,7 +52,27 @@ TEST_F(RoadTest, WindowTakesAReportAllTheWayToItsPrintableReceipt) {
     form.activateWindow();
     QApplication::processEvents();
 
+    // The root is new: the window shows it and asks with "Нет" as the default; Yes here.
+    QString question;
+    QString byDefault;
+    // The box comes after the download, which lets events run: looked for until it is there.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        answer.stop();
+        question = box->text();
+        byDefault = box->defaultButton() ? box->defaultButton()->text() : QString();
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == QStringLiteral("Да"))
+                button->click();
+        }
+    });
+    answer.start(20);
     child<QAction>(&form, "acLoadCert")->trigger();
+    EXPECT_TRUE(question.contains(QStringLiteral("Отпечаток SHA-256"))) << question.toStdString();
+    EXPECT_EQ(byDefault, QStringLiteral("Нет"));
     EXPECT_EQ(statusLine(form), QStringLiteral("Сертификаты успешно установлены."));
     EXPECT_FALSE(child<QLineEdit>(&form, "ePubCert")->text().isEmpty());
 

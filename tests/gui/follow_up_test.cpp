@@ -5,6 +5,7 @@
 #include "find_child.h"
 #include "gui/main_form.h"
 #include "http_test_server.h"
+#include "receipt_maker.h"
 #include "temp_profile.h"
 
 #include <QAction>
@@ -12,6 +13,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSet>
@@ -157,4 +159,59 @@ TEST(ReportList, StatesColouredCountedFilterableAndHeadersWhole) {
         form.resize(775, 314);
         form.grab().save(dir + QStringLiteral("/sent-reports-states.png"));
     }
+}
+
+// After sorting and filtering, an action takes the report of the row the person chose.
+TEST(ReportList, ActionsTakeTheChosenRowAfterSortingAndFiltering) {
+    TempProfile profile;
+    TMainForm form({});
+    const QString ids[] = {"7701-1", "7701-2", "7701-3", "7701-4"};
+    for (const QString& id : ids) {
+        const QString folder = reportFolder(form.context().archiveBaseFolder, id);
+        profile.writeFile(QDir(profile.root()).relativeFilePath(folder) + "/" + id + ".er7", "x");
+    }
+    form.execute(child<QAction>(&form, "acGreedRefresh"));
+    auto* grid = child<QTableWidget>(&form, "gRep");
+    auto* filter = child<QLineEdit>(&form, "eReportFilter");
+    const struct {
+        int clicks; // on the identifier's header: the first sorts upwards, the next turns round;
+                    // the order stays through the refresh after each deletion
+        const char* filter;
+        int row;
+        QString deleted;
+    } steps[] = {{2, "", 0, "7701-4"}, {0, "-3", 0, "7701-3"}, {0, "", 0, "7701-2"}};
+    for (const auto& step : steps) {
+        for (int click = 0; click < step.clicks; ++click)
+            Q_EMIT grid->horizontalHeader()->sectionClicked(ColReportId);
+        filter->setText(QString::fromLatin1(step.filter));
+        grid->setCurrentCell(step.row, ColSendDate);
+        ASSERT_EQ(grid->item(step.row, ColReportId)->text(), step.deleted);
+        form.execute(child<QAction>(&form, "acDelCurRec"));
+        EXPECT_FALSE(QDir(reportFolder(form.context().archiveBaseFolder, step.deleted)).exists())
+            << step.deleted.toStdString();
+    }
+    ASSERT_EQ(grid->rowCount(), 1);
+    EXPECT_EQ(grid->item(0, ColReportId)->text(), ids[0]);
+}
+
+// "Экспорт архива" takes the rows the person chose, not the current one alone.
+TEST(ReportList, ExportTakesTheChosenRows) {
+    TempProfile profile;
+    TMainForm form({});
+    for (const QString id : {"7701-1", "7701-2", "7701-3"}) {
+        const QString folder = reportFolder(form.context().archiveBaseFolder, id);
+        profile.writeFile(QDir(profile.root()).relativeFilePath(folder) + "/" + id + ".er7", "x");
+    }
+    form.execute(child<QAction>(&form, "acGreedRefresh"));
+    auto* grid = child<QTableWidget>(&form, "gRep");
+    grid->clearSelection();
+    for (int row : {0, 2})
+        grid->selectionModel()->select(grid->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const QString zip = profile.root() + "/audit.zip";
+    form.exportReportsTo(zip);
+    QByteArray listing;
+    ASSERT_EQ(runProgram("unzip", {"-Z1", zip}, {}, &listing), 0) << listing.constData();
+    EXPECT_EQ(QString::fromUtf8(listing).split('\n', Qt::SkipEmptyParts),
+              QStringList({"7701-1/7701-1.er7", "7701-3/7701-3.er7"}));
 }

@@ -1,5 +1,6 @@
 #include "app/settings.h"
 #include "find_child.h"
+#include "gui/batch_dialog.h"
 #include "gui/main_form.h"
 #include "gui/status_panel.h"
 #include "temp_profile.h"
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSettings>
@@ -20,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using telva::test::child;
@@ -250,5 +253,39 @@ TEST(MainForm, NewInputFileOfUnknownKindClearsTheEarlierKindAndBlocksSigning) {
         EXPECT_EQ(kind->text(), QString());
         EXPECT_EQ(out->text(), QString());
         EXPECT_FALSE(acDo->isEnabled());
+    }
+}
+
+// Files dropped on the window: one takes the single-file road, several open the batch table,
+// where a file that is no report says why in its row.
+TEST(MainForm, DroppedFilesTakeTheSingleOrTheBatchRoad) {
+    TempProfile profile;
+    TMainForm form({});
+    const QString one = profile.writeFile("in/one.txt", "not a report");
+    const QString two = profile.writeFile("in/two.txt", "neither");
+    auto drop = [&](const QStringList& files) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& file : files)
+            urls.append(QUrl::fromLocalFile(file));
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(&form, &enter);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(&form, &event);
+    };
+    closeNextModal();
+    drop({one});
+    EXPECT_EQ(child<QLineEdit>(&form, "eFileIn")->text(), one);
+    EXPECT_EQ(form.findChild<BatchDialog*>(), nullptr);
+
+    drop({one, two});
+    auto* dialog = form.findChild<BatchDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    auto* table = child<QTableWidget>(dialog, "gBatch");
+    ASSERT_EQ(table->rowCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(table->item(row, BatchDialog::ColState)->text(), QStringLiteral("Ошибка"));
+        EXPECT_FALSE(table->item(row, BatchDialog::ColResult)->text().isEmpty());
     }
 }

@@ -74,6 +74,16 @@ TEST(ReceiptPage, CheckShowsThePageAndEnablesPrinting) {
     if (!dir.isEmpty())
         runProgram("pdftoppm", {"-png", "-r", "50", "-singlefile", pdf, dir + "/receipt-print"});
 
+    // One click puts the page, with who signed it, in the documents folder.
+    form.execute(child<QAction>(&form, "acSavePdf"));
+    const QString saved = profile.home() + QStringLiteral("/Documents/Квитанция_7701.pdf");
+    EXPECT_EQ(status->statusText(), QStringLiteral("Квитанция сохранена: ") + saved);
+    ASSERT_EQ(runProgram("pdftotext", {saved, "-"}, {}, &text), 0);
+    const QString plain = QString::fromUtf8(text).simplified();
+    EXPECT_TRUE(plain.contains(QStringLiteral("Отчет принят."))) << plain.toStdString();
+    EXPECT_TRUE(plain.contains(QStringLiteral("Серийный номер сертификата: 00A1B2C3")))
+        << plain.toStdString();
+
     // A failed check empties the view and disables printing again.
     file->setText(foreign);
     form.execute(check);
@@ -81,6 +91,7 @@ TEST(ReceiptPage, CheckShowsThePageAndEnablesPrinting) {
         << status->statusText().toStdString();
     EXPECT_TRUE(view->toPlainText().isEmpty());
     EXPECT_FALSE(print->isEnabled());
+    EXPECT_FALSE(child<QAction>(&form, "acSavePdf")->isEnabled());
 }
 
 TEST(ReceiptPage, ReceiptOnTheCommandLineIsCheckedAtStart) {

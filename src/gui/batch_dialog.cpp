@@ -1,0 +1,106 @@
+#include "gui/batch_dialog.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace telva {
+
+BatchDialog::BatchDialog(Steps steps, const QStringList& files, QWidget* parent)
+    : QDialog(parent), steps_(std::move(steps)) {
+    setObjectName(QStringLiteral("BatchDialog"));
+    setWindowTitle(QStringLiteral("Отправка нескольких отчетов"));
+    table_ = new QTableWidget(int(files.size()), 4, this);
+    table_->setObjectName(QStringLiteral("gBatch"));
+    table_->setHorizontalHeaderLabels({QStringLiteral("Файл"), QStringLiteral("Вид"),
+                                       QStringLiteral("Состояние"), QStringLiteral("Результат")});
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    for (const QString& file : files) {
+        const int row = int(items_.size());
+        items_.push_back({file, QString(), State::Waiting});
+        for (int c = ColFile; c <= ColResult; ++c)
+            table_->setItem(row, c, new QTableWidgetItem);
+        table_->item(row, ColFile)->setText(QFileInfo(file).fileName());
+        table_->item(row, ColFile)->setToolTip(file);
+        table_->item(row, ColState)->setText(QStringLiteral("Ожидает"));
+    }
+    auto* buttons = new QDialogButtonBox(this);
+    sendButton_ = buttons->addButton(QStringLiteral("Отправить все"), QDialogButtonBox::AcceptRole);
+    sendButton_->setObjectName(QStringLiteral("btnSendAll"));
+    QPushButton* cancel =
+        buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    // The buttons' own meaning is replaced: sending keeps the table open, "Отмена" stops first.
+    disconnect(buttons, nullptr, this, nullptr);
+    connect(sendButton_, &QPushButton::clicked, this, &BatchDialog::sendAll);
+    connect(cancel, &QPushButton::clicked, this, &BatchDialog::cancelOrClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(table_, 1);
+    layout->addWidget(buttons);
+    resize(700, 300);
+}
+
+void BatchDialog::showRow(int row, State state, const QString& stateText, const QString& result) {
+    items_[size_t(row)].state = state;
+    table_->item(row, ColState)->setText(stateText);
+    table_->item(row, ColResult)->setText(result);
+    for (int c : {ColFile, ColKind, ColState})
+        table_->resizeColumnToContents(c);
+    QApplication::processEvents();
+}
+
+void BatchDialog::prepare() {
+    for (int row = 0; row < int(items_.size()); ++row) {
+        Item& item = items_[size_t(row)];
+        const Result<std::pair<QString, QString>> kind = steps_.detect(item.source);
+        if (!kind) {
+            showRow(row, State::Failed, QStringLiteral("Ошибка"), kind.text());
+            continue;
+        }
+        table_->item(row, ColKind)->setText(kind->first);
+        item.encrypted = kind->second;
+        const Status signedOk = steps_.sign(item.source, item.encrypted);
+        showRow(row, signedOk ? State::Signed : State::Failed,
+                signedOk ? QStringLiteral("Подписан и зашифрован") : QStringLiteral("Ошибка"),
+                signedOk ? QString() : signedOk.text());
+    }
+}
+
+void BatchDialog::sendAll() {
+    if (sending_)
+        return;
+    sending_ = true;
+    cancelled_ = false;
+    sendButton_->setEnabled(false);
+    for (int row = 0; row < int(items_.size()) && !cancelled_; ++row) {
+        const Item& item = items_[size_t(row)];
+        if (item.state != State::Signed)
+            continue;
+        showRow(row, State::Signed, QStringLiteral("Отправляется"), QString());
+        const Result<QString> id = steps_.send(item.source, item.encrypted);
+        // A file the gateway did not take stays signed, so that a later "Отправить все"
+        // tries it again; one it took is never sent twice.
+        showRow(row, id ? State::Sent : State::Signed,
+                id ? QStringLiteral("Отправлен") : QStringLiteral("Ошибка отправки"),
+                id ? *id : id.text());
+        Q_EMIT fileSent(row);
+    }
+    sending_ = false;
+    sendButton_->setEnabled(true);
+}
+
+void BatchDialog::cancelOrClose() {
+    if (sending_)
+        cancelled_ = true;
+    else
+        reject();
+}
+
+} // namespace telva

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/result.h"
+
+#include <QDialog>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+class QPushButton;
+class QTableWidget;
+
+namespace telva {
+
+// Several reports at once: each file is detected and signed when the table opens, and on
+// "Отправить все" the signed ones are sent one after another (the gateway's spacing holds
+// between them). A failure is written in its row and the next file goes on; a file sent
+// once is never sent again; "Отмена" stops before the next file.
+class BatchDialog : public QDialog {
+    Q_OBJECT
+public:
+    struct Steps {
+        // The kind's name and the encrypted file's path, or why the file is no report.
+        std::function<Result<std::pair<QString, QString>>(const QString& source)> detect;
+        std::function<Status(const QString& source, const QString& encrypted)> sign;
+        // The identifier the gateway gave, or the error text.
+        std::function<Result<QString>(const QString& source, const QString& encrypted)> send;
+    };
+
+    BatchDialog(Steps steps, const QStringList& files, QWidget* parent = nullptr);
+
+    // Detects and signs every file, row by row.
+    void prepare();
+    void sendAll();
+
+    enum Column { ColFile, ColKind, ColState, ColResult };
+
+Q_SIGNALS:
+    void fileSent(int row);
+
+private:
+    enum class State { Waiting, Signed, Failed, Sent };
+    struct Item {
+        QString source;
+        QString encrypted;
+        State state = State::Waiting;
+    };
+
+    void showRow(int row, State state, const QString& stateText, const QString& result);
+    void cancelOrClose();
+
+    Steps steps_;
+    std::vector<Item> items_;
+    QTableWidget* table_ = nullptr;
+    QPushButton* sendButton_ = nullptr;
+    bool sending_ = false;
+    bool cancelled_ = false;
+};
+
+} // namespace telva
