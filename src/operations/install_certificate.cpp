@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "app/event_log.h"
 #include "app/frontend.h"
+#include "app/texts.h"
 #include "crypto/cert_details.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_store.h"
@@ -45,17 +46,17 @@ Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& ur
     // Only raw DER is taken, as the fund publishes it.
     const Result<Certificate> cert = Certificate::fromDer(*bytes);
     if (!cert) {
-        return Status::fail(QString::fromUtf8(kCertOpenFailedText));
+        return Status::fail(certOpenFailedText());
     }
     Result<CertStore> store = CertStore::open(storeIndex);
     if (!store) {
-        return Status::fail(QString::fromUtf8(kStoreOpenFailedText));
+        return Status::fail(storeOpenFailedText());
     }
     if (storeIndex == toIndex(Store::Root) && !store->contains(*cert) && !rootAccepted(ctx, *cert))
         return Status::fail(QString::fromUtf8(kRootDeclinedText));
     const Status added = store->add(*cert);
     if (!added && added.error().code != kCryptEExists) {
-        return Status::fail(QString::fromUtf8(kCertAddFailedText));
+        return Status::fail(certAddFailedText());
     }
     if (takeAsFund) {
         // A fresh identity, so that nothing of a previous fund certificate stays behind.

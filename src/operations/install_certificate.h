@@ -13,9 +13,6 @@ namespace telva::crypto {
 
 // Status texts of installing the fund's certificates.
 inline constexpr const char* kCertDownloadFailedText = "Не удалось загрузить сертификат.";
-inline constexpr const char* kCertOpenFailedText = "Не удалось открыть сертификат.";
-inline constexpr const char* kStoreOpenFailedText = "Не удалось открыть хранилище.";
-inline constexpr const char* kCertAddFailedText = "Не удалось добавить сертификат в хранилище.";
 inline constexpr const char* kCertsInstalledText = "Сертификаты успешно установлены.";
 inline constexpr const char* kRootDeclinedText = "Корневой сертификат КВБ не установлен.";
 // Asked before a root certificate not yet in "Root" goes there: %1 subject, %2 SHA-256.
