@@ -57,7 +57,8 @@ void BatchDialog::showRow(int row, State state, const QString& stateText, const 
 }
 
 void BatchDialog::prepare() {
-    for (int row = 0; row < int(items_.size()); ++row) {
+    busy_ = true;
+    for (int row = 0; row < int(items_.size()) && !closeWanted_; ++row) {
         Item& item = items_[size_t(row)];
         const Result<std::pair<QString, QString>> kind = steps_.detect(item.source);
         if (!kind) {
@@ -71,12 +72,16 @@ void BatchDialog::prepare() {
                 signedOk ? QStringLiteral("Подписан и зашифрован") : QStringLiteral("Ошибка"),
                 signedOk ? QString() : signedOk.text());
     }
+    busy_ = false;
+    if (closeWanted_)
+        QDialog::reject();
 }
 
 void BatchDialog::sendAll() {
-    if (sending_)
+    if (busy_)
         return;
     sending_ = true;
+    busy_ = true;
     cancelled_ = false;
     sendButton_->setEnabled(false);
     for (int row = 0; row < int(items_.size()) && !cancelled_; ++row) {
@@ -93,11 +98,23 @@ void BatchDialog::sendAll() {
         Q_EMIT fileSent(row);
     }
     sending_ = false;
+    busy_ = false;
     sendButton_->setEnabled(true);
+    if (closeWanted_)
+        QDialog::reject();
+}
+
+void BatchDialog::reject() {
+    if (!busy_) {
+        QDialog::reject();
+        return;
+    }
+    closeWanted_ = true;
+    cancelled_ = true;
 }
 
 void BatchDialog::cancelOrClose() {
-    if (sending_)
+    if (busy_)
         cancelled_ = true;
     else
         reject();

@@ -35,6 +35,10 @@ public:
 
     enum Column { ColFile, ColKind, ColState, ColResult };
 
+    // Escape or the window's close button while a file is being signed or sent: the table
+    // closes once that step has ended, never under it.
+    void reject() override;
+
 Q_SIGNALS:
     void fileSent(int row);
 
@@ -53,8 +57,10 @@ private:
     std::vector<Item> items_;
     QTableWidget* table_ = nullptr;
     QPushButton* sendButton_ = nullptr;
+    bool busy_ = false; // signing or sending: the table must outlive the step
     bool sending_ = false;
     bool cancelled_ = false;
+    bool closeWanted_ = false;
 };
 
 } // namespace telva

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
@@ -288,4 +289,32 @@ TEST(MainForm, DroppedFilesTakeTheSingleOrTheBatchRoad) {
         EXPECT_EQ(table->item(row, BatchDialog::ColState)->text(), QStringLiteral("Ошибка"));
         EXPECT_FALSE(table->item(row, BatchDialog::ColResult)->text().isEmpty());
     }
+}
+
+// Escape while a file is on its way: the table stays until that send has ended, sends no
+// further file, and only then closes.
+TEST(BatchTable, ClosedWhileSendingClosesAfterTheStep) {
+    QPointer<BatchDialog> dialog;
+    int sent = 0;
+    BatchDialog::Steps steps;
+    steps.detect = [](const QString& source) -> Result<std::pair<QString, QString>> {
+        return std::pair{QStringLiteral("Форма 7"), source + QStringLiteral(".er7")};
+    };
+    steps.sign = [](const QString&, const QString&) { return Status(); };
+    steps.send = [&](const QString&, const QString&) -> Result<QString> {
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return QString::number(++sent);
+    };
+    dialog = new BatchDialog(std::move(steps), {QStringLiteral("a.xml"), QStringLiteral("b.xml")});
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    dialog->prepare();
+    dialog->sendAll();
+    ASSERT_FALSE(dialog.isNull());
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(sent, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(dialog.isNull());
 }
