@@ -15,16 +15,28 @@ namespace {
 const QByteArray kPage =
     "<html><body><p>\xCA\xE2\xE8\xF2\xE0\xED\xF6\xE8\xFF 7701</p></body></html>";
 
-} // namespace
-
-TEST(CliReceipt, ChecksWritesArchiveAndPage) {
-    TempProfile profile;
+// The standard certificates installed and a receipt for "7701" from the fund, encrypted for
+// the personal certificate.
+struct Written {
+    QString path;
+    QByteArray zip;
+};
+Written writeReceipt(TempProfile& profile) {
     Settings settings;
     installStandard(settings);
     const TestPki& pki = TestPki::instance();
     const QByteArray zip = makeReceiptArchive(profile.root(), "7701", kPage, "<R7REPORT/>");
-    const QString receipt = profile.writeFile(
-        "in/7701.p7e", makeReceipt(profile.root(), zip, pki.fundAp, pki.personal, false));
+    return {profile.writeFile("in/7701.p7e",
+                              makeReceipt(profile.root(), zip, pki.fundAp, pki.personal, false)),
+            zip};
+}
+
+} // namespace
+
+TEST(CliReceipt, ChecksWritesArchiveAndPage) {
+    TempProfile profile;
+    const auto [receipt, zip] = writeReceipt(profile);
+    const TestPki& pki = TestPki::instance();
 
     const QString html = profile.root() + "/page.htm";
     const CliRun ok = runCliInProcess({"check-receipt", receipt, "--html", html});
@@ -58,12 +70,7 @@ TEST(CliReceipt, ChecksWritesArchiveAndPage) {
 // The built program, which starts with no screen: the page and who signed it, in a PDF.
 TEST(CliReceipt, WritesThePageAsPdfWithTheSigner) {
     TempProfile profile;
-    Settings settings;
-    installStandard(settings);
-    const TestPki& pki = TestPki::instance();
-    const QByteArray zip = makeReceiptArchive(profile.root(), "7701", kPage, "<R7REPORT/>");
-    const QString receipt = profile.writeFile(
-        "in/7701.p7e", makeReceipt(profile.root(), zip, pki.fundAp, pki.personal, false));
+    const QString receipt = writeReceipt(profile).path;
     const QString pdf = profile.root() + "/out.pdf";
     QByteArray output;
     ASSERT_EQ(runProgram(QStringLiteral(TELVA_BINARY_DIR "/telva-cli"),

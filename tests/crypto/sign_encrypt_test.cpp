@@ -78,6 +78,18 @@ protected:
         return rc == 0 ? plain : QString();
     }
 
+    // openssl verifies the signed message and finds the input in it unchanged.
+    void expectVerifiesToInput(const QString& signedFile) {
+        const QString verified = profile.root() + "/work/verified.xml";
+        QByteArray log;
+        ASSERT_EQ(openssl({"cms", "-verify", "-engine", "gost", "-noverify", "-binary", "-inform",
+                           "DER", "-in", signedFile, "-out", verified},
+                          &log),
+                  0)
+            << log.toStdString();
+        EXPECT_EQ(telva::test::readFileBytes(verified), telva::test::readFileBytes(input));
+    }
+
     // Signs and keeps the outcome's text, the one the status line shows.
     bool sign(const QString& in, const QString& out) {
         const Result<QString> done = SignAndEncrypt(ctx, in, out);
@@ -113,14 +125,7 @@ TEST_F(SignAndEncryptTest, OutputDecryptsForTheFundAndVerifiesWithTheInputUnchan
 
     const QString signedFile = decryptWith(TestPki::instance().fundAp, "fund");
     ASSERT_FALSE(signedFile.isEmpty());
-    const QString verified = profile.root() + "/work/verified.xml";
-    QByteArray log;
-    ASSERT_EQ(openssl({"cms", "-verify", "-engine", "gost", "-noverify", "-binary", "-inform",
-                       "DER", "-in", signedFile, "-out", verified},
-                      &log),
-              0)
-        << log.toStdString();
-    EXPECT_EQ(telva::test::readFileBytes(verified), telva::test::readFileBytes(input));
+    expectVerifiesToInput(signedFile);
 
     // The signer is not a recipient.
     EXPECT_TRUE(decryptWith(TestPki::instance().personal, "personal").isEmpty());
@@ -231,14 +236,7 @@ TEST_F(SignAndEncryptTest, EveryKeyPairingDecryptsAndVerifiesWithOpenssl) {
         EXPECT_EQ(der::oidText(msg, kids(msg, ktri.value(2)).value(0)), c.transport);
         const QString signedFile = decryptWith(c.fund, "fund");
         ASSERT_FALSE(signedFile.isEmpty());
-        const QString verified = profile.root() + "/work/verified.xml";
-        QByteArray log;
-        ASSERT_EQ(openssl({"cms", "-verify", "-engine", "gost", "-noverify", "-binary", "-inform",
-                           "DER", "-in", signedFile, "-out", verified},
-                          &log),
-                  0)
-            << log.toStdString();
-        EXPECT_EQ(telva::test::readFileBytes(verified), telva::test::readFileBytes(input));
+        expectVerifiesToInput(signedFile);
 
         const QByteArray sd = telva::test::readFileBytes(signedFile);
         const auto body = kids(sd, kids(sd, kids(sd, *der::readWhole(sd)).value(1)).value(0));
