@@ -30,7 +30,7 @@ bool rootAccepted(AppContext& ctx, const Certificate& root) {
         QString::fromUtf8(kRootQuestionText)
             .arg(describedField(fields, QStringLiteral("Кому выдан")),
                  describedField(fields, QStringLiteral("Отпечаток SHA-256"))),
-        QStringLiteral("Корневой сертификат КВБ"), Frontend::Icon::Warning);
+        QStringLiteral("Установка сертификатов КВБ"), Frontend::Icon::Warning);
 }
 
 } // namespace
