@@ -30,9 +30,6 @@ namespace {
 constexpr int kPasswordTries = 3;
 const QString kOfKey = QStringLiteral("закрытого ключа");
 
-QString noKeyText() {
-    return noPrivateKeyText();
-}
 QString unreadableText() {
     return QStringLiteral("Не удалось прочитать закрытый ключ.");
 }
@@ -205,7 +202,7 @@ Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend) {
     if (Status usable = CheckCertificateKey(cert); !usable)
         return Result<PKeyPtr>(usable.error());
     if (!HasPrivateKey(cert))
-        return Result<PKeyPtr>::fail(noKeyText());
+        return Result<PKeyPtr>::fail(noPrivateKeyText());
     const QString path = keyFilePath(cert);
     const int fd = openRegularFile(path);
     if (fd < 0)
@@ -226,7 +223,7 @@ Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend) {
 
 Status StorePrivateKey(const Certificate& cert, EVP_PKEY* key, const QString& password) {
     if (cert.isNull() || !key)
-        return Status::fail(noKeyText());
+        return Status::fail(noPrivateKeyText());
     if (X509_check_private_key(x509Of(cert), key) != 1) {
         takeOpenSslError();
         return Status::fail(keyMismatchText());
