@@ -35,7 +35,9 @@ TEST(DesktopKeyboard, F1HelpsAndCtrlQQuits) {
     bool helpShown = false;
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&] {
-        if (qobject_cast<HelpPage*>(QApplication::activeModalWidget()) && !helpShown) {
+        // Keys go to the focused window: wait until the window manager has focused the help.
+        QWidget* help = qobject_cast<HelpPage*>(QApplication::activeModalWidget());
+        if (help && help->isActiveWindow() && !helpShown) {
             helpShown = true;
             pressKeys("Escape");
         }
