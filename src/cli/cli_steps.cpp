@@ -1,14 +1,10 @@
 #include "cli/cli_steps.h"
 
-#include "app/report_kind.h"
-#include "app/texts.h"
 #include "cli/cli.h"
 #include "crypto/cert_identity.h"
 #include "crypto/gost_engine.h"
 #include "crypto/provider_list.h"
 #include "crypto/sign_encrypt.h"
-
-#include <QFileInfo>
 
 namespace telva {
 
@@ -35,18 +31,7 @@ Result<QString> signReport(CliSession& session, const QString& in, const QString
 
 Result<SentReport> sendReport(CliSession& session, SubmitInput input) {
     AppContext& ctx = session.ctx;
-    // The kind of the encrypted file picks the gateway, as choosing its source does in the
-    // window.
-    const QString ext = QFileInfo(input.outputFile).suffix();
-    for (const ReportKind& kind : reportKinds())
-        if (kind.encExt == ext)
-            ctx.settings.encExt = ext;
     input.organisation = crypto::identityLabel(ctx.settings.priv);
-
-    // Both files are checked before anything goes to the gateway.
-    for (const QString& file : {input.outputFile, input.inputFile})
-        if (!QFileInfo(file).isFile())
-            return Result<SentReport>::fail(openErrorText(file));
     const Result<SentReport> sent = SubmitReport(ctx, session.gateway(), input);
     if (sent)
         ctx.showStatus(sent->text);

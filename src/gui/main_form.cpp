@@ -311,10 +311,23 @@ void TMainForm::acDoExecute() {
     ctx_.settings.provType = cbProv_->currentData().toInt();
     const Result<QString> done = crypto::SignAndEncrypt(ctx_, eFileIn_->text(), eFileOut_->text());
     showOutcome(done ? *done : done.text());
+    signed_.reset();
+    if (done)
+        signed_ = {FileStamp::of(eFileIn_->text()), FileStamp::of(eFileOut_->text())};
     acSend->setEnabled(done.ok());
 }
 
 void TMainForm::acSendExecute() {
+    // A source moved or changed, or an output written over since signing, is not what the
+    // person signed: nothing goes out, and signing again is the way on.
+    if (!signed_ || FileStamp::of(eFileIn_->text()) != signed_->first ||
+        FileStamp::of(eFileOut_->text()) != signed_->second) {
+        signed_.reset();
+        acSend->setEnabled(false);
+        ShowStatus(QStringLiteral(
+            "Файлы изменились после подписи или перемещены. Подпишите отчет заново."));
+        return;
+    }
     const Result<SentReport> sent =
         SubmitReport(ctx_, *http_, {eFileOut_->text(), eFileIn_->text(), ePrivCert_->text()});
     showOutcome(sent ? sent->text : sent.text());
@@ -418,7 +431,23 @@ void TMainForm::sbSelFileClick() {
         openBatch(files);
 }
 
+void TMainForm::eFileInEdited() {
+    // Until the typed path is read, the kind and output name of the previous file would
+    // write over that report's output.
+    signed_.reset();
+    acSend->setEnabled(false);
+    eKindDoc_->clear();
+    eFileOut_->clear();
+}
+
+void TMainForm::eFileInEditingFinished() {
+    const QString typed = eFileIn_->text().trimmed();
+    if (eFileOut_->text().isEmpty() && QFileInfo(typed).isFile())
+        InputFileChosen(typed);
+}
+
 void TMainForm::InputFileChosen(const QString& file) {
+    signed_.reset();
     acSend->setEnabled(false);
     eFileIn_->setText(file);
     places_.inputFile = file;

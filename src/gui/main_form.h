@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/context.h"
+#include "app/file_stamp.h"
 #include "app/recent_places.h"
 #include "gui/gui_frontend.h"
 #include "operations/receipt_check.h"
@@ -136,6 +137,9 @@ private:
 
     // Control handlers.
     void sbSelFileClick();
+    // A path typed into the source field: the kind and output name are read anew.
+    void eFileInEdited();
+    void eFileInEditingFinished();
     void sbSelKvitClick();
     void sbPrivCertClick();
     void sbPubCertClick();
@@ -171,6 +175,9 @@ private:
     // The last status text of an operation the user started; the check gives it back.
     QString operationStatus_;
     std::optional<crypto::CheckedReceipt> shownReceipt_;
+    // The source and output of the last signing: "Отправить в КВБ" sends only while both are
+    // still the files that were signed.
+    std::optional<std::pair<FileStamp, FileStamp>> signed_;
 
     QTabWidget* pcMain_ = nullptr;
     QComboBox* cbProv_ = nullptr;

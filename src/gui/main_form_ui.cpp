@@ -198,6 +198,8 @@ void TMainForm::createSignPage(QWidget* page) {
     layout->addLayout(buttons);
 
     connect(sbSelFile, &QToolButton::clicked, this, &TMainForm::sbSelFileClick);
+    connect(eFileIn_, &QLineEdit::textEdited, this, &TMainForm::eFileInEdited);
+    connect(eFileIn_, &QLineEdit::editingFinished, this, &TMainForm::eFileInEditingFinished);
     connect(sbPrivCert, &QToolButton::clicked, this, &TMainForm::sbPrivCertClick);
     connect(sbPubCert, &QToolButton::clicked, this, &TMainForm::sbPubCertClick);
     for (QLineEdit* e : {ePrivCert_, ePubCert_, eFileIn_, eFileOut_})

@@ -124,8 +124,12 @@ bool isAcceptedReportId(const QString& reportId) {
            reportId.at(9) == QLatin1Char('-') && isPlainReportId(reportId);
 }
 
-QString uploadAddress(const Settings& settings, bool testMode) {
-    const QString& host = gatewayHost(kindForExtension(settings.encExt), settings.hosts, testMode);
+QString uploadAddress(const Settings& settings, bool testMode, const QString& encryptedFile) {
+    // The file's own kind picks the gateway: a kind left over from another report must never
+    // send this one to another gateway. A name of no known kind keeps the chosen kind.
+    const ReportKind* kind = kindForExtension(QFileInfo(encryptedFile).suffix());
+    const QString& host =
+        gatewayHost(kind ? kind : kindForExtension(settings.encExt), settings.hosts, testMode);
     return QStringLiteral("http://") + host + QStringLiteral("/uploadfile");
 }
 
@@ -159,12 +163,14 @@ QString rejectedIdText() {
 
 Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input) {
     const auto fail = [](const QString& text) { return Result<SentReport>::fail(text); };
-    // The form streams the file when it is sent; an unreadable file is reported now, before
-    // anything goes on the wire.
+    // Both files are checked before anything goes on the wire: a report the fund took but
+    // whose source is gone could not be filed. The form streams the file when it is sent.
     QFile output(input.outputFile);
     if (input.outputFile.isEmpty() || !output.open(QIODevice::ReadOnly)) {
         return fail(openErrorText(input.outputFile));
     }
+    if (!QFileInfo(input.inputFile).isFile())
+        return fail(openErrorText(input.inputFile));
     // The same encrypted file, or the same source, goes out twice only when the person says so.
     SentIndex index =
         SentIndex::load(ctx.archiveBaseFolder, ctx.settings.srcExt, ctx.settings.kvitExt);
@@ -189,7 +195,7 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     ctx.showProgress(QString::fromUtf8(kDownloadingText));
     http.WaitRequestSpacing();
     const Result<QByteArray> page =
-        http.HttpPostMultipart(uploadAddress(ctx.settings, ctx.testMode), form);
+        http.HttpPostMultipart(uploadAddress(ctx.settings, ctx.testMode, input.outputFile), form);
     output.close();
     if (!page) {
         return fail(page.text());

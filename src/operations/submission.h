@@ -33,7 +33,7 @@ bool isAcceptedReportId(const QString& reportId);
 
 // "http://" + the host for the report kind (the test gateway in test mode for the main kind)
 // + "/uploadfile".
-QString uploadAddress(const Settings& settings, bool testMode);
+QString uploadAddress(const Settings& settings, bool testMode, const QString& encryptedFile);
 
 // What the person has on the signing page when sending.
 struct SubmitInput {

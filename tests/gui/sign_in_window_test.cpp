@@ -11,9 +11,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -79,4 +81,23 @@ TEST(SignInWindow, ActionSignsWithTheSavedIdentitiesAndProvider) {
     const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
     if (!dir.isEmpty())
         form.grab().save(dir + QStringLiteral("/signed-in-window.png"));
+
+    // A source moved after signing is not sent: the window says so before anything goes out.
+    auto* send = form.findChild<QAction*>(QStringLiteral("acSend"));
+    ASSERT_TRUE(send->isEnabled());
+    ASSERT_TRUE(QFile::rename(input, input + QStringLiteral(".moved")));
+    form.execute(send);
+    EXPECT_TRUE(panel->statusText().startsWith(QStringLiteral("Файлы изменились после подписи")))
+        << panel->statusText().toStdString();
+    EXPECT_FALSE(send->isEnabled());
+
+    // A path typed into the source field gives its own output name, not the previous one.
+    const QString typed = profile.writeFile(QStringLiteral("work/second.xml"), xml);
+    auto* fileIn = form.findChild<QLineEdit*>(QStringLiteral("eFileIn"));
+    fileIn->clear();
+    QTest::keyClicks(fileIn, typed);
+    EXPECT_TRUE(form.findChild<QLineEdit*>(QStringLiteral("eFileOut"))->text().isEmpty());
+    QTest::keyClick(fileIn, Qt::Key_Return);
+    EXPECT_EQ(form.findChild<QLineEdit*>(QStringLiteral("eFileOut"))->text(),
+              profile.root() + QStringLiteral("/work/second.er7"));
 }
