@@ -6,8 +6,13 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <cstdio>
 
 namespace {
+
+// How long a later start waits for a busy window to take its arguments.
+constexpr int kHandOverWaitMs = 30000;
 
 // The running window has another working folder: it gets whole paths.
 QStringList wholePaths(QStringList arguments) {
@@ -31,9 +36,24 @@ int main(int argc, char** argv) {
     // Two windows would write over each other's settings: a second start hands its
     // arguments to the first and ends.
     telva::SingleInstance instance;
-    if (!instance.claim() && instance.handOver(wholePaths(arguments)))
-        return 0;
+    if (!instance.claim()) {
+        // The running window holds the profile: a second window would undo its work, so
+        // this start hands over or says why it cannot, and never opens one.
+        const telva::SingleInstance::HandOver handed =
+            instance.handOver(wholePaths(arguments), kHandOverWaitMs);
+        if (handed.outcome == telva::SingleInstance::HandOver::Taken)
+            return 0;
+        const QString why =
+            handed.outcome == telva::SingleInstance::HandOver::Refused
+                ? handed.text
+                : QStringLiteral("ТЕЛВА уже открыта, но ее окно не отвечает. Дождитесь конца "
+                                 "операции в нем и запустите программу снова.");
+        fprintf(stderr, "%s\n", why.toLocal8Bit().constData());
+        QMessageBox::warning(nullptr, QStringLiteral("ТЕЛВА"), why);
+        return 1;
+    }
     telva::TMainForm form(arguments);
+    instance.setRefusal([&form](const QStringList& later) { return form.refusalFor(later); });
     QObject::connect(&instance, &telva::SingleInstance::handedOver, &form,
                      &telva::TMainForm::takeArguments);
     form.show();

@@ -251,17 +251,6 @@ bool TMainForm::cameToFront() {
     return !QApplication::activeModalWidget();
 }
 
-void TMainForm::takeArguments(const QStringList& arguments) {
-    if (!cameToFront())
-        return;
-    const QString receipt = parseCommandLine(arguments, ctx_.settings.kvitExt).receiptFile;
-    if (receipt.isEmpty())
-        return;
-    eFileSigned_->setText(receipt);
-    pcMain_->setCurrentIndex(ReceiptPage);
-    execute(acCheckSign);
-}
-
 void TMainForm::ShowStatus(const QString& text, const QString& errorText) {
     ctx_.showStatus(text, errorText);
 }

@@ -22,6 +22,7 @@ class QLineEdit;
 class QMenu;
 class QTabWidget;
 class QTableWidget;
+class QTimer;
 class QToolButton;
 
 namespace telva {
@@ -51,8 +52,10 @@ public:
     // What the input-file dialog does with a confirmed choice.
     void InputFileChosen(const QString& file);
     // Arguments of a later start of the program: the window comes to the front and checks
-    // the receipt named there.
+    // the receipt named there, once no dialog of its waits for an answer.
     void takeArguments(const QStringList& arguments);
+    // Why this window does not take a later start's arguments; empty when it does.
+    QString refusalFor(const QStringList& arguments) const;
 
     // Asks about the report in processing whose turn has come, when nothing else happens
     // (run by a timer while the window is open).
@@ -94,6 +97,7 @@ private:
     // Brings the window to the front; false while one of its dialogs waits for an answer.
     bool cameToFront();
     void startFollowUp();
+    void takePendingArguments();
     bool requestWouldWait() const;
     void tellOutcome(const QString& reportId, const RefreshOutcome& outcome);
     // The receipt shown on its page (nothing after a failed check): printing and saving it.
@@ -175,6 +179,9 @@ private:
     // The last status text of an operation the user started; the check gives it back.
     QString operationStatus_;
     std::optional<crypto::CheckedReceipt> shownReceipt_;
+    // Arguments handed over while a dialog was open, taken when it closes.
+    QList<QStringList> pendingArguments_;
+    QTimer* pendingTimer_ = nullptr;
     // The source and output of the last signing: "Отправить в КВБ" sends only while both are
     // still the files that were signed.
     std::optional<std::pair<FileStamp, FileStamp>> signed_;

@@ -1,3 +1,4 @@
+#include "app/program.h"
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
 #include "gui/main_form.h"
@@ -6,6 +7,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTimer>
 #include <QWindow>
 
 namespace telva {
@@ -60,6 +64,51 @@ void TMainForm::showNetworkActions(bool shown) {
             if (widget && widget != this)
                 widget->setVisible(shown);
         }
+    }
+}
+
+QString TMainForm::refusalFor(const QStringList& arguments) const {
+    // Test reports must never reach the live gateway: a start in test mode does not hand
+    // itself to a window in work mode.
+    if (parseCommandLine(arguments, ctx_.settings.kvitExt).testMode && !ctx_.testMode)
+        return QStringLiteral("ТЕЛВА уже открыта в рабочем режиме. Чтобы работать в режиме "
+                              "тестирования, закройте ее окно и запустите программу снова с "
+                              "ключом -test.");
+    return {};
+}
+
+void TMainForm::takeArguments(const QStringList& arguments) {
+    pendingArguments_.append(arguments);
+    cameToFront();
+    takePendingArguments();
+}
+
+void TMainForm::takePendingArguments() {
+    // A dialog's question or a step under way comes first; what was handed over waits for it
+    // instead of being dropped.
+    if (QApplication::activeModalWidget() || running_ > 0) {
+        if (!pendingTimer_) {
+            pendingTimer_ = new QTimer(this);
+            pendingTimer_->setSingleShot(true);
+            pendingTimer_->setInterval(300);
+            connect(pendingTimer_, &QTimer::timeout, this, &TMainForm::takePendingArguments);
+        }
+        pendingTimer_->start();
+        return;
+    }
+    while (!pendingArguments_.isEmpty()) {
+        const QString receipt =
+            parseCommandLine(pendingArguments_.takeFirst(), ctx_.settings.kvitExt).receiptFile;
+        if (receipt.isEmpty())
+            continue;
+        cameToFront();
+        eFileSigned_->setText(receipt);
+        pcMain_->setCurrentIndex(ReceiptPage);
+        execute(acCheckSign);
+        // The check may have asked a question; the next receipt waits for its answer.
+        if (!pendingArguments_.isEmpty())
+            QTimer::singleShot(0, this, &TMainForm::takePendingArguments);
+        return;
     }
 }
 

@@ -1,9 +1,12 @@
 #include "gui/single_instance.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QThread>
+#include <algorithm>
 
 namespace telva {
 
@@ -63,25 +66,48 @@ void SingleInstance::readFrom(QLocalSocket* socket) {
         if (!part.isEmpty())
             arguments.append(QString::fromUtf8(part));
     }
+    const QString refused = refusal_ ? refusal_(arguments) : QString();
+    if (!refused.isEmpty()) {
+        socket->write("refused\t" + refused.toUtf8() + '\n');
+        socket->flush();
+        return;
+    }
     socket->write("ok\n");
     socket->flush();
     Q_EMIT handedOver(arguments);
 }
 
-bool SingleInstance::handOver(const QStringList& arguments) const {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath(folder_));
-    if (!socket.waitForConnected(kWaitMs))
-        return false;
+SingleInstance::HandOver SingleInstance::handOver(const QStringList& arguments, int waitMs) const {
     QByteArray message;
     for (const QString& argument : arguments)
         message += argument.toUtf8() + '\0';
     message += '\n';
+    // A window busy with a long step answers late; its lock says it is alive, so the
+    // message waits for its answer instead of a second window opening.
+    QElapsedTimer waited;
+    waited.start();
+    const auto left = [&] { return int(std::max<qint64>(waitMs - waited.elapsed(), 100)); };
+    QLocalSocket socket;
+    for (;;) {
+        socket.connectToServer(socketPath(folder_));
+        if (socket.waitForConnected(std::min(kWaitMs, left())))
+            break;
+        if (waited.elapsed() >= waitMs)
+            return {HandOver::Unreachable, {}};
+        QThread::msleep(200);
+    }
     socket.write(message);
-    if (!socket.waitForBytesWritten(kWaitMs))
-        return false;
+    if (!socket.waitForBytesWritten(left()))
+        return {HandOver::Unreachable, {}};
+    QByteArray answer;
+    while (!answer.endsWith('\n') && waited.elapsed() < waitMs && socket.waitForReadyRead(left()))
+        answer += socket.readAll();
     // The answer tells that the window took the arguments, not only the socket.
-    return socket.waitForReadyRead(kWaitMs) && socket.readAll().startsWith("ok");
+    if (answer.startsWith("ok"))
+        return {HandOver::Taken, {}};
+    if (answer.startsWith("refused\t"))
+        return {HandOver::Refused, QString::fromUtf8(answer.mid(8).trimmed())};
+    return {HandOver::Unreachable, {}};
 }
 
 } // namespace telva

@@ -3,6 +3,7 @@
 #include <QLockFile>
 #include <QObject>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class QLocalServer;
@@ -22,8 +23,20 @@ public:
 
     // Takes the lock and listens; false when another run holds it.
     bool claim();
-    // Sends the arguments to the run that holds the lock; false when it cannot be reached.
-    bool handOver(const QStringList& arguments) const;
+
+    // What became of arguments handed to the running window.
+    struct HandOver {
+        enum Outcome { Taken, Refused, Unreachable } outcome = Unreachable;
+        QString text; // why the window refused them
+    };
+    // Sends the arguments to the run that holds the lock, trying again for up to waitMs
+    // while that run is busy.
+    HandOver handOver(const QStringList& arguments, int waitMs) const;
+    // Asked for each later start's arguments: a text refuses them (and is shown by that
+    // start), an empty one takes them.
+    void setRefusal(std::function<QString(const QStringList&)> refusal) {
+        refusal_ = std::move(refusal);
+    }
 
     static QString defaultFolder();
 
@@ -37,6 +50,7 @@ private:
     QString folder_;
     QLockFile lock_;
     QLocalServer* server_ = nullptr;
+    std::function<QString(const QStringList&)> refusal_;
 };
 
 } // namespace telva
