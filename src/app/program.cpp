@@ -29,7 +29,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& kvitEx
         return result;
     const QString& first = arguments.first();
     result.testMode = first == QLatin1String("-test");
-    if (!result.testMode && first.contains(kvitExt))
+    // The extension, not a mere occurrence: "/home/p7e-archive/report.xml" is no receipt.
+    if (!result.testMode && first.endsWith(QLatin1Char('.') + kvitExt))
         result.receiptFile = first;
     return result;
 }

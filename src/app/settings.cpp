@@ -203,6 +203,18 @@ QString invalidIntegerText(const QString& text) {
     return QStringLiteral("'%1' - неверное целое значение").arg(text);
 }
 
+Result<int> ParsePort(const QString& text) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok)
+        return Result<int>::fail(invalidIntegerText(text));
+    if (value < 1 || value > 65535)
+        return Result<int>::fail(
+            QStringLiteral("Порт прокси-сервера должен быть числом от 1 до 65535, а не %1.")
+                .arg(text));
+    return value;
+}
+
 Status SplitHostPort(const QString& text, QString& host, int& port) {
     if (text.isEmpty())
         return {};

@@ -95,6 +95,8 @@ void LoadSettings(Settings& settings, Frontend& frontend);
 void SaveSettings(const Settings& settings, Frontend& frontend);
 
 // Splits "host:port". Empty text leaves host and port unchanged; no colon means port 80.
+// A proxy port as entered: a number from 1 to 65535.
+[[nodiscard]] Result<int> ParsePort(const QString& text);
 [[nodiscard]] Status SplitHostPort(const QString& text, QString& host, int& port);
 // The conversion error of a text that is not a whole number.
 QString invalidIntegerText(const QString& text);

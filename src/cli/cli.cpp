@@ -249,10 +249,12 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
     if (proxy) {
         ctx.settings.proxy.host.clear();
         ctx.settings.proxy.port = 0;
-        const Status split =
-            SplitHostPort(*proxy, ctx.settings.proxy.host, ctx.settings.proxy.port);
-        if (!split)
-            return session.fail(split.text());
+        const qsizetype colon = proxy->indexOf(QLatin1Char(':'));
+        const Result<int> port = colon < 0 ? Result<int>(80) : ParsePort(proxy->mid(colon + 1));
+        if (!port)
+            return session.fail(port.text());
+        ctx.settings.proxy.host = proxy->left(colon);
+        ctx.settings.proxy.port = *port;
     }
     if (proxyUser)
         ctx.settings.proxy.user = *proxyUser;

@@ -91,7 +91,7 @@ public:
         addOption(kStore, QStringLiteral("N"), QStringLiteral("хранилище 0..7, по умолчанию 0"));
         addFlag(QStringLiteral("no-gost-filter"), QStringLiteral("показать и сертификаты не ГОСТ"));
         addFlag(QStringLiteral("no-kvb-filter"),
-                QStringLiteral("показать и сертификаты без реквизитов КВБ"));
+                QStringLiteral("показать и сертификаты без реквизитов КВБ (хранилище 0)"));
         addJsonFlag();
     }
 
@@ -99,9 +99,11 @@ public:
         const Result<int> store = storeOption(args, false);
         if (!store)
             return session.fail(store.text());
-        const CertListing listing =
-            ListCertificates(*store, !args.isSet(QStringLiteral("no-gost-filter")),
-                             !args.isSet(QStringLiteral("no-kvb-filter")));
+        // The fund's requirements are those of personal certificates: as in the chooser, the
+        // filter applies to the personal store only.
+        const CertListing listing = ListCertificates(
+            *store, !args.isSet(QStringLiteral("no-gost-filter")),
+            *store == toIndex(Store::My) && !args.isSet(QStringLiteral("no-kvb-filter")));
         if (session.json) {
             static const char* const keys[CertColumnCount] = {
                 "subject", "organisation", "regNumber", "issuer", "validFrom", "validTo", "serial"};

@@ -19,7 +19,8 @@ public:
         : Command(QStringLiteral("sign"), QStringLiteral("IN [OUT]"),
                   QStringLiteral("подписать и зашифровать файл"), 1, 2) {
         addOption(QStringLiteral("answer"), QStringLiteral("yes|no"),
-                  QStringLiteral("ответ на вопрос о перезаписи выходного файла"));
+                  QStringLiteral("ответ на вопрос \"Прервать операцию ?\" о сроке действия "
+                                 "сертификата"));
     }
 
     int run(CliSession& session, const QCommandLineParser& args) const override {

@@ -52,10 +52,10 @@ Result<bool> EditProxySettings(AppContext& ctx, HttpClient& client, QString& hos
 
     int newPort = 0;
     if (!portText.isEmpty()) {
-        bool ok = false;
-        newPort = portText.toInt(&ok);
-        if (!ok)
-            return Result<bool>::fail(invalidIntegerText(portText));
+        const Result<int> entered = ParsePort(portText);
+        if (!entered)
+            return entered.error();
+        newPort = *entered;
     }
     ctx.showProgress(QString::fromUtf8(kCheckingConnectionText));
     ctx.settings.proxy.host = hostText;

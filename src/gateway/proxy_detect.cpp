@@ -97,12 +97,11 @@ Result<bool> takeFirefoxProxy(AppContext& ctx, const DesktopProxySources& source
     const QByteArray prefsText = prefs.open(QIODevice::ReadOnly) ? prefs.readAll() : QByteArray();
     const std::optional<FirefoxProxy> proxy = FirefoxProxyFromPrefs(prefsText);
     if (proxy) {
-        bool ok = false;
-        const int port = proxy->portText.toInt(&ok);
-        if (!ok)
-            return Result<bool>::fail(invalidIntegerText(proxy->portText));
+        const Result<int> port = ParsePort(proxy->portText);
+        if (!port)
+            return port.error();
         ctx.settings.proxy.host = proxy->host;
-        ctx.settings.proxy.port = port;
+        ctx.settings.proxy.port = *port;
     }
     return true;
 }
@@ -129,8 +128,10 @@ DesktopProxySources DesktopProxySources::system() {
 }
 
 QString ProxyFromSystemText(const QString& text) {
+    // Only a list of schemes ("http=A:8080;https=B:8443") is cut; a plain host:port whose
+    // host merely contains "http" (myhttpproxy.corp:3128) is taken whole.
     const qsizetype at = text.indexOf(QLatin1String("http"));
-    if (at < 0)
+    if (at < 0 || !text.contains(QLatin1Char('=')))
         return text;
     QString rest = text.mid(at + 4);
     const qsizetype semicolon = rest.indexOf(QLatin1Char(';'));

@@ -27,6 +27,9 @@ TEST(Program, OnlyArgumentOneCounts) {
               QStringLiteral("/in/receipt.p7e"));
     EXPECT_TRUE(parseCommandLine({QStringLiteral("/in/receipt.P7E")}, ext).receiptFile.isEmpty());
     EXPECT_TRUE(parseCommandLine({}, ext).receiptFile.isEmpty());
+    for (const char* notReceipt : {"/in/p7e/report.xml", "/in/receipt.p7e.zip", "p7e"})
+        EXPECT_TRUE(parseCommandLine({QString::fromUtf8(notReceipt)}, ext).receiptFile.isEmpty())
+            << notReceipt;
 }
 
 TEST(ReportKind, OutputNameRule) {

@@ -73,9 +73,8 @@ TEST_F(CliCryptoTest, ImportListAndChooseLikeTheChooser) {
               QStringLiteral("Иванова Мария Петровна\tБухгалтерия ООО Ромашка\t7701000001\t"
                              "Test CA 2\t05.03.2024 09:07:00\t30.06.2040 15:00:00\t0102\n"));
     EXPECT_EQ(runCliInProcess({"certs", "import", "--store", "7", fund.certDer}).status, 0);
-    EXPECT_TRUE(
-        runCliInProcess({"certs", "list", "--store", "7"}).out.isEmpty()); // no registration
-    EXPECT_TRUE(runCliInProcess({"certs", "list", "--store", "7", "--no-kvb-filter"})
+    // The fund's requirements filter personal certificates only.
+    EXPECT_TRUE(runCliInProcess({"certs", "list", "--store", "7"})
                     .out.startsWith(QStringLiteral("Уполномоченное лицо КВБ РФ\t")));
 
     const CliRun chosen =

@@ -67,6 +67,18 @@ TEST_F(CliNetworkTest, CheckConnectionThroughAnAuthenticatingProxy) {
     EXPECT_EQ(site.requestCount(), 1);
 }
 
+// A proxy port outside 1..65535 is refused as entered, before any request.
+TEST_F(CliNetworkTest, ProxyPortOutOfRangeIsRefused) {
+    for (const char* proxy : {"px.corp:0", "px.corp:65536", "myhttpproxy.corp:x"}) {
+        const CliRun run = runCliInProcess({"--proxy", proxy, "check-connection"});
+        EXPECT_NE(run.status, 0) << proxy;
+        EXPECT_TRUE(run.err.contains(QStringLiteral("65535")) ||
+                    run.err.contains(QStringLiteral("неверное целое значение")))
+            << run.err.toStdString();
+    }
+    EXPECT_EQ(site.requestCount(), 0);
+}
+
 TEST_F(CliNetworkTest, InstallCertsPutsBothCertificatesInPlace) {
     const test::TestPki& pki = test::TestPki::instance();
     site.on("GET", "/uc/CA_KVB_RF_2012.cer", ScriptedResponse::ok(pki.fundRoot.certDer()));

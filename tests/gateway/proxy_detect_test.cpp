@@ -216,6 +216,8 @@ TEST_F(ProxyDetectTest, ANewUserFromTheDialogDropsTheOldPassword) {
 TEST(ProxyText, TheFirstHttpDecides) {
     EXPECT_EQ(ProxyFromSystemText("http=A:8080;https=B:8443"), QStringLiteral("A:8080"));
     EXPECT_EQ(ProxyFromSystemText("A:3128"), QStringLiteral("A:3128"));
+    EXPECT_EQ(ProxyFromSystemText("myhttpproxy.corp:3128"),
+              QStringLiteral("myhttpproxy.corp:3128"));
     EXPECT_EQ(ProxyFromSystemText("https=B:8443;http=A:8080"), QStringLiteral("B:8443"));
     EXPECT_EQ(HostPortOfProxyUrl("http://u:p@proxy.corp:3128/"), QStringLiteral("proxy.corp:3128"));
     EXPECT_EQ(HostPortOfProxyUrl("proxy.corp:8080"), QStringLiteral("proxy.corp:8080"));

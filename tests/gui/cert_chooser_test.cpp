@@ -82,8 +82,8 @@ TEST_F(CertChooserTest, PersonalOpensOnMyWithBothFiltersAndTakesTheRow) {
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Выбор сертификата"));
         EXPECT_EQ(dialog.tab->count(), 8);
         EXPECT_EQ(dialog.tab->tabText(4),
-                  QStringLiteral("Сторонние корневые центры центры сертификации"));
-        EXPECT_EQ(dialog.tab->tabText(5), QStringLiteral("Довереннные издатели"));
+                  QStringLiteral("Сторонние корневые центры сертификации"));
+        EXPECT_EQ(dialog.tab->tabText(5), QStringLiteral("Доверенные издатели"));
         EXPECT_EQ(dialog.currentTab(), 0);
         EXPECT_TRUE(dialog.cbGost->isChecked());
         EXPECT_TRUE(dialog.cbKVB->isChecked());
