@@ -2,6 +2,7 @@
 
 #include "app/safe_file.h"
 #include "crypto/ber_frames.h"
+#include "crypto/cert_format.h"
 #include "crypto/cipher_params.h"
 #include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
@@ -180,7 +181,7 @@ std::optional<ReceiptFailure> verifySigner(CMS_ContentInfo* cms, const CertColle
     const BioPtr digests = digestsOf();
     if (!digests || CMS_SignerInfo_verify_content(signer, digests.get()) <= 0)
         return badSignature();
-    content.signer = signerName(*cert);
+    content.signer = ownerName(*cert);
     content.signerCert = *cert;
     return std::nullopt;
 }

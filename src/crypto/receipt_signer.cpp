@@ -1,7 +1,6 @@
 #include "crypto/receipt_signer.h"
 
 #include "crypto/cert_format.h"
-#include "crypto/cert_identity.h"
 #include "crypto/fund_trust.h"
 #include "crypto/key_files.h"
 
@@ -28,7 +27,7 @@ std::optional<QDateTime> signingTime(CMS_SignerInfo* signer) {
 ReceiptFailure notTheFund(const Certificate& cert, const QString& why) {
     return ReceiptFailure{
         ReceiptStage::FindSigner,
-        QStringLiteral("квитанцию подписал \"%1\": %2").arg(signerName(cert), why)};
+        QStringLiteral("квитанцию подписал \"%1\": %2").arg(ownerName(cert), why)};
 }
 
 // The signer's certificate carried in the message, only to name who signed.
@@ -45,14 +44,6 @@ Certificate carriedSignerCertificate(CMS_ContentInfo* cms, CMS_SignerInfo* signe
 }
 
 } // namespace
-
-QString signerName(const Certificate& cert) {
-    CertIdentity identity;
-    IdentityFromCert(cert, identity);
-    if (identity.org.trimmed().isEmpty() || identity.org == identity.subject)
-        return identity.subject;
-    return identity.subject + QStringLiteral(", ") + identity.org;
-}
 
 std::variant<Certificate, ReceiptFailure> FundSigner(CMS_ContentInfo* cms, CMS_SignerInfo* signer,
                                                      const CertCollection& stores,
@@ -94,9 +85,9 @@ std::variant<Certificate, ReceiptFailure> FundSigner(CMS_ContentInfo* cms, CMS_S
         return notTheFund(own,
                           QStringLiteral("это ваш собственный сертификат, а не сертификат КВБ"));
     if (const Certificate carried = carriedSignerCertificate(cms, signer); !carried.isNull())
-        return ReceiptFailure{ReceiptStage::FindSigner,
-                              QStringLiteral("сертификат подписавшего \"%1\" не установлен")
-                                  .arg(signerName(carried))};
+        return ReceiptFailure{
+            ReceiptStage::FindSigner,
+            QStringLiteral("сертификат подписавшего \"%1\" не установлен").arg(ownerName(carried))};
     return ReceiptFailure{ReceiptStage::FindSigner,
                           QStringLiteral("сертификат подписавшего не установлен")};
 }

@@ -12,9 +12,6 @@
 
 namespace telva::crypto {
 
-// Name and organisation of a signer's certificate, as the user knows them.
-QString signerName(const Certificate& cert);
-
 // The fund's certificate for the first signer of a receipt. Of the certificates installed
 // for it (by issuer and serial number, or key identifier) the first one wins that chains to
 // a root of "Root", was valid when the receipt was signed (its signing time, else
