@@ -26,6 +26,11 @@ bool keyUsageAllows(X509* cert, FundKeyUse use) {
     return (usage & wanted) != 0;
 }
 
+// Where the fund's root is kept, as the person knows the store.
+QString fundRootStoreText() {
+    return QString::fromUtf8(kStores[toIndex(Store::Root)].caption);
+}
+
 FundTrust refused(TrustProblem problem, const QString& why) {
     return FundTrust{problem, why};
 }
@@ -40,10 +45,6 @@ FundTrust notChained(const QString& detail = {}) {
 }
 
 } // namespace
-
-QString fundRootStoreText() {
-    return QString::fromUtf8(kStores[toIndex(Store::Root)].caption);
-}
 
 FundTrust CheckFundCertificate(const Certificate& cert, const QList<Certificate>& roots,
                                const QList<Certificate>& untrusted, const QDateTime& at,

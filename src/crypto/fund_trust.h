@@ -34,7 +34,4 @@ FundTrust CheckFundCertificate(const Certificate& cert, const QList<Certificate>
                                const QList<Certificate>& untrusted, const QDateTime& at,
                                FundKeyUse use, const QString& momentText);
 
-// Where the fund's root is kept, as the person knows the store.
-QString fundRootStoreText();
-
 } // namespace telva::crypto
