@@ -59,7 +59,8 @@ bool openssl(const QString& dir, const QString& line) {
     return run(QStringLiteral("openssl"), line.split(QLatin1Char(' ')), dir);
 }
 
-// A GOST R 34.10-2001 key and self-signed certificate made with the openssl command.
+// A GOST R 34.10-2001 key and self-signed certificate made with the openssl command; the
+// fund's is its own root, so it goes into "Root" too.
 bool makeIdentity(const QString& dir, const QString& name) {
     return openssl(dir, QStringLiteral("genpkey -engine gost -algorithm gost2001 -pkeyopt "
                                        "paramset:A -out %1-key.pem")
@@ -121,7 +122,8 @@ int main(int argc, char** argv) {
                     "-signer fund.pem -inkey fund-key.pem -out receipt.p7s") ||
         !openssl(d, "cms -encrypt -engine gost -binary -outform DER -gost89 -in receipt.p7s "
                     "-out 7701.p7e personal.pem") ||
-        !install(d, "personal", 0, true, frontend) || !install(d, "fund", 7, false, frontend))
+        !install(d, "personal", 0, true, frontend) || !install(d, "fund", 7, false, frontend) ||
+        !install(d, "fund", 1, false, frontend))
         return 1;
     QFile::remove(d + "/receipt.p7s");
     std::printf("receipt: %lld bytes\n", static_cast<long long>(QFile(d + "/7701.p7e").size()));

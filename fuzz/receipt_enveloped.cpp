@@ -6,6 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray message(reinterpret_cast<const char*>(data), qsizetype(size));
-    (void)telva::crypto::OpenReceiptMessage(message, fixedStores(), nullptr);
+    (void)telva::crypto::OpenReceiptMessage(message, fixedStores(), QDateTime::currentDateTimeUtc(),
+                                            nullptr);
     return 0;
 }

@@ -47,6 +47,14 @@ QString identityLabel(const CertIdentity& identity) {
     return identity.org.trimmed().isEmpty() ? identity.subject : identity.org;
 }
 
+QString ownerName(const Certificate& cert) {
+    CertIdentity identity;
+    IdentityFromCert(cert, identity);
+    if (identity.org.trimmed().isEmpty() || identity.org == identity.subject)
+        return identity.subject;
+    return identity.subject + QStringLiteral(", ") + identity.org;
+}
+
 QString validityText(const QDateTime& utc) {
     if (!utc.isValid())
         return {};

@@ -37,6 +37,10 @@ CertIdentity identityFromRow(int store, const QStringList& row);
 // The same for the personal and the fund's certificate.
 QString identityLabel(const CertIdentity& identity);
 
+// Who a certificate belongs to, as the user knows it: the subject's CN, and its OU (or O)
+// after a comma when that says something more.
+QString ownerName(const Certificate& cert);
+
 // A validity bound as the list writes it: day.month.year hour:minute:second, UTC.
 QString validityText(const QDateTime& utc);
 

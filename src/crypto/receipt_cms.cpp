@@ -2,11 +2,12 @@
 
 #include "app/safe_file.h"
 #include "crypto/ber_frames.h"
-#include "crypto/cert_identity.h"
+#include "crypto/cert_format.h"
 #include "crypto/cipher_params.h"
 #include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
 #include "crypto/oids.h"
+#include "crypto/receipt_signer.h"
 #include "crypto/streaming_digest.h"
 
 #include <algorithm>
@@ -141,13 +142,6 @@ std::optional<ReceiptFailure> decryptContent(CMS_ContentInfo* cms, BIO* source,
     return result;
 }
 
-const Certificate* findSignerCertificate(CMS_SignerInfo* signer, const QList<Certificate>& local) {
-    for (const Certificate& cert : local)
-        if (CMS_SignerInfo_cert_cmp(signer, x509Of(cert)) == 0)
-            return &cert;
-    return nullptr;
-}
-
 // Hashes the content in one pass when the streamed digest could not be used.
 BioPtr digestSequentially(CMS_ContentInfo* cms) {
     BioPtr chain(CMS_dataInit(cms, nullptr));
@@ -159,18 +153,10 @@ BioPtr digestSequentially(CMS_ContentInfo* cms) {
     return chain;
 }
 
-// Name and organisation of a signer's certificate, as the user knows them.
-QString signerName(const Certificate& cert) {
-    CertIdentity identity;
-    IdentityFromCert(cert, identity);
-    if (identity.org.trimmed().isEmpty() || identity.org == identity.subject)
-        return identity.subject;
-    return identity.subject + QStringLiteral(", ") + identity.org;
-}
-
-// Verifies the first signer of a signed-data with its certificate from the stores; the
-// digests of the content come from digestsOf once the signer is known.
+// Verifies the first signer of a signed-data with the fund's certificate from the stores;
+// the digests of the content come from digestsOf once the signer is known.
 std::optional<ReceiptFailure> verifySigner(CMS_ContentInfo* cms, const CertCollection& stores,
+                                           const QDateTime& receivedAt,
                                            const std::function<BioPtr()>& digestsOf,
                                            ReceiptContent& content) {
     if (OBJ_obj2nid(CMS_get0_type(cms)) != NID_pkcs7_signed)
@@ -182,11 +168,10 @@ std::optional<ReceiptFailure> verifySigner(CMS_ContentInfo* cms, const CertColle
                        QStringLiteral("в сообщении нет сведений о подписавшем"));
     CMS_SignerInfo* signer = sk_CMS_SignerInfo_value(signers, 0);
 
-    const QList<Certificate> local = stores.certificates();
-    const Certificate* cert = findSignerCertificate(signer, local);
-    if (!cert)
-        return failure(ReceiptStage::FindSigner,
-                       QStringLiteral("сертификат подписавшего не установлен"));
+    std::variant<Certificate, ReceiptFailure> found = FundSigner(cms, signer, stores, receivedAt);
+    if (const ReceiptFailure* refused = std::get_if<ReceiptFailure>(&found))
+        return *refused;
+    const Certificate* cert = &std::get<Certificate>(found);
 
     // Only the certificate found here speaks for the signer.
     CMS_SignerInfo_set1_signer_cert(signer, x509Of(*cert));
@@ -196,21 +181,23 @@ std::optional<ReceiptFailure> verifySigner(CMS_ContentInfo* cms, const CertColle
     const BioPtr digests = digestsOf();
     if (!digests || CMS_SignerInfo_verify_content(signer, digests.get()) <= 0)
         return badSignature();
-    content.signer = signerName(*cert);
+    content.signer = ownerName(*cert);
     content.signerCert = *cert;
     return std::nullopt;
 }
 
 std::variant<ReceiptContent, ReceiptFailure> verifySigned(GrowingBuffer& plain,
                                                           const StreamingContentDigest& streamed,
-                                                          const CertCollection& stores) {
+                                                          const CertCollection& stores,
+                                                          const QDateTime& receivedAt) {
     // The usual way: the content was hashed while it was decrypted, so the parser gets the
     // message without it and the content is never copied.
     if (streamed.complete()) {
         if (const CmsPtr shell = parseCms(streamed.detachedMessage())) {
             ReceiptContent content;
             if (std::optional<ReceiptFailure> f = verifySigner(
-                    shell.get(), stores, [&] { return streamed.digestChain(); }, content))
+                    shell.get(), stores, receivedAt, [&] { return streamed.digestChain(); },
+                    content))
                 return *f;
             QByteArray joined;
             const QByteArrayView bytes = streamed.content(joined);
@@ -233,8 +220,8 @@ std::variant<ReceiptContent, ReceiptFailure> verifySigned(GrowingBuffer& plain,
     const bool attached = inner && *inner;
     ReceiptContent content;
     if (std::optional<ReceiptFailure> f = verifySigner(
-            cms.get(), stores, [&] { return attached ? digestSequentially(cms.get()) : BioPtr(); },
-            content))
+            cms.get(), stores, receivedAt,
+            [&] { return attached ? digestSequentially(cms.get()) : BioPtr(); }, content))
         return *f;
     content.storage = QByteArray(reinterpret_cast<const char*>((*inner)->data), (*inner)->length);
     content.bytes = content.storage;
@@ -313,8 +300,10 @@ std::optional<DetachedEnvelope> detachEnvelope(const QByteArray& m) {
 
 } // namespace
 
-std::variant<ReceiptContent, ReceiptFailure>
-OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* frontend) {
+std::variant<ReceiptContent, ReceiptFailure> OpenReceiptMessage(QByteArray message,
+                                                                const CertCollection& stores,
+                                                                const QDateTime& receivedAt,
+                                                                Frontend* frontend) {
     const Status engine = ensureGostEngine();
     if (!engine)
         return failure(ReceiptStage::Decrypt, engine.text());
@@ -352,11 +341,12 @@ OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* f
         return *f;
     enveloped.reset();
     message = QByteArray();
-    return verifySigned(plain, streamed, stores);
+    return verifySigned(plain, streamed, stores, receivedAt);
 }
 
 std::variant<ReceiptContent, ReceiptFailure> OpenSignedReceipt(const QByteArray& signedData,
-                                                               const CertCollection& stores) {
+                                                               const CertCollection& stores,
+                                                               const QDateTime& receivedAt) {
     const Status engine = ensureGostEngine();
     if (!engine)
         return failure(ReceiptStage::FindSigner, engine.text());
@@ -367,7 +357,7 @@ std::variant<ReceiptContent, ReceiptFailure> OpenSignedReceipt(const QByteArray&
     plain.finish();
     StreamingContentDigest streamed(plain);
     streamed.run();
-    return verifySigned(plain, streamed, stores);
+    return verifySigned(plain, streamed, stores, receivedAt);
 }
 
 namespace {
@@ -397,14 +387,16 @@ ReceiptFailure readFailure() {
     return failure(ReceiptStage::Decrypt, QStringLiteral("ошибка чтения файла квитанции"));
 }
 
-std::variant<ReceiptContent, ReceiptFailure>
-openInMemory(int fd, qint64 size, const CertCollection& stores, Frontend* frontend) {
+std::variant<ReceiptContent, ReceiptFailure> openInMemory(int fd, qint64 size,
+                                                          const CertCollection& stores,
+                                                          const QDateTime& receivedAt,
+                                                          Frontend* frontend) {
     if (size > kLargeFileLimit)
         return failure(ReceiptStage::Decrypt, notEnvelopeText());
     std::optional<QByteArray> message = readAt(fd, 0, size);
     if (!message)
         return readFailure();
-    return OpenReceiptMessage(std::move(*message), stores, frontend);
+    return OpenReceiptMessage(std::move(*message), stores, receivedAt, frontend);
 }
 
 // Decrypts count bytes of the file from at into the window; stops early, without a
@@ -440,8 +432,10 @@ std::optional<ReceiptFailure> decryptFile(int fd, qint64 at, qint64 count, EVP_C
 
 } // namespace
 
-std::variant<ReceiptContent, ReceiptFailure>
-OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const ReceiptSink& sink) {
+std::variant<ReceiptContent, ReceiptFailure> OpenReceiptFile(int fd, const CertCollection& stores,
+                                                             const QDateTime& receivedAt,
+                                                             Frontend* frontend,
+                                                             const ReceiptSink& sink) {
     const Status engine = ensureGostEngine();
     if (!engine)
         return failure(ReceiptStage::Decrypt, engine.text());
@@ -460,7 +454,7 @@ OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const 
         envelopeLayout(head->constData(), head->size(), size);
     const qint64 cipherEnd = layout ? layout->cipherAt + layout->cipherLength : 0;
     if (!layout || layout->cipherAt > head->size() || size - cipherEnd > kEnvelopeEdgeLimit)
-        return openInMemory(fd, size, stores, frontend);
+        return openInMemory(fd, size, stores, receivedAt, frontend);
     const std::optional<QByteArray> tail = readAt(fd, cipherEnd, size - cipherEnd);
     if (!tail)
         return readFailure();
@@ -473,7 +467,7 @@ OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const 
                                          QByteArrayView("\x80\x00", 2));
     CmsPtr enveloped = parseCms(shell);
     if (!enveloped || OBJ_obj2nid(CMS_get0_type(enveloped.get())) != NID_pkcs7_enveloped)
-        return openInMemory(fd, size, stores, frontend);
+        return openInMemory(fd, size, stores, receivedAt, frontend);
     if (Status params = checkContentCipherParameters(enveloped.get()); !params)
         return failure(ReceiptStage::Decrypt, params.text());
     if (std::optional<ReceiptFailure> f = unlockContentKey(enveloped.get(), stores, frontend))
@@ -497,14 +491,14 @@ OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const 
     if (streamed.sinkFailed())
         return failure(ReceiptStage::Verify, QStringLiteral("содержимое не записано"));
     if (!streamed.complete())
-        return openInMemory(fd, size, stores, frontend);
+        return openInMemory(fd, size, stores, receivedAt, frontend);
     const CmsPtr signedShell = parseCms(streamed.detachedMessage());
     if (!signedShell)
         return failure(ReceiptStage::FindSigner, contentNotPkcs7Text());
     ReceiptContent content;
     content.streamed = true;
     if (std::optional<ReceiptFailure> v = verifySigner(
-            signedShell.get(), stores, [&] { return streamed.digestChain(); }, content))
+            signedShell.get(), stores, receivedAt, [&] { return streamed.digestChain(); }, content))
         return *v;
     return content;
 }

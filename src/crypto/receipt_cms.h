@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QString>
 #include <functional>
 #include <variant>
@@ -17,7 +18,8 @@ namespace telva::crypto {
 // The stage of opening a receipt message that failed; each has its own status text.
 enum class ReceiptStage {
     Decrypt,    // not an enveloped-data, or no local certificate with a key among its recipients
-    FindSigner, // not a signed message, no signer information, or the signer not installed
+    FindSigner, // not a signed message, no signer information, or no certificate of the fund
+                // installed for the signer
     Verify,     // the signature of the first signer does not verify
 };
 
@@ -41,26 +43,34 @@ using ReceiptSink = std::function<bool(const char* data, qint64 size)>;
 
 // Opens a receipt: an enveloped-data (DER) around a signed-data with its content attached.
 // Decrypts with the private key held for a certificate of the stores that is among the
-// recipients, finds the first signer's certificate by issuer and serial number (or key
-// identifier) in the stores, and verifies that signer's signature with that certificate
-// alone: certificates carried in the message are ignored, and no chain, revocation or
-// validity period is examined. Signers with and without signed attributes verify alike.
-// The content is hashed on a second thread while it is being decrypted.
+// recipients, then takes the first signer's certificate from the stores (by issuer and
+// serial number, or key identifier): only a certificate of the fund counts, one that chains
+// to a root of "Root", was valid when the receipt was signed and may sign, never the user's
+// own. That signer's signature is verified with that certificate alone: certificates
+// carried in the message are ignored. The signing time is the one among the signer's
+// signed attributes; receivedAt stands in for it when there is none. Signers with and
+// without signed attributes verify alike. The content is hashed on a second thread while
+// it is being decrypted.
 // Gives the signed content.
-std::variant<ReceiptContent, ReceiptFailure>
-OpenReceiptMessage(QByteArray message, const CertCollection& stores, Frontend* frontend);
+std::variant<ReceiptContent, ReceiptFailure> OpenReceiptMessage(QByteArray message,
+                                                                const CertCollection& stores,
+                                                                const QDateTime& receivedAt,
+                                                                Frontend* frontend);
 
 // The same for the receipt file open at fd, read from disk in one pass: the content is
 // decrypted, hashed and handed to the sink as it goes, through a window of fixed size, so
 // memory stays bounded whatever the receipt's size. The content counts only when the
 // signature then verifies. A message laid out unusually is opened in memory as above (when
 // it is no bigger than kLargeFileLimit) and its content comes back instead.
-std::variant<ReceiptContent, ReceiptFailure>
-OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const ReceiptSink& sink);
+std::variant<ReceiptContent, ReceiptFailure> OpenReceiptFile(int fd, const CertCollection& stores,
+                                                             const QDateTime& receivedAt,
+                                                             Frontend* frontend,
+                                                             const ReceiptSink& sink);
 
 // The inner layer alone: verifies a decrypted receipt (a signed-data, DER or BER) as
 // OpenReceiptMessage does after decrypting, and gives its content.
 std::variant<ReceiptContent, ReceiptFailure> OpenSignedReceipt(const QByteArray& signedData,
-                                                               const CertCollection& stores);
+                                                               const CertCollection& stores,
+                                                               const QDateTime& receivedAt);
 
 } // namespace telva::crypto

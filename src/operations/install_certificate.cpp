@@ -5,9 +5,11 @@
 #include "app/frontend.h"
 #include "app/texts.h"
 #include "crypto/cert_details.h"
+#include "crypto/cert_format.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_store.h"
 #include "crypto/certificate.h"
+#include "crypto/fund_trust.h"
 #include "gateway/http_client.h"
 
 namespace telva::crypto {
@@ -33,51 +35,75 @@ bool rootAccepted(AppContext& ctx, const Certificate& root) {
         QStringLiteral("Установка сертификатов КВБ"), Frontend::Icon::Warning);
 }
 
+// Every report is encrypted for the fund's certificate, and it comes over plain HTTP: it
+// must be one the confirmed root issued, usable now for encryption.
+Status checkIssuedByRoot(AppContext& ctx, const Certificate& cert, const Certificate& root) {
+    const Result<CertStore> intermediates = CertStore::open(toIndex(Store::CA));
+    const QDateTime now = ctx.clock.now().toUTC();
+    const FundTrust trust = CheckFundCertificate(
+        cert, {root}, intermediates ? intermediates->certificates() : QList<Certificate>(), now,
+        FundKeyUse::KeyExchange,
+        QStringLiteral("текущее время ") + validityText(now) + QStringLiteral(" (UTC)"));
+    if (trust.trusted())
+        return {};
+    return Status::fail(QString::fromUtf8(kFundCertRefusedText).arg(ownerName(cert), trust.why));
+}
+
 } // namespace
 
-Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
-                          bool takeAsFund) {
+Result<Certificate> InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url,
+                                       int storeIndex, const Certificate* fundRoot) {
     const Result<QByteArray> bytes = client.Download(url);
     if (!bytes || bytes->isEmpty()) {
         // Why the download failed goes to the journal; the person sees the install's text.
         logEvent(bytes ? QString::fromUtf8(kDownloadFailedText) : bytes.text());
-        return Status::fail(QString::fromUtf8(kCertDownloadFailedText));
+        return Result<Certificate>::fail(QString::fromUtf8(kCertDownloadFailedText));
     }
     // Only raw DER is taken, as the fund publishes it.
     const Result<Certificate> cert = Certificate::fromDer(*bytes);
     if (!cert) {
-        return Status::fail(certOpenFailedText());
+        return Result<Certificate>::fail(certOpenFailedText());
+    }
+    if (fundRoot) {
+        if (const Status issued = checkIssuedByRoot(ctx, *cert, *fundRoot); !issued)
+            return issued.error();
     }
     Result<CertStore> store = CertStore::open(storeIndex);
     if (!store) {
-        return Status::fail(storeOpenFailedText());
+        return Result<Certificate>::fail(storeOpenFailedText());
     }
     if (storeIndex == toIndex(Store::Root) && !store->contains(*cert) && !rootAccepted(ctx, *cert))
-        return Status::fail(QString::fromUtf8(kRootDeclinedText));
+        return Result<Certificate>::fail(QString::fromUtf8(kRootDeclinedText));
     const Status added = store->add(*cert);
     if (!added && added.error().code != kCryptEExists) {
-        return Status::fail(certAddFailedText());
+        return Result<Certificate>::fail(certAddFailedText());
     }
-    if (takeAsFund) {
+    if (fundRoot) {
         // A fresh identity, so that nothing of a previous fund certificate stays behind.
         CertIdentity identity;
         IdentityFromCert(*cert, identity);
         identity.store = toIndex(Store::AddressBook);
         ctx.settings.pub = identity;
     }
-    return {};
+    return *cert;
 }
 
 Result<QString> LoadFundCertificates(AppContext& ctx, HttpClient& client) {
-    if (Status root = InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl,
-                                         toIndex(Store::Root), false);
-        !root)
+    const Result<Certificate> root =
+        InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl, toIndex(Store::Root));
+    if (!root)
         return root.error();
-    if (Status fund = InstallCertificate(ctx, client, ctx.settings.apCertUrl,
-                                         toIndex(Store::AddressBook), true);
-        !fund)
+    const Result<Certificate> fund = InstallCertificate(ctx, client, ctx.settings.apCertUrl,
+                                                        toIndex(Store::AddressBook), &*root);
+    if (!fund)
         return fund.error();
-    return QString::fromUtf8(kCertsInstalledText);
+    const QList<std::pair<QString, QString>> fields = DescribeCertificate(*fund);
+    return QString::fromUtf8(kCertsInstalledText) + QLatin1Char(' ') +
+           QString::fromUtf8(kFundCertDetailsText)
+               .arg(describedField(fields, QStringLiteral("Кому выдан")),
+                    describedField(fields, QStringLiteral("Действителен с (UTC)")),
+                    describedField(fields, QStringLiteral("Действителен по (UTC)")),
+                    describedField(fields, QStringLiteral("Отпечаток SHA-256")));
 }
 
 } // namespace telva::crypto

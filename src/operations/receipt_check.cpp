@@ -76,9 +76,12 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     std::optional<ReplacingFile> archive(std::in_place, archivePath);
     if (!archive->open())
         return shown(ctx, openErrorText(archivePath));
+    // A receipt without a signing time is judged at the time it was saved here, which a
+    // check years later still finds on the file, unlike the current time.
+    const QDateTime receivedAt = QFileInfo(receiptPath).lastModified().toUTC();
     bool writeFailed = false;
     std::variant<ReceiptContent, ReceiptFailure> opened =
-        OpenReceiptFile(fd, *stores, &ctx.frontend, [&](const char* data, qint64 size) {
+        OpenReceiptFile(fd, *stores, receivedAt, &ctx.frontend, [&](const char* data, qint64 size) {
             writeFailed = writeFailed || !archive->write(data, size);
             return !writeFailed;
         });

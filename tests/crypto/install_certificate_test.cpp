@@ -1,5 +1,6 @@
 #include "app/context.h"
 #include "crypto/cert_store.h"
+#include "fake_clock.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
 #include "http_test_server.h"
@@ -9,6 +10,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
 namespace telva::crypto {
@@ -33,11 +35,25 @@ struct InstallCertificateTest : ::testing::Test {
         const Result<CertStore> store = CertStore::open(index);
         return store.ok() && store->contains(item.cert);
     }
+    // What the person is told once both are in place: who the fund certificate is, its dates
+    // and its fingerprint.
+    QString installedText() const {
+        return QStringLiteral("Сертификаты успешно установлены. Сертификат уполномоченного лица "
+                              "КВБ: C=RU, O=КВБ РФ, OU=Уполномоченное лицо, CN=Уполномоченное "
+                              "лицо КВБ РФ; действителен с 01.01.2012 00:00:00 по 01.01.2045 "
+                              "00:00:00 (UTC); отпечаток SHA-256: ") +
+               QString::fromLatin1(
+                   QCryptographicHash::hash(pki.fundAp.certDer(), QCryptographicHash::Sha256)
+                       .toHex(' ')
+                       .toUpper()) +
+               '.';
+    }
 
     const TestPki& pki = TestPki::instance();
     test::TempProfile profile;
     test::FakeFrontend frontend;
-    AppContext ctx{frontend};
+    ManualClock clock{QDateTime(QDate(2025, 3, 1), QTime(10, 0), QTimeZone::utc())};
+    AppContext ctx{frontend, clock};
     HttpTestServer site;
     HttpClient client{ctx};
 };
@@ -46,7 +62,7 @@ TEST_F(InstallCertificateTest, BothDerCertificatesAreInstalledAndTheFundOneIsTak
     frontend.yesNoAnswers = {true};
     const Result<QString> installed = LoadFundCertificates(ctx, client);
     ASSERT_TRUE(installed) << installed.text().toStdString();
-    EXPECT_EQ(*installed, QString::fromUtf8(kCertsInstalledText));
+    EXPECT_EQ(*installed, installedText());
     EXPECT_TRUE(inStore(1, pki.fundRoot));
     EXPECT_TRUE(inStore(7, pki.fundAp));
     EXPECT_FALSE(inStore(7, pki.fundRoot));
@@ -65,7 +81,7 @@ TEST_F(InstallCertificateTest, CertificatesAlreadyPresentCountAsInstalled) {
     test::installCert(pki.fundAp, 7);
     const Result<QString> installed = LoadFundCertificates(ctx, client);
     ASSERT_TRUE(installed) << installed.text().toStdString();
-    EXPECT_EQ(*installed, QString::fromUtf8(kCertsInstalledText));
+    EXPECT_EQ(*installed, installedText());
     EXPECT_EQ(ctx.settings.pub.sernum, pki.fundAp.identity(7).sernum);
     EXPECT_EQ(CertStore::open(1)->certificates().size(), 1);
     EXPECT_EQ(CertStore::open(7)->certificates().size(), 1);
@@ -90,12 +106,44 @@ TEST_F(InstallCertificateTest, ANewRootGoesInOnlyWhenThePersonSaysYes) {
         EXPECT_EQ(inStore(1, pki.fundRoot), step.installed) << &step - steps;
         EXPECT_EQ(inStore(7, pki.fundAp), step.installed) << &step - steps;
         EXPECT_EQ(result ? *result : result.text(),
-                  step.installed ? QString::fromUtf8(kCertsInstalledText)
+                  step.installed ? installedText()
                                  : QStringLiteral("Корневой сертификат КВБ не установлен."));
     }
     const QString question = frontend.questions.first().text;
     EXPECT_TRUE(question.contains(fingerprint)) << question.toStdString();
     EXPECT_TRUE(question.contains(QStringLiteral("Корневой УЦ КВБ РФ (тест)")));
+}
+
+// Every report is encrypted for the fund certificate: one the confirmed root did not issue,
+// or that is out of its dates, goes nowhere and the previous choice stays.
+TEST_F(InstallCertificateTest, OnlyACertificateOfTheConfirmedRootBecomesTheFundOne) {
+    const struct {
+        const char* name;
+        const TestPki::Item& served;
+        QString text;
+    } rows[] = {
+        {"a stranger's self-signed certificate", pki.ca,
+         QStringLiteral("Сертификат уполномоченного лица КВБ \"Test CA 2, Example\" не "
+                        "установлен: сертификат не выдан корневым сертификатом КВБ, "
+                        "установленным в хранилище \"Доверенные корневые центры "
+                        "сертификации\".")},
+        {"expired", pki.fundExpired,
+         QStringLiteral("Сертификат уполномоченного лица КВБ \"Уполномоченное лицо КВБ РФ "
+                        "(2015), КВБ РФ\" не установлен: сертификат действует с 01.01.2015 "
+                        "00:00:00 по 31.12.2020 12:00:00 (UTC), а не на текущее время "
+                        "01.03.2025 10:00:00 (UTC).")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        frontend.yesNoAnswers = {true};
+        serve("/uc/R7_KVB_RF_2012.cer", row.served.certDer());
+        EXPECT_EQ(LoadFundCertificates(ctx, client).text(), row.text);
+        EXPECT_TRUE(inStore(1, pki.fundRoot));
+        EXPECT_TRUE(CertStore::open(7)->certificates().isEmpty());
+        EXPECT_EQ(ctx.settings.pub.subject, QStringLiteral("old subject"));
+        EXPECT_EQ(ctx.settings.pub.sernum, QStringLiteral("01"));
+        EXPECT_EQ(ctx.settings.pub.store, 3);
+    }
 }
 
 TEST_F(InstallCertificateTest, AnEmptyRootBodyStopsBeforeTheFundCertificate) {
@@ -139,7 +187,7 @@ TEST_F(InstallCertificateTest, AStoreThatCannotBeOpenedIsReported) {
     // A plain file where the store's folder belongs.
     QDir().mkpath(certStoreRoot());
     profile.writeFile(QDir(profile.root()).relativeFilePath(certStoreRoot() + "/Root"), "x");
-    EXPECT_EQ(InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl, 1, false).text(),
+    EXPECT_EQ(InstallCertificate(ctx, client, ctx.settings.kvbRootCertUrl, 1).text(),
               QStringLiteral("Не удалось открыть хранилище."));
 }
 

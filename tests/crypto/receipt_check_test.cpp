@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTimeZone>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -103,11 +104,102 @@ TEST_F(ReceiptCheck, SignerFoundInAnyStoreAndOnlyThere) {
     expectFailure(CheckReceipt(ctx, path), kSignerError);
 }
 
-TEST_F(ReceiptCheck, ExpiredSignerStillVerifies) {
-    installCert(pki.expired, 7);
-    const QByteArray bytes = makeReceipt(work(), archive(), pki.expired, pki.personal);
-    const Result<CheckedReceipt> r = CheckReceipt(ctx, profile.writeFile("old.p7e", bytes));
-    EXPECT_TRUE(r.ok()) << r.text().toStdString();
+// Only the fund's certificate speaks for the fund: one that chains to the fund's root in
+// "Root", was valid when it signed and may sign; never the user's own. A look-alike of the
+// fund's certificate in a store searched earlier neither passes nor hides the real one.
+TEST_F(ReceiptCheck, OnlyTheFundSigns) {
+    installCert(pki.lookAlikeRoot, 4);
+    installCert(pki.lookAlikeAp, 6);
+    installCert(pki.fundExpired, 7);
+    installCert(pki.fundNoSigning, 7);
+    const QDateTime y2018(QDate(2018, 6, 1), QTime(10, 0), QTimeZone::utc());
+    const QDateTime y2024(QDate(2024, 6, 1), QTime(10, 0), QTimeZone::utc());
+    const QString fundName = QStringLiteral("Уполномоченное лицо КВБ РФ, Уполномоченное лицо");
+    const QString notChained =
+        QStringLiteral("сертификат не выдан корневым сертификатом КВБ, установленным в хранилище "
+                       "\"Доверенные корневые центры сертификации\"");
+    enum class Signed { Now, At, WithoutTime };
+    const struct {
+        const char* name;
+        const TestPki::Item& signer;
+        Signed how;
+        QDateTime when; // the signing time, or the file's time for a receipt without one
+        bool genuineInstalled;
+        QString stage; // empty: the receipt passes
+        QString reason;
+    } rows[] = {
+        {"fund", pki.fundAp, Signed::Now, {}, true, {}, {}},
+        {"own key",
+         pki.personal,
+         Signed::Now,
+         {},
+         true,
+         kSignerError,
+         QStringLiteral("квитанцию подписал \"Иванова Мария Петровна, Бухгалтерия\": это ваш "
+                        "собственный сертификат, а не сертификат КВБ")},
+        {"look-alike",
+         pki.lookAlikeAp,
+         Signed::Now,
+         {},
+         true,
+         kVerifyError,
+         QStringLiteral("подпись неверна")},
+        {"look-alike alone",
+         pki.lookAlikeAp,
+         Signed::Now,
+         {},
+         false,
+         kSignerError,
+         QStringLiteral("квитанцию подписал \"%1\": %2").arg(fundName, notChained)},
+        {"expired at signing", pki.fundExpired, Signed::At, y2024, true, kSignerError,
+         QStringLiteral("квитанцию подписал \"Уполномоченное лицо КВБ РФ (2015), КВБ РФ\": "
+                        "сертификат действует с 01.01.2015 00:00:00 по 31.12.2020 12:00:00 "
+                        "(UTC), а не на время подписи 01.06.2024 10:00:00 (UTC)")},
+        {"no digitalSignature",
+         pki.fundNoSigning,
+         Signed::Now,
+         {},
+         true,
+         kSignerError,
+         QStringLiteral("квитанцию подписал \"Шифрование КВБ РФ, КВБ РФ\": использование ключа "
+                        "сертификата не допускает подпись")},
+        {"expired since signing", pki.fundExpired, Signed::At, y2018, true, {}, {}},
+        {"expired since it came", pki.fundExpired, Signed::WithoutTime, y2018, true, {}, {}},
+        {"expired when it came", pki.fundExpired, Signed::WithoutTime, y2024, true, kSignerError,
+         QStringLiteral("квитанцию подписал \"Уполномоченное лицо КВБ РФ (2015), КВБ РФ\": "
+                        "сертификат действует с 01.01.2015 00:00:00 по 31.12.2020 12:00:00 "
+                        "(UTC), а не на время получения 01.06.2024 10:00:00 (UTC)")},
+    };
+    const QByteArray zip = archive();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        frontend.statuses.clear();
+        const QByteArray bytes =
+            row.how == Signed::At
+                ? makeReceiptSignedAt(work(), zip, row.signer, pki.personal, row.when)
+                : makeReceipt(work(), zip, row.signer, pki.personal, row.how == Signed::Now);
+        const QString path = profile.writeFile("in/7701.p7e", bytes);
+        if (row.how == Signed::WithoutTime) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::Append));
+            ASSERT_TRUE(file.setFileTime(row.when, QFileDevice::FileModificationTime));
+        }
+        if (!row.genuineInstalled) {
+            ASSERT_TRUE(CertStore::open(7)->remove(pki.fundAp.cert));
+        }
+        const Result<CheckedReceipt> r = CheckReceipt(ctx, path);
+        if (!row.genuineInstalled)
+            installCert(pki.fundAp, 7);
+        if (row.stage.isEmpty()) {
+            ASSERT_TRUE(r.ok()) << r.text().toStdString();
+            EXPECT_TRUE(shownTexts().isEmpty()) << shownTexts().join('|').toStdString();
+            EXPECT_EQ(r->signerCert, row.signer.cert);
+            EXPECT_EQ(readFileBytes(r->archivePath), zip);
+        } else {
+            expectFailure(r, row.stage);
+            EXPECT_EQ(r.text(), row.stage + '(' + row.reason + ").");
+        }
+    }
 }
 
 TEST_F(ReceiptCheck, IndefiniteLengthSignedDataVerifies) {
@@ -280,10 +372,11 @@ TEST_F(ReceiptCheck, ContentLargerThanTheWindowStreamsFromTheFile) {
         ASSERT_TRUE(stores.has_value());
         QByteArray streamed;
         const int fd = openRegularFile(path);
-        const auto opened = OpenReceiptFile(fd, *stores, &frontend, [&](const char* d, qint64 n) {
-            streamed.append(d, qsizetype(n));
-            return true;
-        });
+        const auto opened = OpenReceiptFile(fd, *stores, QDateTime::currentDateTimeUtc(), &frontend,
+                                            [&](const char* d, qint64 n) {
+                                                streamed.append(d, qsizetype(n));
+                                                return true;
+                                            });
         ::close(fd);
         ASSERT_TRUE(std::holds_alternative<ReceiptContent>(opened));
         EXPECT_TRUE(std::get<ReceiptContent>(opened).streamed);

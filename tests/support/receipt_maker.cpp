@@ -9,6 +9,8 @@
 
 namespace telva::test {
 
+using namespace telva::crypto;
+
 namespace {
 
 bool writeAll(const QString& path, const QByteArray& bytes) {
@@ -142,6 +144,31 @@ QByteArray makeReceipt(const QString& workDir, const QByteArray& archive,
     if (signedData.isEmpty())
         return {};
     return opensslEncrypt(workDir, signedData, recipientFiles.certPem);
+}
+
+QByteArray makeReceiptSignedAt(const QString& workDir, const QByteArray& archive,
+                               const TestPki::Item& signer, const TestPki::Item& recipient,
+                               const QDateTime& signedAt) {
+    constexpr unsigned kFlags = CMS_BINARY | CMS_PARTIAL;
+    const BioPtr content = memBio(archive);
+    const CmsPtr cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, kFlags));
+    CMS_SignerInfo* info =
+        cms ? CMS_add1_signer(cms.get(), x509Of(signer.cert), signer.pkey(), nullptr, kFlags)
+            : nullptr;
+    std::unique_ptr<ASN1_TIME, decltype(&ASN1_TIME_free)> time(
+        ASN1_TIME_set(nullptr, time_t(signedAt.toSecsSinceEpoch())), ASN1_TIME_free);
+    const BioPtr out(BIO_new(BIO_s_mem()));
+    if (!info || !time ||
+        CMS_signed_add1_attr_by_NID(info, NID_pkcs9_signingTime, time->type, time.get(), -1) != 1 ||
+        CMS_final(cms.get(), content.get(), nullptr, CMS_BINARY) != 1 ||
+        i2d_CMS_bio(out.get(), cms.get()) != 1) {
+        qWarning("signing at a chosen time failed");
+        return {};
+    }
+    QTemporaryDir dir(workDir + QStringLiteral("/pki-XXXXXX"));
+    const PkiFiles recipientFiles =
+        writePkiFiles(recipient, dir.path(), QStringLiteral("recipient"));
+    return opensslEncrypt(workDir, bioBytes(out.get()), recipientFiles.certPem);
 }
 
 QByteArray makeReceiptArchive(const QString& workDir, const QString& base, const QByteArray& page,

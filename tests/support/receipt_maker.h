@@ -3,6 +3,7 @@
 #include "test_pki.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -42,6 +43,12 @@ QByteArray opensslDecrypt(const QString& workDir, const QByteArray& message, con
 QByteArray makeReceipt(const QString& workDir, const QByteArray& archive,
                        const TestPki::Item& signer, const TestPki::Item& recipient,
                        bool withAttributes = true);
+
+// The same, signed at a chosen moment: the signing time among the signed attributes is
+// signedAt (openssl cms always writes the current time).
+QByteArray makeReceiptSignedAt(const QString& workDir, const QByteArray& archive,
+                               const TestPki::Item& signer, const TestPki::Item& recipient,
+                               const QDateTime& signedAt);
 
 // A receipt archive made by Info-ZIP's zip: the page as RECEIPTS/<BASE>.HTM (a folder and
 // upper case) and the accepted report as <base>.p7m.

@@ -15,6 +15,7 @@
 
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
+#include <openssl/x509v3.h>
 
 namespace telva::test {
 
@@ -82,7 +83,24 @@ struct CertPlan {
     std::shared_ptr<EVP_PKEY> key;
     const TestPki::Item* issuer = nullptr; // null: self-signed
     bool rsa = false;
+    const char* extensions = nullptr; // "basicConstraints=...;keyUsage=...", none when null
 };
+
+void addExtensions(X509* cert, X509* issuer, const char* extensions) {
+    if (!extensions)
+        return;
+    X509V3_CTX ctx;
+    X509V3_set_ctx_nodb(&ctx);
+    X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
+    for (const QString& line : QString::fromLatin1(extensions).split(QLatin1Char(';'))) {
+        const QByteArray name = line.section(QLatin1Char('='), 0, 0).toLatin1();
+        const QByteArray value = line.section(QLatin1Char('='), 1).toLatin1();
+        X509_EXTENSION* ext = X509V3_EXT_conf(nullptr, &ctx, name.constData(), value.constData());
+        if (!ext || X509_add_ext(cert, ext, -1) != 1)
+            ADD_FAILURE() << "bad extension " << line.toStdString();
+        X509_EXTENSION_free(ext);
+    }
+}
 
 TestPki::Item issue(const CertPlan& plan) {
     X509* cert = X509_new();
@@ -99,6 +117,7 @@ TestPki::Item issue(const CertPlan& plan) {
     setTime(X509_getm_notBefore(cert), plan.from);
     setTime(X509_getm_notAfter(cert), plan.to);
     X509_set_pubkey(cert, plan.key.get());
+    addExtensions(cert, plan.issuer ? x509Of(plan.issuer->cert) : cert, plan.extensions);
     EVP_PKEY* signer = plan.issuer ? plan.issuer->key.get() : plan.key.get();
     const EVP_MD* md = plan.rsa ? EVP_sha256() : DigestForKey(signer);
     if (X509_sign(cert, signer, md) <= 0)
@@ -108,6 +127,16 @@ TestPki::Item issue(const CertPlan& plan) {
 
 QList<Attr> registration(const QString& number, const QString& code) {
     return {{"1.2.643.3.141.1.1", number}, {"1.2.643.3.141.1.2", code}};
+}
+
+constexpr const char* kCaExtensions =
+    "basicConstraints=critical,CA:TRUE;keyUsage=critical,keyCertSign,cRLSign";
+constexpr const char* kFundApExtensions =
+    "keyUsage=digitalSignature,nonRepudiation,keyEncipherment,keyAgreement";
+
+CertPlan withExtensions(CertPlan plan, const char* extensions) {
+    plan.extensions = extensions;
+    return plan;
 }
 
 std::once_flag g_once;
@@ -148,19 +177,40 @@ const TestPki& TestPki::instance() {
         const QDateTime longAgo = utc(2012, 1, 1);
         const QDateTime farAway = utc(2045, 1, 1);
 
-        pki->ca = issue({{{"CN", QStringLiteral("Test CA 2")}, {"O", QStringLiteral("Example")}},
-                         QByteArray::fromHex("01"),
-                         longAgo,
-                         farAway,
-                         makeGostKey("A")});
+        pki->ca = issue(
+            withExtensions({{{"CN", QStringLiteral("Test CA 2")}, {"O", QStringLiteral("Example")}},
+                            QByteArray::fromHex("01"),
+                            longAgo,
+                            farAway,
+                            makeGostKey("A")},
+                           kCaExtensions));
         const QList<Attr> fundBase{{"C", QStringLiteral("RU")}, {"O", QStringLiteral("КВБ РФ")}};
-        pki->fundRoot =
-            issue({fundBase + QList<Attr>{{"CN", QStringLiteral("Корневой УЦ КВБ РФ (тест)")}},
-                   QByteArray::fromHex("0A"), longAgo, farAway, makeGostKey("A")});
-        pki->fundAp = issue(
-            {fundBase + QList<Attr>{{"OU", QStringLiteral("Уполномоченное лицо")},
-                                    {"CN", QStringLiteral("Уполномоченное лицо КВБ РФ")}},
-             QByteArray::fromHex("A1B2C3"), longAgo, farAway, makeGostKey("XA"), &pki->fundRoot});
+        const QList<Attr> fundRootName =
+            fundBase + QList<Attr>{{"CN", QStringLiteral("Корневой УЦ КВБ РФ (тест)")}};
+        pki->fundRoot = issue(withExtensions(
+            {fundRootName, QByteArray::fromHex("0A"), longAgo, farAway, makeGostKey("A")},
+            kCaExtensions));
+        const QList<Attr> fundApName =
+            fundBase + QList<Attr>{{"OU", QStringLiteral("Уполномоченное лицо")},
+                                   {"CN", QStringLiteral("Уполномоченное лицо КВБ РФ")}};
+        pki->fundAp = issue(withExtensions({fundApName, QByteArray::fromHex("A1B2C3"), longAgo,
+                                            farAway, makeGostKey("XA"), &pki->fundRoot},
+                                           kFundApExtensions));
+        pki->fundExpired = issue(withExtensions(
+            {fundBase + QList<Attr>{{"CN", QStringLiteral("Уполномоченное лицо КВБ РФ (2015)")}},
+             QByteArray::fromHex("A2"), utc(2015, 1, 1), utc(2020, 12, 31, 12, 0, 0),
+             makeGostKey("A"), &pki->fundRoot},
+            kFundApExtensions));
+        pki->fundNoSigning = issue(withExtensions(
+            {fundBase + QList<Attr>{{"CN", QStringLiteral("Шифрование КВБ РФ")}},
+             QByteArray::fromHex("A3"), longAgo, farAway, makeGostKey("A"), &pki->fundRoot},
+            "keyUsage=keyEncipherment,keyAgreement"));
+        pki->lookAlikeRoot = issue(withExtensions(
+            {fundRootName, QByteArray::fromHex("0A"), longAgo, farAway, makeGostKey("A")},
+            kCaExtensions));
+        pki->lookAlikeAp = issue(withExtensions({fundApName, QByteArray::fromHex("A1B2C3"), longAgo,
+                                                 farAway, makeGostKey("A"), &pki->lookAlikeRoot},
+                                                kFundApExtensions));
 
         const QList<Attr> firm{{"C", QStringLiteral("RU")},
                                {"L", QStringLiteral("Москва")},
@@ -193,12 +243,13 @@ const TestPki& TestPki::instance() {
                                {"1.2.643.3.141.1.1", QStringLiteral("7701000002")}},
                    QByteArray::fromHex("0506"), longAgo, farAway, makeGostKey("A"), &pki->ca});
         pki->regNumberOnly = Item{onlyNumber.cert, {}};
-        pki->ca2012 =
-            issue({{{"CN", QStringLiteral("Test CA 2012")}, {"O", QStringLiteral("Example")}},
-                   QByteArray::fromHex("12"),
-                   longAgo,
-                   farAway,
-                   makeGostKey("A", NID_id_GostR3410_2012_256)});
+        pki->ca2012 = issue(withExtensions(
+            {{{"CN", QStringLiteral("Test CA 2012")}, {"O", QStringLiteral("Example")}},
+             QByteArray::fromHex("12"),
+             longAgo,
+             farAway,
+             makeGostKey("A", NID_id_GostR3410_2012_256)},
+            kCaExtensions));
         pki->personal2012 =
             issue({firm + QList<Attr>{{"CN", QStringLiteral("Сидорова Анна Игоревна")}} +
                        registration(QStringLiteral("7701000007"), QStringLiteral("770107")),
@@ -209,11 +260,12 @@ const TestPki& TestPki::instance() {
                        registration(QStringLiteral("7701000008"), QStringLiteral("770108")),
                    QByteArray::fromHex("0809"), longAgo, farAway,
                    makeGostKey("A", NID_id_GostR3410_2012_512), &pki->ca2012});
-        pki->fundAp2012 = issue(
+        pki->fundAp2012 = issue(withExtensions(
             {fundBase + QList<Attr>{{"OU", QStringLiteral("Уполномоченное лицо")},
                                     {"CN", QStringLiteral("Уполномоченное лицо КВБ РФ (2012)")}},
              QByteArray::fromHex("B1C2D3"), longAgo, farAway,
-             makeGostKey("A", NID_id_GostR3410_2012_256), &pki->fundRoot});
+             makeGostKey("A", NID_id_GostR3410_2012_256), &pki->fundRoot},
+            kFundApExtensions));
         CertPlan rsa{
             QList<Attr>{{"CN", QStringLiteral("RSA User")}, {"O", QStringLiteral("Example")}} +
                 registration(QStringLiteral("7701000006"), QStringLiteral("770106")),

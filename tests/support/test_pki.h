@@ -34,11 +34,21 @@ public:
 
     // Self-signed test CA: "CN=Test CA 2, O=Example"; issues the user certificates below.
     Item ca;
-    // The fund's self-signed root ("CN=Корневой УЦ КВБ РФ (тест), O=КВБ РФ, C=RU").
+    // The fund's self-signed root ("CN=Корневой УЦ КВБ РФ (тест), O=КВБ РФ, C=RU"). It and
+    // the test CAs are marked as CAs (basicConstraints, keyUsage keyCertSign).
     Item fundRoot;
-    // The fund's authorised person, issued by fundRoot, with key: the recipient of reports;
-    // its serial's DER bytes are 00 A1 B2 C3 (a leading zero byte).
+    // The fund's authorised person, issued by fundRoot, with key: the recipient of reports and
+    // the signer of receipts (keyUsage digitalSignature, nonRepudiation, keyEncipherment,
+    // keyAgreement); its serial's DER bytes are 00 A1 B2 C3 (a leading zero byte).
     Item fundAp;
+    // More of the fund's certificates under fundRoot, with keys: one valid 2015-01-01 ..
+    // 2020-12-31 12:00 UTC, and one whose key usage allows only key exchange.
+    Item fundExpired;
+    Item fundNoSigning;
+    // A stranger's copy of the fund's names: a self-signed root with the subject of fundRoot,
+    // and under it a certificate with the subject, issuer name and serial of fundAp; with keys.
+    Item lookAlikeRoot;
+    Item lookAlikeAp;
     // The user's personal certificate with key, subject
     // "C=RU, L=Москва, O=ООО Ромашка, OU=Бухгалтерия, CN=Иванова Мария Петровна,
     //  1.2.643.3.141.1.1=7701000001, 1.2.643.3.141.1.2=770101"; serial 01 02;

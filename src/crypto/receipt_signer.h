@@ -1,0 +1,26 @@
+#pragma once
+
+// Who signed a receipt, for the receipt reader: OpenSSL types, so only src/crypto includes it.
+
+#include "crypto/cert_store.h"
+#include "crypto/ossl.h"
+#include "crypto/receipt_cms.h"
+
+#include <QDateTime>
+#include <QString>
+#include <variant>
+
+namespace telva::crypto {
+
+// The fund's certificate for the first signer of a receipt. Of the certificates installed
+// for it (by issuer and serial number, or key identifier) the first one wins that chains to
+// a root of "Root", was valid when the receipt was signed (its signing time, else
+// receivedAt) and may sign, so a look-alike in another store never hides the fund's own.
+// The user's own certificates (the personal store, or any with a private key here) never
+// speak for the fund. A refusal (stage FindSigner) names who signed and the most telling
+// reason why that is not the fund.
+std::variant<Certificate, ReceiptFailure> FundSigner(CMS_ContentInfo* cms, CMS_SignerInfo* signer,
+                                                     const CertCollection& stores,
+                                                     const QDateTime& receivedAt);
+
+} // namespace telva::crypto
