@@ -273,9 +273,13 @@ TEST_F(ReceiptCheck, ContentLargerThanTheWindowStreamsFromTheFile) {
     const QByteArray der = opensslSign(work(), zip, fund.certPem, fund.keyPem, true);
     const QByteArray ber = opensslSign(work(), zip, fund.certPem, fund.keyPem, true, true,
                                        {QStringLiteral("-stream")});
-    for (const QByteArray& signedData : {der, ber}) {
-        const QString path =
-            profile.writeFile("big/7701.p7e", opensslEncrypt(work(), signedData, personal.certPem));
+    // The envelope in DER, then in BER with the cipher text in pieces of open length.
+    const QStringList berEnvelope{QStringLiteral("-stream")};
+    for (const auto& [signedData, envelope] :
+         {std::pair(der, QStringList()), std::pair(ber, QStringList()),
+          std::pair(ber, berEnvelope)}) {
+        const QString path = profile.writeFile(
+            "big/7701.p7e", opensslEncrypt(work(), signedData, personal.certPem, envelope));
         const std::optional<CertCollection> stores = OpenAllStores(ctx);
         ASSERT_TRUE(stores.has_value());
         QByteArray streamed;
