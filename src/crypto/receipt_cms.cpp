@@ -479,8 +479,11 @@ OpenReceiptFile(int fd, const CertCollection& stores, Frontend* frontend, const 
         ber::FilePieces walk(fd, size, cipherFrame);
         while (walk.next()) {
         }
-        if (!walk.failed())
-            contentEnd = walk.end();
+        // Damaged or cut off: the parser would only fail the same way, after reading it all.
+        if (walk.failed())
+            return failure(ReceiptStage::Decrypt,
+                           QStringLiteral("зашифрованные данные повреждены или обрезаны"));
+        contentEnd = walk.end();
     }
     if (contentEnd < 0 || size - contentEnd > kEnvelopeEdgeLimit)
         return openInMemory(fd, size, stores, frontend);
