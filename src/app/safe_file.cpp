@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -202,6 +203,32 @@ bool isRealFolder(const QString& path) {
     struct stat info {};
     return lstat(QFile::encodeName(QDir::cleanPath(path)).constData(), &info) == 0 &&
            S_ISDIR(info.st_mode);
+}
+
+namespace {
+
+// The path with every link and "." or ".." resolved; for a missing file, its folder's.
+QString resolvedPath(const QString& path) {
+    const QFileInfo info(path);
+    const QString whole = info.canonicalFilePath();
+    if (!whole.isEmpty())
+        return whole;
+    const QString folder = info.absoluteDir().canonicalPath();
+    return folder.isEmpty() ? info.absoluteFilePath() : folder + QLatin1Char('/') + info.fileName();
+}
+
+} // namespace
+
+bool isSameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    struct stat first {};
+    struct stat second {};
+    if (::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+        ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+        first.st_ino == second.st_ino)
+        return true;
+    return resolvedPath(a) == resolvedPath(b);
 }
 
 } // namespace telva

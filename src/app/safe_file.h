@@ -63,4 +63,9 @@ private:
 // Whether the path names a real folder (a link to one does not count).
 bool isRealFolder(const QString& path);
 
+// Whether two paths name the same file: the same path once links and "." or ".." are
+// resolved, or the same device and inode (a link or a second name of it). A path that does
+// not exist yet is compared by its resolved folder and name.
+bool isSameFile(const QString& a, const QString& b);
+
 } // namespace telva

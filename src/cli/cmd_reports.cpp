@@ -108,9 +108,10 @@ protected:
         if (outcome.receiptToCheck.isEmpty())
             return ExitDone;
 
-        // The receipt is checked at once, as the window does on its receipt page.
+        // The receipt is checked at once (a fresh download was checked before it was kept),
+        // as the window does on its receipt page.
         const Result<crypto::CheckedReceipt> checked =
-            crypto::CheckReceipt(ctx, outcome.receiptToCheck);
+            outcome.checked ? *outcome.checked : crypto::CheckReceipt(ctx, outcome.receiptToCheck);
         if (!checked)
             return failWith(session, checked.text(),
                             QStringLiteral("Квитанция не прошла проверку."));
@@ -229,7 +230,8 @@ protected:
             if (!refreshed->receiptToCheck.isEmpty()) {
                 printState(session, row, ExitDone);
                 const Result<crypto::CheckedReceipt> checked =
-                    crypto::CheckReceipt(ctx, refreshed->receiptToCheck);
+                    refreshed->checked ? *refreshed->checked
+                                       : crypto::CheckReceipt(ctx, refreshed->receiptToCheck);
                 if (!checked)
                     return failWith(session, checked.text(),
                                     QStringLiteral("Квитанция не прошла проверку."));

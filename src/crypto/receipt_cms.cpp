@@ -2,6 +2,7 @@
 
 #include "app/safe_file.h"
 #include "crypto/ber_frames.h"
+#include "crypto/ber_pieces.h"
 #include "crypto/cert_format.h"
 #include "crypto/cipher_params.h"
 #include "crypto/gost_engine.h"
@@ -93,18 +94,21 @@ std::optional<ReceiptFailure> unlockContentKey(CMS_ContentInfo* cms, const CertC
     // carries its own MAC, so nothing is given away by reporting it.
     CMS_decrypt(cms, nullptr, nullptr, nullptr, nullptr, CMS_DEBUG_DECRYPT);
     ReceiptFailure last{ReceiptStage::Decrypt, {}};
+    bool keyOpened = false;
     for (const Certificate& cert : candidates) {
         Result<PKeyPtr> key = LoadPrivateKey(cert, frontend);
         if (!key) {
             last = failure(ReceiptStage::Decrypt, key.text());
             continue;
         }
+        keyOpened = true;
         ERR_clear_error();
         if (CMS_decrypt_set1_pkey_and_peer(cms, key->get(), x509Of(cert), nullptr) > 0)
             return std::nullopt;
         last = failure(ReceiptStage::Decrypt, QStringLiteral("ключ получателя не подходит"),
                        takeOpenSslError());
     }
+    last.keyNotOpened = !keyOpened;
     return last;
 }
 
@@ -229,12 +233,12 @@ std::variant<ReceiptContent, ReceiptFailure> verifySigned(GrowingBuffer& plain,
 }
 
 // Where the encrypted content lies in an enveloped-data laid out as usual, read from the
-// first `available` of `total` bytes; the content itself need not be among them.
+// first `available` of `total` bytes; the content itself need not be among them. The content
+// is one primitive string (DER), or pieces inside a constructed one (BER, as streaming
+// writers produce it), whose end is known only once the pieces have been walked.
 struct EnvelopeLayout {
     std::vector<ber::Frame> enclosing; // around the encrypted content, outermost first
-    qint64 headerAt = 0;               // of the encrypted content's frame
-    qint64 cipherAt = 0;
-    qint64 cipherLength = 0;
+    ber::Frame content;                // the encrypted content's [0] frame
 };
 
 std::optional<EnvelopeLayout> envelopeLayout(const char* d, qint64 available, qint64 total) {
@@ -266,12 +270,15 @@ std::optional<EnvelopeLayout> envelopeLayout(const char* d, qint64 available, qi
     if (std::optional<ber::Frame> originator = definite(p, 0xA0))
         p = originator->end();
     if (!(f = definite(p, 0x31)) || !(f = open(f->end(), 0x30)) ||
-        !(f = definite(f->contentAt(), 0x06)) || !(f = definite(f->end(), 0x30)) ||
-        !(f = definite(f->end(), 0x80)))
+        !(f = definite(f->contentAt(), 0x06)) || !(f = definite(f->end(), 0x30)))
         return std::nullopt;
-    layout.headerAt = f->at;
-    layout.cipherAt = f->contentAt();
-    layout.cipherLength = f->length;
+    const qint64 contentAt = f->end();
+    if (!(f = definite(contentAt, 0x80))) {
+        f = ber::readHeader(d, available, contentAt);
+        if (!f || f->tag != 0xA0 || (!f->indefinite() && f->end() > total))
+            return std::nullopt;
+    }
+    layout.content = *f;
     return layout;
 }
 
@@ -285,14 +292,14 @@ struct DetachedEnvelope {
 
 std::optional<DetachedEnvelope> detachEnvelope(const QByteArray& m) {
     const std::optional<EnvelopeLayout> layout = envelopeLayout(m.constData(), m.size(), m.size());
-    if (!layout)
+    if (!layout || layout->content.tag != 0x80)
         return std::nullopt;
+    const ber::Frame& content = layout->content;
     DetachedEnvelope envelope;
     envelope.shell =
-        ber::splice(m, layout->enclosing, layout->headerAt, layout->cipherAt + layout->cipherLength,
-                    QByteArrayView("\x80\x00", 2));
-    envelope.cipherAt = layout->cipherAt;
-    envelope.cipherLength = layout->cipherLength;
+        ber::splice(m, layout->enclosing, content.at, content.end(), QByteArrayView("\x80\x00", 2));
+    envelope.cipherAt = content.contentAt();
+    envelope.cipherLength = content.length;
     if (envelope.shell.isEmpty())
         return std::nullopt;
     return envelope;
@@ -399,30 +406,35 @@ std::variant<ReceiptContent, ReceiptFailure> openInMemory(int fd, qint64 size,
     return OpenReceiptMessage(std::move(*message), stores, receivedAt, frontend);
 }
 
-// Decrypts count bytes of the file from at into the window; stops early, without a
-// failure, when the reader gives up.
-std::optional<ReceiptFailure> decryptFile(int fd, qint64 at, qint64 count, EVP_CIPHER_CTX* cipher,
+// Decrypts the pieces of encrypted content in the file into the window; stops early, without
+// a failure, when the reader gives up.
+std::optional<ReceiptFailure> decryptFile(int fd, ber::FilePieces pieces, EVP_CIPHER_CTX* cipher,
                                           GrowingBuffer& plain) {
     std::vector<char> cipherText(kReadChunk);
-    for (qint64 done = 0; done < count;) {
-        const qsizetype room = plain.waitRoom();
-        if (room == 0)
-            return std::nullopt;
-        const qint64 want = std::min<qint64>({qint64(room), qint64(kReadChunk), count - done});
-        const ssize_t n = ::pread(fd, cipherText.data(), size_t(want), off_t(at + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return readFailure();
-        int written = 0;
-        if (EVP_CipherUpdate(cipher, reinterpret_cast<unsigned char*>(plain.writePos()), &written,
-                             reinterpret_cast<const unsigned char*>(cipherText.data()),
-                             int(n)) != 1 ||
-            written != n)
-            return failure(ReceiptStage::Decrypt, notDecryptedText(), takeOpenSslError());
-        plain.commit(written);
-        done += n;
+    while (const std::optional<ber::FilePieces::Piece> piece = pieces.next()) {
+        for (qint64 done = 0; done < piece->length;) {
+            const qsizetype room = plain.waitRoom();
+            if (room == 0)
+                return std::nullopt;
+            const qint64 want =
+                std::min<qint64>({qint64(room), qint64(kReadChunk), piece->length - done});
+            const ssize_t n = ::pread(fd, cipherText.data(), size_t(want), off_t(piece->at + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return readFailure();
+            int written = 0;
+            if (EVP_CipherUpdate(
+                    cipher, reinterpret_cast<unsigned char*>(plain.writePos()), &written,
+                    reinterpret_cast<const unsigned char*>(cipherText.data()), int(n)) != 1 ||
+                written != n)
+                return failure(ReceiptStage::Decrypt, notDecryptedText(), takeOpenSslError());
+            plain.commit(written);
+            done += n;
+        }
     }
+    if (pieces.failed())
+        return readFailure();
     unsigned char tail[64];
     int written = 0;
     if (EVP_CipherFinal_ex(cipher, tail, &written) != 1 || written != 0)
@@ -452,18 +464,32 @@ std::variant<ReceiptContent, ReceiptFailure> OpenReceiptFile(int fd, const CertC
         return readFailure();
     const std::optional<EnvelopeLayout> layout =
         envelopeLayout(head->constData(), head->size(), size);
-    const qint64 cipherEnd = layout ? layout->cipherAt + layout->cipherLength : 0;
-    if (!layout || layout->cipherAt > head->size() || size - cipherEnd > kEnvelopeEdgeLimit)
+    if (!layout)
         return openInMemory(fd, size, stores, receivedAt, frontend);
-    const std::optional<QByteArray> tail = readAt(fd, cipherEnd, size - cipherEnd);
+    // The end of content in pieces is found by walking their headers once.
+    const ber::Frame& cipherFrame = layout->content;
+    qint64 contentEnd = cipherFrame.indefinite() ? -1 : cipherFrame.end();
+    if (contentEnd < 0) {
+        ber::FilePieces walk(fd, size, cipherFrame);
+        while (walk.next()) {
+        }
+        // Damaged or cut off: the parser would only fail the same way, after reading it all.
+        if (walk.failed())
+            return failure(ReceiptStage::Decrypt,
+                           QStringLiteral("зашифрованные данные повреждены или обрезаны"));
+        contentEnd = walk.end();
+    }
+    if (contentEnd < 0 || size - contentEnd > kEnvelopeEdgeLimit)
+        return openInMemory(fd, size, stores, receivedAt, frontend);
+    const std::optional<QByteArray> tail = readAt(fd, contentEnd, size - contentEnd);
     if (!tail)
         return readFailure();
     std::vector<ber::Frame> shortened = layout->enclosing;
     for (ber::Frame& frame : shortened)
         if (!frame.indefinite())
-            frame.length -= layout->cipherLength;
-    const QByteArray edges = head->left(qsizetype(layout->cipherAt)) + *tail;
-    const QByteArray shell = ber::splice(edges, shortened, layout->headerAt, layout->cipherAt,
+            frame.length -= contentEnd - cipherFrame.at;
+    const QByteArray edges = head->left(qsizetype(cipherFrame.at)) + *tail;
+    const QByteArray shell = ber::splice(edges, shortened, cipherFrame.at, cipherFrame.at,
                                          QByteArrayView("\x80\x00", 2));
     CmsPtr enveloped = parseCms(shell);
     if (!enveloped || OBJ_obj2nid(CMS_get0_type(enveloped.get())) != NID_pkcs7_enveloped)
@@ -483,7 +509,7 @@ std::variant<ReceiptContent, ReceiptFailure> OpenReceiptFile(int fd, const CertC
     StreamingContentDigest streamed(plain, sink);
     std::thread reader([&] { streamed.run(); });
     const std::optional<ReceiptFailure> f =
-        decryptFile(fd, layout->cipherAt, layout->cipherLength, cipher, plain);
+        decryptFile(fd, ber::FilePieces(fd, size, cipherFrame), cipher, plain);
     plain.finish();
     reader.join();
     if (f)

@@ -26,6 +26,9 @@ enum class ReceiptStage {
 struct ReceiptFailure {
     ReceiptStage stage;
     QString reason; // readable; Russian where the program knows the failure
+    // The person's own key could not be opened (no password given, an unreadable key file):
+    // the receipt itself was not judged.
+    bool keyNotOpened = false;
 };
 
 // The signed content of a receipt, held in the storage it was decrypted into, or handed to

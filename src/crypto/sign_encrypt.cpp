@@ -64,6 +64,13 @@ bool passesBound(AppContext& ctx, const QDateTime& bound, bool isStart, const QS
 
 } // namespace
 
+QString outputIsInputText(const QString& outputFile) {
+    return QStringLiteral("Выходной файл \"%1\" - это сам исходный отчет (то же имя, ссылка на "
+                          "него или второе имя того же файла): зашифрованный файл заменил бы "
+                          "отчет. Выберите другое имя выходного файла.")
+        .arg(outputFile);
+}
+
 Result<QString> SignAndEncrypt(AppContext& ctx, const QString& inputFile,
                                const QString& outputFile) {
     const auto fail = [](const QString& text) { return Result<QString>::fail(text); };
@@ -76,6 +83,9 @@ Result<QString> SignAndEncrypt(AppContext& ctx, const QString& inputFile,
         !S_ISREG(info.st_mode)) {
         return fail(openError);
     }
+    // The output replaces whatever file it names: never the report itself.
+    if (isSameFile(inputFile, outputFile))
+        return fail(outputIsInputText(outputFile));
     const qint64 size = qint64(info.st_size);
     if (size < kMinimumSize) {
         return fail(

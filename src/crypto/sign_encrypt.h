@@ -24,7 +24,11 @@ namespace telva::crypto {
 // the digest of its key (GOST R 34.11-94, 1.2.643.2.2.9, for GOST R 34.10-2001; Streebog-256
 // or -512, 1.2.643.7.1.1.2.2 or .3, for GOST R 34.10-2012) and no signed or unsigned
 // attributes. The key transport follows the fund certificate's key.
+// An output naming the input itself (the same path, a link to it or a second name of the
+// same file) is refused with outputIsInputText() before anything is written.
 Result<QString> SignAndEncrypt(AppContext& ctx, const QString& inputFile,
                                const QString& outputFile);
+
+QString outputIsInputText(const QString& outputFile);
 
 } // namespace telva::crypto

@@ -167,8 +167,10 @@ static int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t ultot
         t->stalled = true;
         return 1;
     }
+    const qint64 earned =
+        t->options.minBytesPerSecond > 0 ? qint64(dlnow) * 1000 / t->options.minBytesPerSecond : 0;
     if (t->options.totalTimeoutSeconds > 0 &&
-        now - t->startedAt >= qint64(t->options.totalTimeoutSeconds) * 1000) {
+        now - t->startedAt >= qint64(t->options.totalTimeoutSeconds) * 1000 + earned) {
         t->overTime = true;
         return 1;
     }
@@ -330,6 +332,11 @@ static QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* cur
         if (t.stalled)
             return QStringLiteral("Сервер не отвечает: за %1 с не передано ни одного байта.")
                 .arg(stallSeconds);
+        if (t.overTime && t.options.minBytesPerSecond > 0)
+            return QStringLiteral("Загрузка идет слишком медленно (меньше %1 КБ/с после первых "
+                                  "%2 с) и прервана.")
+                .arg(kilobytes(t.options.minBytesPerSecond))
+                .arg(t.options.totalTimeoutSeconds);
         if (t.overTime)
             return QStringLiteral("Загрузка не завершилась за %1 с и прервана.")
                 .arg(t.options.totalTimeoutSeconds);

@@ -65,8 +65,10 @@ private:
 inline constexpr qint64 kMaxPageBytes = qint64(16) << 20;
 inline constexpr qint64 kMaxUploadAnswerBytes = qint64(1) << 20;
 inline constexpr qint64 kMaxReceiptBytes = qint64(512) << 20;
-// The time a download may take in all, however slowly its bytes keep coming.
+// The time a download may take in all before its pace counts, and the pace it must keep on
+// average from then on: a large receipt on a slow line arrives, a trickle does not.
 inline constexpr int kDownloadTimeLimitSeconds = 300;
+inline constexpr qint64 kDownloadMinBytesPerSecond = 1024;
 
 // Options of one GET.
 struct RequestOptions {
@@ -74,8 +76,10 @@ struct RequestOptions {
     int connectTimeoutSeconds = 30;
     // Bytes of answer body accepted; past them the transfer stops with a clear text.
     qint64 maxBytes = kMaxPageBytes;
-    // Seconds the whole transfer may take; 0 for no limit.
+    // Seconds the whole transfer may take; 0 for no limit. Each byte received buys
+    // 1/minBytesPerSecond s more, so the limit grows with the size (0: a fixed limit).
     int totalTimeoutSeconds = kDownloadTimeLimitSeconds;
+    qint64 minBytesPerSecond = kDownloadMinBytesPerSecond;
 };
 
 // The one HTTP client of a run, over libcurl. It reads the proxy host, port, user
@@ -89,7 +93,8 @@ struct RequestOptions {
 // directly). Redirects are refused until setFollowRedirects(true) (the first upload), then at
 // most 14 are followed; after 302/303 a GET without body follows, after the others the same
 // method and body. A connection attempt gives up after 30 s; a transfer that moves no byte
-// for 120 s fails, and a download that lasts 5 minutes in all. Once an upload's body is sent
+// for 120 s fails, and so does a download still running after 5 minutes plus a second
+// for every KB received (one slower than 1 KB/s on average). Once an upload's body is sent
 // its answer is awaited as long as the connection stays open (the fund may take its time),
 // and a failure from then on says the report may have arrived. Answers are read only up to
 // their limits; the person can cancel any request (Frontend::cancelRequested). Time is

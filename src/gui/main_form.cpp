@@ -367,11 +367,15 @@ void TMainForm::acLoadKvitExecute() {
     if (outcome.newState)
         setReportState(index, *outcome.newState);
     acShowFinalXmlUpdate();
-    if (!outcome.receiptToCheck.isEmpty()) {
-        eFileSigned_->setText(outcome.receiptToCheck);
-        pcMain_->setCurrentIndex(ReceiptPage);
+    if (outcome.receiptToCheck.isEmpty())
+        return;
+    eFileSigned_->setText(outcome.receiptToCheck);
+    pcMain_->setCurrentIndex(ReceiptPage);
+    // A receipt just downloaded was checked before it was kept: shown, not checked again.
+    if (outcome.checked)
+        showCheckOutcome(*outcome.checked);
+    else
         execute(acCheckSign);
-    }
 }
 
 void TMainForm::acShowSrcExecute() {
@@ -397,7 +401,11 @@ void TMainForm::acDelCurRecExecute() {
 void TMainForm::acCheckSignExecute() {
     showCheckedReceipt(std::nullopt);
     ShowStatus(QString());
-    Result<crypto::CheckedReceipt> receipt = crypto::CheckReceipt(ctx_, eFileSigned_->text());
+    showCheckOutcome(crypto::CheckReceipt(ctx_, eFileSigned_->text()));
+}
+
+void TMainForm::showCheckOutcome(Result<crypto::CheckedReceipt> receipt) {
+    showCheckedReceipt(std::nullopt);
     if (!receipt)
         return;
     const QString signer = receipt->signer;

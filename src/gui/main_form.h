@@ -102,6 +102,9 @@ private:
     void tellOutcome(const QString& reportId, const RefreshOutcome& outcome);
     // The receipt shown on its page (nothing after a failed check): printing and saving it.
     void showCheckedReceipt(std::optional<crypto::CheckedReceipt> receipt);
+    // The outcome of a receipt check on its page: the receipt and who signed it (a failure
+    // has been shown by the check).
+    void showCheckOutcome(Result<crypto::CheckedReceipt> receipt);
     // The sent-reports list: a row's state changed in place, the whole list shown, the
     // count per state.
     void setReportState(size_t index, const QString& state);

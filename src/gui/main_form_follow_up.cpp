@@ -80,7 +80,7 @@ void TMainForm::tellOutcome(const QString& reportId, const RefreshOutcome& outco
         return;
     // Only a receipt whose signature holds is news worth a notification.
     const Result<crypto::CheckedReceipt> receipt =
-        crypto::CheckReceipt(ctx_, outcome.receiptToCheck);
+        outcome.checked ? *outcome.checked : crypto::CheckReceipt(ctx_, outcome.receiptToCheck);
     if (receipt)
         notifier_->notify(reportId, summary,
                           QStringLiteral("Получена квитанция, подпись верна. Подписал: ") +

@@ -54,11 +54,28 @@ struct StoresGuard {
 
 } // namespace
 
+QString derivedOverSourceText(const QString& receiptPath, const QString& archivePath) {
+    return QStringLiteral("Квитанция \"%1\" не проверена: ее содержимое пришлось бы записать "
+                          "поверх нее самой (\"%2\"). Дайте файлу квитанции другое расширение, "
+                          "например .p7e.")
+        .arg(receiptPath, archivePath);
+}
+
 Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath) {
+    ReceiptVerdict verdict = ReceiptVerdict::NotChecked;
+    return CheckReceiptAs(ctx, receiptPath, receiptPath, verdict);
+}
+
+Result<CheckedReceipt> CheckReceiptAs(AppContext& ctx, const QString& from,
+                                      const QString& receiptPath, ReceiptVerdict& verdict) {
+    verdict = ReceiptVerdict::NotChecked;
     logEvent(QStringLiteral("Проверка квитанции \"%1\"").arg(receiptPath));
-    if (receiptPath.isEmpty() || !QFileInfo::exists(receiptPath))
+    if (from.isEmpty() || !QFileInfo::exists(from))
         return shown(ctx, openErrorText(receiptPath));
-    const int fd = openRegularFile(receiptPath);
+    const QString archivePath = receiptArchivePath(receiptPath);
+    if (isSameFile(archivePath, from) || isSameFile(archivePath, receiptPath))
+        return shown(ctx, derivedOverSourceText(receiptPath, archivePath));
+    const int fd = openRegularFile(from);
     if (fd < 0)
         return shown(ctx, openErrorText(receiptPath));
     const FdCloser closer{fd};
@@ -71,7 +88,6 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     // Written as it is decrypted, but kept only once the signature verifies: a failed check
     // or write neither leaves a damaged archive behind nor destroys the one a previous
     // check wrote.
-    const QString archivePath = receiptArchivePath(receiptPath);
     const QString writeError = writeErrorText(archivePath);
     std::optional<ReplacingFile> archive(std::in_place, archivePath);
     if (!archive->open())
@@ -87,8 +103,11 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
         });
     if (writeFailed)
         return shown(ctx, writeError);
-    if (const ReceiptFailure* failure = std::get_if<ReceiptFailure>(&opened))
+    if (const ReceiptFailure* failure = std::get_if<ReceiptFailure>(&opened)) {
+        if (!failure->keyNotOpened)
+            verdict = ReceiptVerdict::Rejected;
         return shown(ctx, stageText(failure->stage), failure->reason);
+    }
     const ReceiptContent& content = std::get<ReceiptContent>(opened);
     if (!content.streamed) {
         // Opened in memory: written whole now, into a fresh file.
@@ -100,6 +119,7 @@ Result<CheckedReceipt> CheckReceipt(AppContext& ctx, const QString& receiptPath)
     }
     if (!archive->commit())
         return shown(ctx, writeError);
+    verdict = ReceiptVerdict::Verified;
 
     // The page is read from the archive on disk, through a mapping: only its own bytes and
     // the directory are touched, whatever the archive's size.

@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "app/cp1251.h"
+#include "app/event_log.h"
 #include "app/frontend.h"
 #include "app/report_kind.h"
 #include "app/safe_file.h"
@@ -72,6 +73,19 @@ QString badReceiptText(const QString& keptAs) {
     return QStringLiteral("Ответ шлюза не является квитанцией (сохранен в \"%1\"). "
                           "Квитанция будет запрошена снова при следующем обновлении.")
         .arg(keptAs);
+}
+
+QString rejectedReceiptText(const QString& why, const QString& keptAs) {
+    return QStringLiteral("Квитанция не прошла проверку: %1 Отчет не считается принятым; "
+                          "квитанция сохранена в \"%2\" и будет запрошена снова при следующем "
+                          "обновлении.")
+        .arg(why, keptAs);
+}
+
+QString receiptNotCheckedText(const QString& why) {
+    return QStringLiteral("Квитанция получена, но не проверена: %1 Состояние отчета не "
+                          "изменено; квитанция будет запрошена снова при следующем обновлении.")
+        .arg(why);
 }
 
 namespace {
@@ -153,10 +167,24 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
         part.remove();
         return fail(http.lastStopped() ? http.lastError() : QString::fromUtf8(kDownloadFailedText));
     }
+    const QString badPath = receiptPath + QStringLiteral(".bad");
     if (!crypto::isWholeCmsMessage(partPath)) {
-        const QString badPath = receiptPath + QStringLiteral(".bad");
         const Status kept = replaceFile(partPath, badPath);
         return fail(kept ? badReceiptText(badPath) : kept.text());
+    }
+    // Checked before it takes the receipt's name: that name alone marks the report accepted.
+    crypto::ReceiptVerdict verdict = crypto::ReceiptVerdict::NotChecked;
+    Result<crypto::CheckedReceipt> checked =
+        crypto::CheckReceiptAs(ctx, partPath, receiptPath, verdict);
+    if (verdict == crypto::ReceiptVerdict::Rejected) {
+        const Status kept = replaceFile(partPath, badPath);
+        logEvent(QStringLiteral("Квитанция отчета %1 отложена в \"%2\": %3")
+                     .arg(reportId, badPath, checked.text()));
+        return fail(kept ? rejectedReceiptText(checked.text(), badPath) : kept.text());
+    }
+    if (verdict == crypto::ReceiptVerdict::NotChecked) {
+        part.remove();
+        return fail(receiptNotCheckedText(checked.text()));
     }
     const Status written = replaceFile(partPath, receiptPath);
     if (!written) {
@@ -167,6 +195,7 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
     }
     outcome.newState = stateAccepted();
     outcome.receiptToCheck = receiptPath;
+    outcome.checked = std::move(checked);
     return outcome;
 }
 

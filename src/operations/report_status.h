@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/result.h"
+#include "operations/receipt_check.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,18 +37,25 @@ QString receiptAddress(const Settings& settings, bool testMode, const QString& l
 struct RefreshOutcome {
     // The new text of the row's state cell, when it changes.
     std::optional<QString> newState;
-    // A receipt in the report folder to check and show now (the page "Проверить квитанцию").
+    // A receipt in the report folder to show now (the page "Проверить квитанцию"); it still
+    // has to be checked unless `checked` holds its check.
     QString receiptToCheck;
+    // The check of the receipt just downloaded, shown as it is rather than run again (a
+    // failure has been shown already).
+    std::optional<Result<crypto::CheckedReceipt>> checked;
     // The status line's new text, when it changes (an empty text clears it).
     std::optional<QString> status;
 };
 
 // Brings one report of the sent-reports list up to date: a report with a receipt only
 // re-opens it, one with errors re-opens its status page in the browser; otherwise the
-// status page is fetched and its errors stored, or the receipt downloaded into the report
-// folder. Downloaded bytes that are not a whole CMS message are kept aside as the receipt's
-// name + ".bad" and the row keeps its state, so the next refresh asks again. A row without
-// an identifier does nothing. Asked in the background (inBackground), a page with errors is
+// status page is fetched and its errors stored, or the receipt downloaded and checked. Only a
+// receipt that decrypts and whose signer verifies takes the receipt's name (and so marks the
+// report accepted). Downloaded bytes that are not a whole CMS message, or a receipt that fails
+// its check, are kept aside as the receipt's name + ".bad" (the reason in the journal); one
+// that could not be judged (the person's key not opened, a disk failure) is dropped. Either
+// way the row keeps its state, so the next refresh asks again. A row without an identifier
+// does nothing. Asked in the background (inBackground), a page with errors is
 // stored but not opened in the browser. A failure carries the status line's text, or none
 // when a file could not be written and the error box has said so.
 Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row,
@@ -56,5 +64,7 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
 // Status texts.
 QString statusPageFailedText(); // "Ошибка загрузки. Не удалось получить страницу"
 QString badReceiptText(const QString& keptAs);
+QString rejectedReceiptText(const QString& why, const QString& keptAs);
+QString receiptNotCheckedText(const QString& why);
 
 } // namespace telva

@@ -70,7 +70,15 @@ bool copyReplacing(const QString& from, const QString& to) {
     return target.commit();
 }
 
-// Files the sent report in its folder; false when the folder or a copy cannot be written.
+// The file a name the person chose stands for: links are followed there (their target is
+// what is sent, hashed and filed), unlike names inside the archive.
+QString chosenFile(const QString& path) {
+    const QString target = QFileInfo(path).canonicalFilePath();
+    return target.isEmpty() ? path : target;
+}
+
+// Files the sent report in its folder, each file under the name it was chosen by; false when
+// the folder or a copy cannot be written.
 bool fileReport(const AppContext& ctx, const QString& reportId, const SubmitInput& input) {
     const QString folder = reportFolder(ctx.archiveBaseFolder, reportId);
     const QString name = reportFolderName(reportId);
@@ -81,9 +89,9 @@ bool fileReport(const AppContext& ctx, const QString& reportId, const SubmitInpu
         !writeFileReplacing(folder + QLatin1Char('/') + reportIdFileName(name), reportId.toUtf8())
              .ok())
         return false;
-    if (!copyReplacing(input.inputFile,
+    if (!copyReplacing(chosenFile(input.inputFile),
                        folder + QLatin1Char('/') + QFileInfo(input.inputFile).fileName()) ||
-        !copyReplacing(input.outputFile,
+        !copyReplacing(chosenFile(input.outputFile),
                        folder + QLatin1Char('/') + QFileInfo(input.outputFile).fileName()))
         return false;
     // Written last: its creation time is the sending date of the list.
@@ -174,7 +182,8 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     // The same encrypted file, or the same source, goes out twice only when the person says so.
     SentIndex index =
         SentIndex::load(ctx.archiveBaseFolder, ctx.settings.srcExt, ctx.settings.kvitExt);
-    const QByteArray hashes[] = {fileSha256(input.outputFile), fileSha256(input.inputFile)};
+    const QByteArray hashes[] = {fileSha256(chosenFile(input.outputFile)),
+                                 fileSha256(chosenFile(input.inputFile))};
     for (const QByteArray& hash : hashes) {
         if (const std::optional<SentMark> earlier =
                 hash.isEmpty() ? std::nullopt : index.find(hash)) {

@@ -1,7 +1,9 @@
 #include "app/context.h"
+#include "app/safe_file.h"
 #include "cli/last_signing.h"
 #include "cli_runner.h"
 #include "crypto/cert_store.h"
+#include "crypto/sign_encrypt.h"
 #include "fake_frontend.h"
 #include "temp_profile.h"
 #include "test_pki.h"
@@ -124,6 +126,51 @@ TEST_F(CliCryptoTest, SignWritesTheKindsOutputAndRemembersTheFiles) {
     ASSERT_EQ(::mkfifo(record.constData(), 0600), 0);
     EXPECT_FALSE(loadLastSigning(ctx, lastIn, lastOut));
     EXPECT_TRUE(runCliInProcess({"settings"}).out.contains(QStringLiteral("ProvType=75\n")));
+}
+
+// The output may not be the report itself under any of its names, on the terminal's way and
+// in the operation the window calls; nothing is written and the report stays as it was.
+TEST_F(CliCryptoTest, SigningOverTheReportItselfIsRefusedUnderEveryName) {
+    installAndChoose();
+    const QString in = report("report.xml", 500);
+    const QString er7 = report("named.er7", 500);
+    const QString work = profile.root() + "/work";
+    ASSERT_EQ(::symlink(QFile::encodeName(in).constData(),
+                        QFile::encodeName(work + "/link.er7").constData()),
+              0);
+    ASSERT_EQ(::link(QFile::encodeName(in).constData(),
+                     QFile::encodeName(work + "/second.er7").constData()),
+              0);
+    const struct {
+        const char* what;
+        QString in;
+        QString out; // empty: named after the input's kind
+    } cases[] = {
+        {"same path", in, in},
+        {"same path spelled otherwise", in, work + "/../work/./report.xml"},
+        {"a link to the input", in, work + "/link.er7"},
+        {"a second name of the input", in, work + "/second.er7"},
+        {"the input through a link", work + "/link.er7", in},
+        {"an input named like its output", er7, QString()},
+    };
+    const QStringList before = QDir(work).entryList(QDir::Files | QDir::System);
+    telva::test::FakeFrontend frontend;
+    AppContext ctx(frontend);
+    for (const auto& c : cases) {
+        const QByteArray original = telva::test::readFileBytes(c.in);
+        const QString out = c.out.isEmpty() ? er7 : c.out;
+        const QString text = crypto::outputIsInputText(out);
+        QStringList args{"sign", c.in};
+        if (!c.out.isEmpty())
+            args << c.out;
+        const CliRun run = runCliInProcess(args);
+        EXPECT_EQ(run.status, 1) << c.what;
+        EXPECT_TRUE(run.err.contains(text)) << c.what << run.err.toStdString();
+        const Result<QString> core = crypto::SignAndEncrypt(ctx, c.in, out);
+        EXPECT_EQ(core.text(), text) << c.what;
+        EXPECT_EQ(telva::test::readFileBytes(c.in), original) << c.what;
+        EXPECT_EQ(QDir(work).entryList(QDir::Files | QDir::System), before) << c.what;
+    }
 }
 
 TEST_F(CliCryptoTest, SignFailuresExitWithTheirText) {

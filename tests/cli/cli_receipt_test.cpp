@@ -1,5 +1,6 @@
 #include "app/settings.h"
 #include "cli_runner.h"
+#include "operations/receipt_check.h"
 #include "receipt_maker.h"
 #include "temp_profile.h"
 #include "test_pki.h"
@@ -65,6 +66,19 @@ TEST(CliReceipt, ChecksWritesArchiveAndPage) {
     EXPECT_EQ(damaged.err, QStringLiteral("Incomplete Zip File\n"));
 
     EXPECT_EQ(runCliInProcess({"check-receipt"}).status, 2);
+}
+
+// A receipt named like its own archive ("7701.p7e.zip") is refused and left as it was.
+TEST(CliReceipt, NeverWritesTheArchiveOverTheReceipt) {
+    TempProfile profile;
+    const Written written = writeReceipt(profile);
+    const QString named = profile.root() + "/in/7701.p7e.zip";
+    ASSERT_TRUE(QFile::rename(written.path, named));
+    const QByteArray bytes = readFileBytes(named);
+    const CliRun run = runCliInProcess({"check-receipt", named});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, crypto::derivedOverSourceText(named, named) + '\n');
+    EXPECT_EQ(readFileBytes(named), bytes);
 }
 
 // The built program, which starts with no screen: the page and who signed it, in a PDF.

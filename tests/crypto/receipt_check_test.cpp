@@ -365,9 +365,13 @@ TEST_F(ReceiptCheck, ContentLargerThanTheWindowStreamsFromTheFile) {
     const QByteArray der = opensslSign(work(), zip, fund.certPem, fund.keyPem, true);
     const QByteArray ber = opensslSign(work(), zip, fund.certPem, fund.keyPem, true, true,
                                        {QStringLiteral("-stream")});
-    for (const QByteArray& signedData : {der, ber}) {
-        const QString path =
-            profile.writeFile("big/7701.p7e", opensslEncrypt(work(), signedData, personal.certPem));
+    // The envelope in DER, then in BER with the cipher text in pieces of open length.
+    const QStringList berEnvelope{QStringLiteral("-stream")};
+    for (const auto& [signedData, envelope] :
+         {std::pair(der, QStringList()), std::pair(ber, QStringList()),
+          std::pair(ber, berEnvelope)}) {
+        const QString path = profile.writeFile(
+            "big/7701.p7e", opensslEncrypt(work(), signedData, personal.certPem, envelope));
         const std::optional<CertCollection> stores = OpenAllStores(ctx);
         ASSERT_TRUE(stores.has_value());
         QByteArray streamed;
@@ -390,15 +394,22 @@ TEST_F(ReceiptCheck, ContentLargerThanTheWindowStreamsFromTheFile) {
 }
 
 TEST_F(ReceiptCheck, CutOffReceiptLeavesNoArchive) {
-    const QByteArray whole = makeReceipt(work(), archive(), pki.fundAp, pki.personal);
+    const QByteArray der = makeReceipt(work(), archive(), pki.fundAp, pki.personal);
+    const PkiFiles fund = writePkiFiles(pki.fundAp, work() + "/pki", "fund");
+    const PkiFiles personal = writePkiFiles(pki.personal, work() + "/pki", "personal");
+    const QByteArray ber =
+        opensslEncrypt(work(), opensslSign(work(), archive(), fund.certPem, fund.keyPem, true),
+                       personal.certPem, {QStringLiteral("-stream")});
     const QString earlier = profile.writeFile("in/7701.zip", "earlier");
-    for (const qsizetype kept : {qsizetype(40), whole.size() / 2, whole.size() - 1}) {
-        const QString path = profile.writeFile("in/7701.p7e", whole.left(kept));
-        frontend.statuses.clear();
-        expectFailure(CheckReceipt(ctx, path), kDecryptError);
-        EXPECT_EQ(readFileBytes(earlier), "earlier") << kept;
-        EXPECT_EQ(QDir(work() + "/in").entryList(QDir::Files),
-                  QStringList({"7701.p7e", "7701.zip"}))
-            << kept;
+    for (const QByteArray& whole : {der, ber}) {
+        for (const qsizetype kept : {qsizetype(40), whole.size() / 2, whole.size() - 1}) {
+            const QString path = profile.writeFile("in/7701.p7e", whole.left(kept));
+            frontend.statuses.clear();
+            expectFailure(CheckReceipt(ctx, path), kDecryptError);
+            EXPECT_EQ(readFileBytes(earlier), "earlier") << kept;
+            EXPECT_EQ(QDir(work() + "/in").entryList(QDir::Files),
+                      QStringList({"7701.p7e", "7701.zip"}))
+                << kept;
+        }
     }
 }

@@ -193,7 +193,9 @@ TEST_F(GatewayFaults, DownloadsEndAtTheTimeLimitOrWhenCancelled) {
     gateways.gate.on("GET", "/drip", stalling());
     http.setStallTimeoutSeconds(3600); // only the total limit can end it
     frontend.stepMs = 150000;
-    const QString overTime = QStringLiteral("Загрузка не завершилась за 300 с и прервана.");
+    const QString overTime =
+        QStringLiteral("Загрузка идет слишком медленно (меньше 1 КБ/с после первых 300 с) и "
+                       "прервана.");
     EXPECT_EQ(http.Download(gateways.gate.url(QStringLiteral("/drip"))).text(), overTime);
     EXPECT_EQ(http.lastError(), overTime);
 
@@ -220,12 +222,12 @@ TEST_F(GatewayFaults, ABadReceiptIsKeptAsideAndAskedForAgain) {
         EXPECT_EQ(readFileBytes(receiptFile() + ".bad"), bytes);
         EXPECT_EQ(said, badReceiptText(receiptFile() + ".bad"));
     }
+    // A whole message that is no receipt of this workstation fails its check: kept aside too.
     serveReceipt(good);
     const RefreshOutcome out = refresh(processingRow());
-    EXPECT_EQ(out.newState, stateAccepted());
-    EXPECT_EQ(readFileBytes(receiptFile()), good);
-    EXPECT_EQ(QDir(reportFolder()).entryList(QDir::Files),
-              QStringList({kId + ".p7e", kId + ".p7e.bad"}));
+    EXPECT_FALSE(out.newState);
+    EXPECT_EQ(readFileBytes(receiptFile() + ".bad"), good);
+    EXPECT_EQ(QDir(reportFolder()).entryList(QDir::Files), QStringList({kId + ".p7e.bad"}));
 }
 
 // Fault: an identifier with bytes that would end or split the query.

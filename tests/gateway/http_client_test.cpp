@@ -161,6 +161,26 @@ TEST_F(HttpClientTest, AStalledTransferFailsKeepingWhatArrivedAndTheWindowPaints
     EXPECT_FALSE(frontend.progress.isEmpty());
 }
 
+TEST_F(HttpClientTest, ADownloadThatKeepsFlowingOutlastsItsTotalLimit) {
+    // Six pieces 300 ms apart: longer than the one second allowed before the pace counts.
+    ScriptedResponse slow = ScriptedResponse::ok(QByteArray(6 * 16384, 'r'));
+    slow.dripPiece = 16384;
+    slow.dripPauseMs = 300;
+    server.on("GET", "/invoice", slow);
+    RequestOptions options;
+    options.totalTimeoutSeconds = 1;
+    QByteArray arrived;
+    EXPECT_TRUE(client.HttpGetToStream(server.url("/invoice"), arrived, options))
+        << client.lastError().toStdString();
+    EXPECT_EQ(arrived, slow.body);
+
+    // Held to the second alone, the same download is cut.
+    options.minBytesPerSecond = 0;
+    arrived.clear();
+    EXPECT_FALSE(client.HttpGetToStream(server.url("/invoice"), arrived, options));
+    EXPECT_EQ(client.lastError(), QStringLiteral("Загрузка не завершилась за 1 с и прервана."));
+}
+
 TEST_F(HttpClientTest, DownloadGivesTheBodyAndKeepsTheProgressText) {
     server.on("GET", "/uc/root.cer", ScriptedResponse::ok("DER", "application/pkix-cert"));
     const Result<QByteArray> bytes = client.Download(server.url("/uc/root.cer"));

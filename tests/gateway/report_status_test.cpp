@@ -2,10 +2,14 @@
 
 #include "app/context.h"
 #include "app/cp1251.h"
+#include "app/frontend.h"
+#include "app/texts.h"
 #include "archive/report_list.h"
+#include "crypto/key_store.h"
 #include "fake_clock.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
+#include "receipt_maker.h"
 #include "report_road_support.h"
 #include "temp_profile.h"
 
@@ -59,7 +63,7 @@ TEST(StatusPage, AddressesFollowTestModeOnlyForTheMainKind) {
 
 namespace {
 
-// A whole CMS message, as a receipt must be.
+// A whole CMS message that is no receipt of this workstation: signed, not encrypted.
 QByteArray signedMessage() {
     return readFileBytes(QStringLiteral(TELVA_GOST_VECTORS "/rfc4490-signed.der"));
 }
@@ -75,10 +79,23 @@ protected:
     QByteArray statusTarget = "/kvb/statusreport?id=" + kIdBytes;
     QByteArray receiptTarget = "/invoice?id=" + kIdBytes;
 
+    const TestPki& pki = TestPki::instance();
+
     Refresh() {
         ctx.archiveBaseFolder = profile.root() + QStringLiteral("/base");
         gateways.pointAt(ctx.settings);
         QDir().mkpath(folder());
+        installStandard(ctx.settings);
+    }
+    // A receipt of the report from signer to the personal certificate.
+    QByteArray receipt(const TestPki::Item& signer) const {
+        const QString work = profile.root();
+        const QByteArray zip = makeReceiptArchive(work, kId, "<p>receipt</p>", "accepted report");
+        return makeReceipt(work, zip, signer, pki.personal);
+    }
+    void serveReceipt(const QByteArray& bytes) {
+        gateways.gate.on("GET", statusTarget, ScriptedResponse::ok("invoice?id=" + kIdBytes));
+        gateways.gate.on("GET", receiptTarget, ScriptedResponse::ok(bytes));
     }
     QString folder() const { return ctx.archiveBaseFolder + QStringLiteral("/ARC/") + kId; }
     QString file(const QString& ext) const { return folder() + QLatin1Char('/') + kId + ext; }
@@ -149,18 +166,21 @@ TEST_F(Refresh, ErrorPageIsStoredAndOpenedInTheBrowser) {
     EXPECT_EQ(gateways.total(), 1);
 }
 
-TEST_F(Refresh, ReceiptIsDownloadedIntoTheReportFolderWithoutASecondWait) {
-    const QByteArray receipt = signedMessage();
+TEST_F(Refresh, ReceiptIsDownloadedCheckedAndKeptWithoutASecondWait) {
+    const QByteArray bytes = receipt(pki.fundAp);
     gateways.testGate.on("GET", statusTarget, ScriptedResponse::ok("<a href=\"invoice?id=1\">"));
     gateways.testGate.on("GET", receiptTarget,
-                         ScriptedResponse::ok(receipt, "application/octet-stream"));
+                         ScriptedResponse::ok(bytes, "application/octet-stream"));
     ctx.testMode = true;
     ctx.settings.kvitExt = QStringLiteral("kvt");
 
     const RefreshOutcome out = refresh(row(stateProcessing()));
-    EXPECT_EQ(out.newState, stateAccepted());
+    EXPECT_EQ(out.newState, stateAccepted()) << said.toStdString();
     EXPECT_EQ(out.receiptToCheck, file(QStringLiteral(".kvt")));
-    EXPECT_EQ(readFileBytes(file(QStringLiteral(".kvt"))), receipt);
+    ASSERT_TRUE(out.checked && out.checked->ok());
+    EXPECT_EQ((*out.checked)->archivePath, file(QStringLiteral(".zip")));
+    EXPECT_TRUE((*out.checked)->page.contains(QStringLiteral("receipt")));
+    EXPECT_EQ(readFileBytes(file(QStringLiteral(".kvt"))), bytes);
     EXPECT_EQ(clock.slept, 10000);
     ASSERT_EQ(gateways.testGate.requestCount(), 2);
     EXPECT_EQ(gateways.testGate.request(1).target, receiptTarget);
@@ -191,9 +211,51 @@ TEST_F(Refresh, FailuresChangeNothing) {
     EXPECT_TRUE(frontend.openedUrls.isEmpty());
 }
 
+TEST_F(Refresh, AReceiptThatFailsItsCheckIsKeptAsideAndFetchedAgain) {
+    const QString bad = file(QStringLiteral(".p7e.bad"));
+    // Not encrypted; signed by a certificate that is not installed; not for this workstation.
+    const QByteArray rejected[] = {signedMessage(), receipt(pki.twoOu),
+                                   makeReceipt(profile.root(), "zip", pki.fundAp, pki.twoOu)};
+    for (const QByteArray& bytes : rejected) {
+        serveReceipt(bytes);
+        const qsizetype asked = gateways.gate.requestCount();
+        const RefreshOutcome out = refresh(row(stateProcessing()));
+        EXPECT_EQ(gateways.gate.requestCount(), asked + 2);
+        EXPECT_FALSE(out.newState);
+        EXPECT_TRUE(out.receiptToCheck.isEmpty());
+        EXPECT_EQ(readFileBytes(bad), bytes);
+        const QStringList around = rejectedReceiptText(QStringLiteral("|"), bad).split('|');
+        EXPECT_TRUE(said.startsWith(around[0] + QStringLiteral("Ошибка при ")) &&
+                    said.endsWith(around[1]))
+            << said.toStdString();
+        EXPECT_EQ(FillReportList(ctx).front().state(), stateProcessing());
+        EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral(".p7e"))));
+        EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral(".zip"))));
+    }
+    // The fund's own receipt, on the next refresh.
+    serveReceipt(receipt(pki.fundAp));
+    EXPECT_EQ(refresh(row(stateProcessing())).newState, stateAccepted());
+    EXPECT_EQ(FillReportList(ctx).front().state(), stateAccepted());
+}
+
+TEST_F(Refresh, AKeyPasswordNotGivenLeavesTheReceiptUnjudgedAndTheStateAsItWas) {
+    ASSERT_TRUE(
+        crypto::StorePrivateKey(pki.personal.cert, pki.personal.pkey(), QStringLiteral("секрет"))
+            .ok());
+    serveReceipt(receipt(pki.fundAp));
+    const RefreshOutcome out = refresh(row(stateProcessing()));
+    EXPECT_EQ(frontend.keyPasswordRequests.size(), 1);
+    EXPECT_FALSE(out.newState);
+    EXPECT_EQ(said, receiptNotCheckedText(statusText(QStringLiteral("Ошибка при дешифровании "),
+                                                     keyPasswordMissingText())));
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files), QStringList());
+
+    frontend.keyPasswords.push_back(QStringLiteral("секрет"));
+    EXPECT_EQ(refresh(row(stateProcessing())).newState, stateAccepted());
+}
+
 TEST_F(Refresh, ReceiptFileThatCannotBeCreatedEndsWithTheErrorBox) {
-    gateways.gate.on("GET", statusTarget, ScriptedResponse::ok("invoice?id=" + kIdBytes));
-    gateways.gate.on("GET", receiptTarget, ScriptedResponse::ok(signedMessage()));
+    serveReceipt(receipt(pki.fundAp));
     QDir().mkpath(file(QStringLiteral(".p7e"))); // a folder where the file should go
     const RefreshOutcome out = refresh(row(stateProcessing()));
     EXPECT_FALSE(out.newState);

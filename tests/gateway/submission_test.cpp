@@ -402,3 +402,27 @@ TEST_F(Submission, AFileSentBeforeInThisModeIsSentAgainOnlyWhenThePersonAgrees) 
     EXPECT_EQ(submit(), id);
     EXPECT_EQ(gateways.gate.requestCount(), 2);
 }
+
+// Files chosen through links are sent, filed from their targets under the names chosen, and
+// known again as sent.
+TEST_F(Submission, ASourceChosenThroughALinkIsFiledAndCaughtAsSentBefore) {
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    const QString links = profile.root() + QStringLiteral("/links");
+    QDir().mkpath(links);
+    for (QString* file : {&input.inputFile, &input.outputFile}) {
+        const QString link = links + QLatin1Char('/') + QFileInfo(*file).fileName();
+        ASSERT_EQ(
+            symlink(QFile::encodeName(*file).constData(), QFile::encodeName(link).constData()), 0);
+        *file = link;
+    }
+    frontend.sendAgain.reset();
+    EXPECT_EQ(submit(), QStringLiteral("7701-0001-1")) << said.toStdString();
+    const QString dir = folder(QStringLiteral("7701-0001-1"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.xml")), QByteArray("<R7REPORT/>"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.er7")), QByteArray("\x30\x82 cms"));
+    EXPECT_EQ(FillReportList(ctx).front().cells[ColSourceFile], QStringLiteral("rep.xml"));
+
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, alreadySentText({formatSendDate(clock.now()), QStringLiteral("7701-0001-1")}));
+    EXPECT_EQ(gateways.gate.requestCount(), 1);
+}

@@ -328,8 +328,18 @@ void HttpTestServer::serve(int fd, int connection) {
             }
             break;
         }
-        if (!sendAll(fd, headOnly ? head : head + response.body))
+        if (response.dripPiece > 0 && !headOnly) {
+            bool sent = sendAll(fd, head);
+            for (qint64 at = 0; sent && at < response.body.size(); at += response.dripPiece) {
+                if (at > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(response.dripPauseMs));
+                sent = sendAll(fd, response.body.mid(at, response.dripPiece));
+            }
+            if (!sent)
+                break;
+        } else if (!sendAll(fd, headOnly ? head : head + response.body)) {
             break;
+        }
         if (closeAfter)
             break;
     }

@@ -44,6 +44,9 @@ struct ScriptedResponse {
     // Sends the head and this many bytes of the body, then stays silent until the client gives
     // up or the server stops (a stalled transfer). -1: send everything.
     qint64 stallAfter = -1;
+    // Sends the body in pieces of this many bytes with a pause between them (0: at once).
+    qint64 dripPiece = 0;
+    int dripPauseMs = 0;
     // Closes the connection after this answer even when the client could keep it.
     bool close = false;
     // Closes the connection without answering at all.
