@@ -16,16 +16,13 @@ namespace telva {
 
 namespace {
 
-// Copies a file, replacing the target, when its bytes have the expected SHA-256; the copy is
-// private to the user.
-bool copyReplacing(const QString& from, const QString& to, const QByteArray& expectedHash) {
+// Copies an open file from its start, replacing the target, when its bytes have the expected
+// SHA-256; the copy is private to the user.
+bool copyReplacing(int fd, const QString& to, const QByteArray& expectedHash) {
     QFile source;
-    const int fd = openRegularFile(from);
-    if (fd < 0 || !source.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0)
-            ::close(fd);
+    if (lseek(fd, 0, SEEK_SET) != 0 ||
+        !source.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return false;
-    }
     ReplacingFile target(to);
     if (!target.open())
         return false;
@@ -47,10 +44,19 @@ bool copyReplacing(const QString& from, const QString& to, const QByteArray& exp
     return target.commit();
 }
 
+bool copyReplacing(const QString& from, const QString& to, const QByteArray& expectedHash) {
+    const int fd = openRegularFile(from);
+    if (fd < 0)
+        return false;
+    const bool copied = copyReplacing(fd, to, expectedHash);
+    ::close(fd);
+    return copied;
+}
+
 } // namespace
 
 bool fileReport(const AppContext& ctx, const QString& reportId, const SendIntent& send,
-                bool completing) {
+                bool completing, int sentFd) {
     const QString folder = reportFolder(ctx.archiveBaseFolder, reportId) + QLatin1Char('/');
     const QString name = reportFolderName(reportId);
     // A report folder planted as a link would file the report outside the archive.
@@ -64,7 +70,10 @@ bool fileReport(const AppContext& ctx, const QString& reportId, const SendIntent
         if (completing && !hash.isEmpty() && fileSha256(target) == hash)
             continue;
         // Completing, a source gone or changed since leaves the report filed without its copy.
-        if (!copyReplacing(file, target, hash) && !completing)
+        const bool copied = sentFd >= 0 && file == send.outputFile
+                                ? copyReplacing(sentFd, target, hash)
+                                : copyReplacing(file, target, hash);
+        if (!copied && !completing)
             return false;
     }
     const QString note = folder + name + QStringLiteral(".inf");

@@ -14,6 +14,7 @@
 #include "operations/report_filing.h"
 #include "operations/send_recovery.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -164,9 +165,15 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
         return fail(openErrorText(input.outputFile));
     }
     RecoverSends(ctx);
+    // The report is hashed, sent and filed from this one descriptor: another program signing
+    // the same file anew meanwhile changes none of the three.
+    const QString sentPath = QStringLiteral("/proc/self/fd/%1").arg(output.handle());
+    QCryptographicHash outputHash(QCryptographicHash::Sha256);
+    if (!outputHash.addData(&output) || !output.seek(0))
+        return fail(readErrorText(input.outputFile));
     SendIntent intent;
     intent.time = ctx.clock.now().toSecsSinceEpoch();
-    intent.outputHash = fileSha256(input.outputFile);
+    intent.outputHash = outputHash.result().toHex();
     intent.inputHash = fileSha256(input.inputFile);
     intent.outputFile = input.outputFile;
     intent.inputFile = input.inputFile;
@@ -180,7 +187,7 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     const QByteArray& token = begun->token;
 
     MultipartForm form(ctx.clock.now());
-    form.addFile(QByteArrayLiteral("filein"), input.outputFile, toCp1251(input.outputFile),
+    form.addFile(QByteArrayLiteral("filein"), sentPath, toCp1251(input.outputFile),
                  QByteArrayLiteral("multipart/form-data"));
     form.addField(QByteArrayLiteral("service"), QByteArrayLiteral("2"));
     form.addField(QByteArrayLiteral("inline"), QByteArrayLiteral("1"));
@@ -190,7 +197,6 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     http.WaitRequestSpacing();
     const Result<QByteArray> page =
         http.HttpPostMultipart(uploadAddress(ctx.settings, ctx.testMode), form);
-    output.close();
     if (!page) {
         if (!mayHaveArrived(http))
             (void)journal.closed(token);
@@ -231,7 +237,7 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
         !indexed)
         logEvent(indexed.text());
     (void)journal.recorded(token, reportId);
-    if (!fileReport(ctx, reportId, *begun, false))
+    if (!fileReport(ctx, reportId, *begun, false, output.handle()))
         return fail(archiveWriteFailedText(reportId, logPath));
     (void)journal.closed(token);
     return SentReport{reportId, reportSentText(reportId)};
