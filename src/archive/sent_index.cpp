@@ -114,7 +114,7 @@ Contents rebuild(const QString& base, const QString& srcExt, const QString& kvit
 // Runs the change on the index on disk under its lock and writes the result back.
 Status update(const QString& base, const QString& srcExt, const QString& kvitExt,
               const std::function<void(Contents&)>& change, Contents* result = nullptr) {
-    if (base.isEmpty())
+    if (base.isEmpty() || !makePrivateFolder(base))
         return Status::fail(QStringLiteral("Нет архива."));
     const FileLock lock(base + QStringLiteral("/sent-index.lock"));
     if (!lock.locked())

@@ -4,6 +4,7 @@
 #include "app/cp1251.h"
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
+#include "archive/sent_log.h"
 #include "fake_clock.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
@@ -220,7 +221,16 @@ TEST_F(Submission, GatewayMessagesAndFailuresWriteNothing) {
 }
 
 TEST_F(Submission, HostileIdentifierCannotLeadOutOfTheArchive) {
-    const QStringList before = allFiles();
+    // The bookkeeping of sends (journal, log, index) is no report of the archive.
+    const auto reportFiles = [this] {
+        QStringList files = allFiles();
+        files.removeIf([](const QString& path) {
+            return path.startsWith(QLatin1String("home/.local/state/")) ||
+                   path.startsWith(QLatin1String("base/sent-index."));
+        });
+        return files;
+    };
+    const QStringList before = reportFiles();
     for (const QByteArray& id :
          {QByteArray("7701-0001-/../../../../escaped"), QByteArray("../..-0001-x"),
           QByteArray("7701-0001-\\..\\x"), QByteArray("7701-0001-\x01"),
@@ -229,7 +239,16 @@ TEST_F(Submission, HostileIdentifierCannotLeadOutOfTheArchive) {
         EXPECT_FALSE(submit());
         EXPECT_EQ(said, QStringLiteral("???")) << id.constData();
     }
-    EXPECT_EQ(allFiles(), before);
+    EXPECT_EQ(reportFiles(), before);
+    // The answers are kept where the report can be traced from: the sent log and the list.
+    const QByteArray log = readFileBytes(sentLogPath());
+    EXPECT_EQ(log.count("\t???\t"), 5) << log.constData();
+    EXPECT_TRUE(log.contains("7701-0001-/../../../../escaped</span>")) << log.constData();
+    const ReportList rows = FillReportList(ctx);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows.back().state(), stateUnconfirmed());
+    EXPECT_TRUE(rows.back().detail.contains(QStringLiteral("ответ шлюза: ")))
+        << rows.back().detail.toStdString();
 }
 
 TEST_F(Submission, UnreadableOutputFileSendsNothing) {
@@ -258,17 +277,19 @@ TEST_F(Submission, UnwritableArchiveStillGivesTheIdentifierAndLogsIt) {
                                    "отправлен, ему присвоен номер 7701-0001-1; "
                                    "номер записан в файл ") +
                         log + QLatin1Char('.'));
-    EXPECT_EQ(readFileBytes(log),
-              "05-03-2026 14:07\t7701-0001-1\t" + input.outputFile.toUtf8() + '\n');
+    EXPECT_TRUE(readFileBytes(log).startsWith("05-03-2026 14:07\t7701-0001-1\t" +
+                                              input.outputFile.toUtf8() + "\tR7\t"));
 
-    // With nowhere to log either, the text alone keeps it.
+    // With no state folder the send could not be noted before the report leaves: it does not
+    // leave.
     QFile::remove(log);
     QDir(profile.stateHome()).removeRecursively();
     profile.writeFile(QStringLiteral("home/.local/state"), "in the way");
+    const int sent = gateways.gate.requestCount();
     EXPECT_FALSE(submit());
-    EXPECT_EQ(said, QStringLiteral("Ошибка при сохранении отчета. Отчет "
-                                   "отправлен, ему присвоен номер 7701-0001-1; "
-                                   "запишите этот номер."));
+    EXPECT_TRUE(said.startsWith(QStringLiteral("Не удается открыть журнал отправки")))
+        << said.toStdString();
+    EXPECT_EQ(gateways.gate.requestCount(), sent);
 }
 
 TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
