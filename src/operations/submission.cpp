@@ -240,6 +240,11 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     if (!fileReport(ctx, reportId, *begun, false, output.handle()))
         return fail(archiveWriteFailedText(reportId, logPath));
     (void)journal.closed(token);
+    // The person chose to send again over an unconfirmed send: that question is answered.
+    while (const std::optional<SendIntent> earlier =
+               journal.unconfirmedOf(intent.outputHash, intent.inputHash))
+        if (!journal.closed(earlier->token))
+            break;
     return SentReport{reportId, reportSentText(reportId)};
 }
 

@@ -9,6 +9,7 @@
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
 #include "operations/report_status.h"
+#include "operations/send_recovery.h"
 #include "report_road_support.h"
 #include "temp_profile.h"
 
@@ -416,4 +417,64 @@ TEST_F(Submission, AFileSentBeforeInThisModeIsSentAgainOnlyWhenThePersonAgrees) 
     frontend.yesNoAnswers = {true};
     EXPECT_EQ(submit(), id);
     EXPECT_EQ(gateways.gate.requestCount(), 2);
+}
+
+TEST_F(Submission, ASendThatMayHaveArrivedIsListedAndAskedAboutBeforeItGoesAgain) {
+    // The gateway's intermediary fails after the body went out: the report may be at the fund.
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::error(504));
+    EXPECT_FALSE(submit());
+    const ReportList listed = FillReportList(ctx);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].state(), stateUnconfirmed());
+    EXPECT_EQ(listed[0].cells[ColSourceFile], QStringLiteral("rep.xml"));
+    EXPECT_TRUE(listed[0].detail.contains(QStringLiteral("Проверьте на сайте КВБ")));
+
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    frontend.sendAgain.reset();
+    const QString question = QStringLiteral("Отчет мог быть принят шлюзом при прошлой отправке "
+                                            "(05-03-2026 14:07, файл rep.er7). Отправить еще раз?");
+    frontend.yesNoAnswers = {false};
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, question);
+    EXPECT_EQ(gateways.gate.requestCount(), 1);
+
+    frontend.yesNoAnswers = {true};
+    EXPECT_EQ(submit(), QStringLiteral("7701-0001-1"));
+    EXPECT_EQ(frontend.questions.last().text, question);
+    const ReportList after = FillReportList(ctx);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].id(), QStringLiteral("7701-0001-1"));
+}
+
+TEST_F(Submission, TheGuardIsRebuiltFromTheSentLogWhenTheArchiveLostTheReport) {
+    // The log names the mode; the archive base folder of a mode ends in its name.
+    ctx.settings.activeMode = QStringLiteral("base");
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    ASSERT_TRUE(submit());
+    QDir(ctx.archiveBaseFolder).removeRecursively();
+    frontend.sendAgain.reset();
+    frontend.yesNoAnswers = {false};
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, alreadySentText({QStringLiteral("05-03-2026 14:07"), "7701-0001-1"}));
+    EXPECT_EQ(gateways.gate.requestCount(), 1);
+}
+
+TEST_F(Submission, AHalfFiledReportIsCompletedOnTheNextRun) {
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    const QString source = input.inputFile;
+    // The source is away while the report is filed, as if the disk had filled up there.
+    ASSERT_TRUE(QFile::rename(source, source + QStringLiteral(".away")));
+    EXPECT_FALSE(submit());
+    const QString dir = folder(QStringLiteral("7701-0001-1"));
+    EXPECT_FALSE(QFileInfo::exists(dir + QStringLiteral("/7701-0001-1.inf")));
+
+    ASSERT_TRUE(QFile::rename(source + QStringLiteral(".away"), source));
+    RecoverSends(ctx);
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.xml")), QByteArray("<R7REPORT/>"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.er7")), QByteArray("\x30\x82 cms"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/7701-0001-1.inf")),
+              toCp1251(QStringLiteral("ООО Ромашка")));
+    EXPECT_EQ(FillReportList(ctx).front().cells[ColSourceFile], QStringLiteral("rep.xml"));
+    // Completed once: the journal has nothing left open.
+    EXPECT_TRUE(readFileBytes(SendJournal::pathFor(ctx.settings.activeMode)).isEmpty());
 }
