@@ -198,9 +198,13 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     const Result<QByteArray> page =
         http.HttpPostMultipart(uploadAddress(ctx.settings, ctx.testMode), form);
     if (!page) {
-        if (!mayHaveArrived(http))
+        if (!mayHaveArrived(http)) {
             (void)journal.closed(token);
-        return fail(page.text());
+            return fail(page.text());
+        }
+        // Cancelled (Ctrl+C) or stopped while the body was still going out: the part that
+        // arrived may be enough, so the person hears the same as after a lost answer.
+        return fail(page.text() == cancelledText() ? mayHaveArrivedText(page.text()) : page.text());
     }
 
     const UploadAnswer answer = parseUploadAnswer(*page);
