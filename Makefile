@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 GOST ?= 2001
 
-.PHONY: deps build test test-sanitize demo bench fuzz format format-check clean deb
+.PHONY: deps build test test-sanitize crash-test demo bench fuzz format format-check clean deb
 
 deps:
 	./scripts/install-deps
@@ -18,6 +18,10 @@ build: deps
 test: build
 	./scripts/check-layers
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# telva-cli killed with SIGKILL at 200 points of its sends, then the archive checked.
+crash-test: build
+	cmake --build $(BUILD) --target crash-test
 
 # Every test again under AddressSanitizer and UndefinedBehaviorSanitizer, in its own folder.
 test-sanitize: deps

@@ -8,7 +8,11 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +34,39 @@ int keepRegular(int fd) {
 }
 
 constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+constexpr char kTempPrefix[] = ".telva-";
+
+// The writer's process of a temporary file name ".telva-<pid>-<base-36 random>", or 0 when
+// the name is not one of ours.
+pid_t tempWriter(const char* name) {
+    const size_t prefix = sizeof kTempPrefix - 1;
+    if (strncmp(name, kTempPrefix, prefix) != 0)
+        return 0;
+    const char* at = name + prefix;
+    long pid = 0;
+    const char* digits = at;
+    while (*at >= '0' && *at <= '9' && pid < (1L << 30))
+        pid = pid * 10 + (*at++ - '0');
+    if (at == digits || *at++ != '-' || *at == 0)
+        return 0;
+    for (; *at; ++at)
+        if (!((*at >= '0' && *at <= '9') || (*at >= 'a' && *at <= 'z')))
+            return 0;
+    return pid_t(pid);
+}
+
+// A temporary file is stale when its writer's process is gone and nobody holds its lock.
+bool isStaleTemporary(int dirFd, const char* name, pid_t writer) {
+    if (writer == getpid() || kill(writer, 0) == 0 || errno != ESRCH)
+        return false;
+    const int fd = openRegularFileAt(dirFd, name);
+    if (fd < 0)
+        return false;
+    const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    close(fd);
+    return free;
+}
 
 } // namespace
 
@@ -118,13 +155,16 @@ bool ReplacingFile::open() {
     }
     const qsizetype slash = target_.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : target_.left(qMax<qsizetype>(slash, 1));
+    removeStaleTemporaries(QFile::decodeName(folder));
     // Created afresh (O_EXCL): a name planted beforehand, link or not, is never opened.
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QByteArray name =
-            folder + "/.telva-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        const QByteArray name = folder + '/' + kTempPrefix + QByteArray::number(getpid()) + '-' +
+                                QByteArray::number(QRandomGenerator::global()->generate64(), 36);
         fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_);
         if (fd_ >= 0) {
             temp_ = name;
+            // Held until the file is closed: a sweep never takes a file being written.
+            flock(fd_, LOCK_EX | LOCK_NB);
             return true;
         }
         if (errno != EEXIST)
@@ -177,6 +217,27 @@ Status writeFileReplacing(const QString& path, const QByteArray& bytes, int mode
     if (!file.open() || !file.write(bytes.constData(), bytes.size()) || !file.commit())
         return Status::fail(file.errorString());
     return {};
+}
+
+int removeStaleTemporaries(const QString& folder) {
+    const int dirFd = ::open(QFile::encodeName(folder).constData(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    DIR* dir = fdopendir(dirFd);
+    if (!dir) {
+        close(dirFd);
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = readdir(dir)) {
+        const pid_t writer = tempWriter(entry->d_name);
+        if (writer > 0 && isStaleTemporary(dirFd, entry->d_name, writer) &&
+            unlinkat(dirFd, entry->d_name, 0) == 0)
+            ++removed;
+    }
+    closedir(dir);
+    return removed;
 }
 
 bool makePrivateFolder(const QString& path) {

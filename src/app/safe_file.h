@@ -29,6 +29,9 @@ QByteArray readUpTo(int fd, qint64 limit, bool* failed = nullptr);
 
 // A file written whole or not at all: bytes go to a temporary file in the target's folder,
 // commit() renames it over the target; without a commit the temporary file is removed.
+// The temporary file is named ".telva-<pid>-<random>" and locked (flock) while it is written,
+// so one that a killed program left behind can be told from one still being written; opening
+// a new one removes such leftovers from the folder.
 class ReplacingFile {
 public:
     explicit ReplacingFile(const QString& path, int mode = 0600);
@@ -55,6 +58,11 @@ private:
 // Replaces the file with the bytes, as ReplacingFile does.
 [[nodiscard]] Status writeFileReplacing(const QString& path, const QByteArray& bytes,
                                         int mode = 0600);
+
+// Removes the temporary files of ReplacingFile in the folder whose writer is gone (its process
+// no longer runs and nothing holds the file's lock); anything else is left alone. The number
+// removed.
+int removeStaleTemporaries(const QString& folder);
 
 // Creates the folder and any missing parents, each new one private to the user (0700
 // whatever the umask). The folder itself must end up a real folder, not a link to one.

@@ -5,8 +5,10 @@
 #include "app/report_kind.h"
 #include "app/safe_file.h"
 #include "archive/report_archive.h"
+#include "archive/send_journal.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <ctime>
 #include <string>
@@ -153,6 +155,10 @@ QString stateHasErrors() {
     return QStringLiteral("Обнаружены ошибки.");
 }
 
+QString stateUnconfirmed() {
+    return QStringLiteral("отправка не подтверждена");
+}
+
 ReportList FillReportList(const QString& archiveBaseFolder, const QString& srcExt,
                           const QString& kvitExt) {
     ReportList list(1);
@@ -182,7 +188,30 @@ ReportList FillReportList(const QString& archiveBaseFolder, const QString& srcEx
 }
 
 ReportList FillReportList(const AppContext& ctx) {
-    return FillReportList(ctx.archiveBaseFolder, ctx.settings.srcExt, ctx.settings.kvitExt);
+    ReportList list =
+        FillReportList(ctx.archiveBaseFolder, ctx.settings.srcExt, ctx.settings.kvitExt);
+    const QString journalPath = SendJournal::pathFor(ctx.settings.activeMode);
+    if (journalPath.isEmpty() || !QFileInfo::exists(journalPath))
+        return list;
+    SendJournal journal(journalPath);
+    for (const SendIntent& send : journal.unconfirmed()) {
+        if (list.size() == 1 && list.front().id().isEmpty() && list.front().state().isEmpty())
+            list.clear();
+        ReportRow& row = list.emplace_back();
+        row.cells[ColSourceFile] = QFileInfo(send.inputFile).fileName();
+        row.cells[ColOrganisation] = send.organisation;
+        row.cells[ColSendDate] = formatSendDate(send.time);
+        row.cells[ColState] = stateUnconfirmed();
+        row.cells[ColListCode] =
+            listCodeForExtension(QLatin1Char('.') + QFileInfo(send.outputFile).suffix());
+        const QString answer =
+            send.answer.isEmpty() ? QString() : QStringLiteral("; ответ шлюза: ") + send.answer;
+        row.detail = QStringLiteral("Отчет мог быть принят шлюзом, но номер не получен "
+                                    "(отправка %1, файл %2%3). Проверьте на сайте КВБ, принят ли "
+                                    "отчет, или отправьте его еще раз.")
+                         .arg(row.cells[ColSendDate], send.outputFile, answer.left(300));
+    }
+    return list;
 }
 
 const ReportRow* findReportRow(const ReportList& list, const QString& reportId) {

@@ -22,6 +22,8 @@ enum ReportColumn {
 // One row of the list: six texts, derived only from the files of a report folder.
 struct ReportRow {
     std::array<QString, ReportColumnCount> cells;
+    // What the person can do about the row's state, for a tooltip; empty for most rows.
+    QString detail;
 
     const QString& id() const { return cells[ColReportId]; }
     const QString& state() const { return cells[ColState]; }
@@ -38,12 +40,15 @@ const std::array<QString, ReportColumnCount>& reportListHeaders();
 QString stateProcessing(); // "Обрабатывается."
 QString stateAccepted();   // "Успешно обработан."
 QString stateHasErrors();  // "Обнаружены ошибки."
+// A send that may have reached the gateway but got no identifier: listed without one.
+QString stateUnconfirmed(); // "отправка не подтверждена"
 
 // Rebuilds the list from the report folders below the archive base folder. Rows follow
 // the folder names in order, files within a folder too; when several files set the same
 // cell, the later one wins.
 ReportList FillReportList(const QString& archiveBaseFolder, const QString& srcExt,
                           const QString& kvitExt);
+// The same, followed by a row for each unconfirmed send of the work mode's send journal.
 ReportList FillReportList(const AppContext& ctx);
 
 // The row whose identifier is the given one, or nothing.

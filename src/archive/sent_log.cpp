@@ -11,26 +11,66 @@
 
 namespace telva {
 
+namespace {
+
+constexpr qsizetype kAnswerLimit = 4096;
+constexpr qint64 kLogLimit = qint64(64) << 20;
+
+QString oneLine(QString text) {
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+    return text;
+}
+
+} // namespace
+
 QString sentLogPath() {
     const QString state = stateHome();
     return state.isEmpty() ? QString() : state + QStringLiteral("/KVB/TELVA/sent-reports.log");
 }
 
-QString AppendSentLog(const QDateTime& time, const QString& reportId, const QString& sentFile) {
+QString keptAnswer(const QByteArray& page) {
+    return oneLine(QString::fromLatin1(page.left(kAnswerLimit)));
+}
+
+QString AppendSentLog(const SentLogEntry& entry) {
     const QString path = sentLogPath();
     if (path.isEmpty() || !makePrivateFolder(path.section(QLatin1Char('/'), 0, -2)))
         return {};
-    const QByteArray line =
-        (formatSendDate(time) + QLatin1Char('\t') + reportId + QLatin1Char('\t') + sentFile)
-            .toUtf8() +
-        '\n';
+    QStringList fields{formatSendDate(entry.time),
+                       oneLine(entry.reportId),
+                       oneLine(entry.sentFile),
+                       oneLine(entry.mode),
+                       QString::fromLatin1(entry.outputHash),
+                       QString::fromLatin1(entry.inputHash),
+                       QString::fromLatin1(entry.token)};
+    if (!entry.answer.isEmpty())
+        fields.append(oneLine(entry.answer));
+    const QByteArray line = fields.join(QLatin1Char('\t')).toUtf8() + '\n';
     // One write on an O_APPEND descriptor: lines of two programs sending at once never mix.
     const int fd = open(QFile::encodeName(path).constData(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0)
         return {};
-    const bool written = write(fd, line.constData(), size_t(line.size())) == line.size();
+    const bool written =
+        write(fd, line.constData(), size_t(line.size())) == line.size() && fdatasync(fd) == 0;
     return close(fd) == 0 && written ? path : QString();
+}
+
+std::vector<SentLogLine> readSentLog() {
+    std::vector<SentLogLine> lines;
+    const Result<QByteArray> bytes = readRegularFile(sentLogPath(), kLogLimit);
+    if (!bytes)
+        return lines;
+    for (const QByteArray& line : bytes->split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() < 7)
+            continue;
+        lines.push_back({QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1]),
+                         QString::fromUtf8(fields[3]), fields[4], fields[5], fields[6]});
+    }
+    return lines;
 }
 
 } // namespace telva

@@ -7,6 +7,7 @@
 #include "operations/receipt_check.h"
 #include "operations/report_actions.h"
 #include "operations/report_status.h"
+#include "operations/send_recovery.h"
 #include "operations/submission.h"
 
 #include <QFileInfo>
@@ -59,6 +60,11 @@ protected:
                       const QCommandLineParser& args) const = 0;
 };
 
+// The empty row of an empty archive; an unconfirmed send has no identifier but a state.
+bool isPlaceholder(const ReportRow& row) {
+    return row.id().isEmpty() && row.state().isEmpty();
+}
+
 class ReportsListCommand : public Command {
 public:
     ReportsListCommand()
@@ -68,23 +74,27 @@ public:
     }
 
     int run(CliSession& session, const QCommandLineParser&) const override {
+        RecoverSends(session.ctx);
+        const ReportList rows = FillReportList(session.ctx);
         if (session.json) {
             static const char* const keys[ReportColumnCount] = {"id",   "source", "organisation",
                                                                 "date", "state",  "listCode"};
             QJsonArray reports;
-            for (const ReportRow& row : FillReportList(session.ctx)) {
-                if (row.id().isEmpty())
+            for (const ReportRow& row : rows) {
+                if (isPlaceholder(row))
                     continue;
                 QJsonObject report;
                 for (int column = 0; column < ReportColumnCount; ++column)
                     report.insert(QLatin1String(keys[column]), row.cells[column]);
+                if (!row.detail.isEmpty())
+                    report.insert(QStringLiteral("detail"), row.detail);
                 reports.append(report);
             }
             return session.printJson(reports);
         }
         printRow(session.out, reportListHeaders());
-        for (const ReportRow& row : FillReportList(session.ctx))
-            if (!row.id().isEmpty())
+        for (const ReportRow& row : rows)
+            if (!isPlaceholder(row))
                 printRow(session.out, row.cells);
         session.out.flush();
         return ExitDone;

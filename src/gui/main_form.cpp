@@ -21,6 +21,7 @@
 #include "operations/receipt_check.h"
 #include "operations/report_actions.h"
 #include "operations/report_status.h"
+#include "operations/send_recovery.h"
 #include "operations/submission.h"
 
 #include <QAction>
@@ -343,6 +344,7 @@ void TMainForm::acTestConnExecute() {
 }
 
 void TMainForm::acGreedRefreshExecute() {
+    RecoverSends(ctx_);
     reports_ = FillReportList(ctx_);
     fillReportGrid();
     paintReportList();
@@ -354,6 +356,11 @@ void TMainForm::acLoadKvitExecute() {
     const ReportRow* row = selectedReport();
     if (!row)
         return;
+    // A send without an identifier has nothing to ask the gateway about; the row says why.
+    if (!row->detail.isEmpty()) {
+        ShowStatus(row->detail);
+        return;
+    }
     const size_t index = size_t(row - reports_.data());
     followUp_.restart(row->id(), ctx_.clock.now());
     const Result<RefreshOutcome> refreshed = RefreshReportState(ctx_, *http_, *row);

@@ -19,6 +19,8 @@ QColor stateColour(const QString& state) {
         return QColor(0xB0, 0x00, 0x00);
     if (state == stateProcessing())
         return QColor(0x80, 0x50, 0x00);
+    if (state == stateUnconfirmed())
+        return QColor(0xB0, 0x00, 0x80);
     return {};
 }
 
@@ -52,6 +54,8 @@ void TMainForm::fillReportGrid() {
                 item->setData(kReportIndexRole, qulonglong(r));
             if (c == ColSendDate)
                 item->setData(kSortKeyRole, sendDateSortKey(reports_[r].cells[c]));
+            if (c == ColState)
+                item->setToolTip(reports_[r].detail);
             gRep_->setItem(static_cast<int>(r), c, item);
         }
     }

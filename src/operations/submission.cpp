@@ -5,18 +5,19 @@
 #include "app/event_log.h"
 #include "app/frontend.h"
 #include "app/report_kind.h"
-#include "app/safe_file.h"
 #include "app/settings.h"
 #include "app/texts.h"
 #include "archive/report_archive.h"
+#include "archive/send_journal.h"
 #include "archive/sent_log.h"
 #include "gateway/http_client.h"
+#include "operations/report_filing.h"
+#include "operations/send_recovery.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-
-#include <unistd.h>
 
 namespace telva {
 
@@ -45,59 +46,43 @@ QByteArray after(const QByteArray& text, const QByteArray& marker) {
     return at < 0 ? text : text.mid(at + marker.size());
 }
 
-// Copies a file, replacing the target; the copy is private to the user.
-bool copyReplacing(const QString& from, const QString& to) {
-    QFile source;
-    const int fd = openRegularFile(from);
-    if (fd < 0 || !source.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0)
-            ::close(fd);
-        return false;
-    }
-    ReplacingFile target(to);
-    if (!target.open())
-        return false;
-    char chunk[65536];
-    for (;;) {
-        const qint64 n = source.read(chunk, sizeof chunk);
-        if (n < 0)
-            return false;
-        if (n == 0)
+// The gateway may hold the report although the request failed: the body went out whole and
+// the answer was lost, or an intermediary answered for a gateway that took too long.
+bool mayHaveArrived(const HttpClient& http) {
+    return http.lastStopped() || http.lastStatusLine().contains(" 5");
+}
+
+// Checks whether the report was sent before (or may have been) and notes the intent to send
+// it; both in one step under the journal's lock, so two programs sending the same report at
+// once cannot both pass. A question declined is the failure.
+Result<SendIntent> beginSend(AppContext& ctx, SendJournal& journal, const SendIntent& intent,
+                             const SubmitInput& input) {
+    if (const Status locked = journal.lock(); !locked)
+        return locked.error();
+    std::optional<QString> question;
+    SentIndex index =
+        SentIndex::load(ctx.archiveBaseFolder, ctx.settings.srcExt, ctx.settings.kvitExt,
+                        [&ctx](const QString& text) { ctx.showProgress(text); });
+    for (const auto& [hash, file] : {std::pair{intent.outputHash, input.outputFile},
+                                     std::pair{intent.inputHash, input.inputFile}}) {
+        if (const std::optional<SentMark> earlier = index.find(hash, QFileInfo(file).size())) {
+            question = alreadySentText(*earlier);
             break;
-        if (!target.write(chunk, n))
-            return false;
+        }
     }
-    return target.commit();
-}
-
-// The file a name the person chose stands for: links are followed there (their target is
-// what is sent, hashed and filed), unlike names inside the archive.
-QString chosenFile(const QString& path) {
-    const QString target = QFileInfo(path).canonicalFilePath();
-    return target.isEmpty() ? path : target;
-}
-
-// Files the sent report in its folder, each file under the name it was chosen by; false when
-// the folder or a copy cannot be written.
-bool fileReport(const AppContext& ctx, const QString& reportId, const SubmitInput& input) {
-    const QString folder = reportFolder(ctx.archiveBaseFolder, reportId);
-    const QString name = reportFolderName(reportId);
-    // A report folder planted as a link would file the report outside the archive.
-    if (ctx.archiveBaseFolder.isEmpty() || !makePrivateFolder(folder))
-        return false;
-    if (name != reportId &&
-        !writeFileReplacing(folder + QLatin1Char('/') + reportIdFileName(name), reportId.toUtf8())
-             .ok())
-        return false;
-    if (!copyReplacing(chosenFile(input.inputFile),
-                       folder + QLatin1Char('/') + QFileInfo(input.inputFile).fileName()) ||
-        !copyReplacing(chosenFile(input.outputFile),
-                       folder + QLatin1Char('/') + QFileInfo(input.outputFile).fileName()))
-        return false;
-    // Written last: its creation time is the sending date of the list.
-    (void)writeFileReplacing(folder + QLatin1Char('/') + name + QStringLiteral(".inf"),
-                             toCp1251(input.organisation));
-    return true;
+    if (!question)
+        if (const std::optional<SendIntent> open =
+                journal.unconfirmedOf(intent.outputHash, intent.inputHash))
+            question = mayHaveBeenAcceptedText(*open);
+    if (!question) {
+        Result<SendIntent> begun = journal.begin(intent);
+        journal.unlock();
+        return begun;
+    }
+    journal.unlock();
+    if (!ctx.frontend.askSendAgain(*question))
+        return Result<SendIntent>::fail(*question);
+    return journal.begin(intent);
 }
 
 } // namespace
@@ -165,6 +150,12 @@ QString alreadySentText(const SentMark& mark) {
         .arg(mark.date, mark.id);
 }
 
+QString mayHaveBeenAcceptedText(const SendIntent& send) {
+    return QStringLiteral("Отчет мог быть принят шлюзом при прошлой отправке (%1, файл %2). "
+                          "Отправить еще раз?")
+        .arg(formatSendDate(send.time), QFileInfo(send.outputFile).fileName());
+}
+
 QString rejectedIdText() {
     return QStringLiteral("???");
 }
@@ -179,23 +170,30 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     }
     if (!QFileInfo(input.inputFile).isFile())
         return fail(openErrorText(input.inputFile));
-    // The same encrypted file, or the same source, goes out twice only when the person says so.
-    SentIndex index =
-        SentIndex::load(ctx.archiveBaseFolder, ctx.settings.srcExt, ctx.settings.kvitExt);
-    const QByteArray hashes[] = {fileSha256(chosenFile(input.outputFile)),
-                                 fileSha256(chosenFile(input.inputFile))};
-    for (const QByteArray& hash : hashes) {
-        if (const std::optional<SentMark> earlier =
-                hash.isEmpty() ? std::nullopt : index.find(hash)) {
-            const QString question = alreadySentText(*earlier);
-            if (!ctx.frontend.askSendAgain(question))
-                return fail(question);
-            break;
-        }
-    }
+    RecoverSends(ctx);
+    // The report is hashed, sent and filed from this one descriptor: another program signing
+    // the same file anew meanwhile changes none of the three.
+    const QString sentPath = QStringLiteral("/proc/self/fd/%1").arg(output.handle());
+    QCryptographicHash outputHash(QCryptographicHash::Sha256);
+    if (!outputHash.addData(&output) || !output.seek(0))
+        return fail(readErrorText(input.outputFile));
+    SendIntent intent;
+    intent.time = ctx.clock.now().toSecsSinceEpoch();
+    intent.outputHash = outputHash.result().toHex();
+    intent.inputHash = fileSha256(chosenFile(input.inputFile));
+    intent.outputFile = input.outputFile;
+    intent.inputFile = input.inputFile;
+    intent.organisation = input.organisation;
+    // Noted before the report leaves: from here until its identifier is recorded, a kill or a
+    // lost answer leaves a report the gateway may hold, and the next send of it asks first.
+    SendJournal journal(SendJournal::pathFor(ctx.settings.activeMode));
+    const Result<SendIntent> begun = beginSend(ctx, journal, intent, input);
+    if (!begun)
+        return fail(begun.text());
+    const QByteArray& token = begun->token;
 
     MultipartForm form(ctx.clock.now());
-    form.addFile(QByteArrayLiteral("filein"), input.outputFile, toCp1251(input.outputFile),
+    form.addFile(QByteArrayLiteral("filein"), sentPath, toCp1251(input.outputFile),
                  QByteArrayLiteral("multipart/form-data"));
     form.addField(QByteArrayLiteral("service"), QByteArrayLiteral("2"));
     form.addField(QByteArrayLiteral("inline"), QByteArrayLiteral("1"));
@@ -205,34 +203,58 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     http.WaitRequestSpacing();
     const Result<QByteArray> page =
         http.HttpPostMultipart(uploadAddress(ctx.settings, ctx.testMode, input.outputFile), form);
-    output.close();
     if (!page) {
-        return fail(page.text());
+        if (!mayHaveArrived(http)) {
+            (void)journal.closed(token);
+            return fail(page.text());
+        }
+        // Cancelled (Ctrl+C) or stopped while the body was still going out: the part that
+        // arrived may be enough, so the person hears the same as after a lost answer.
+        return fail(page.text() == cancelledText() ? mayHaveArrivedText(page.text()) : page.text());
     }
 
     const UploadAnswer answer = parseUploadAnswer(*page);
     if (answer.kind == UploadAnswer::Error) {
+        (void)journal.closed(token);
         return fail(fromCp1251(answer.text));
     }
-    if (answer.kind == UploadAnswer::Unrecognised) {
-        return fail(noMessageOnPageText());
-    }
-    const QString reportId = fromCp1251(answer.text);
-    if (!isAcceptedReportId(reportId)) {
+    SentLogEntry logged{ctx.clock.now(),
+                        fromCp1251(answer.text),
+                        input.outputFile,
+                        ctx.settings.activeMode,
+                        intent.outputHash,
+                        intent.inputHash,
+                        token,
+                        QString()};
+    // An answer without a usable identifier is kept, so the report can be traced at the fund.
+    if (answer.kind == UploadAnswer::Unrecognised || !isAcceptedReportId(logged.reportId)) {
+        logged.answer = keptAnswer(*page);
+        (void)journal.noteAnswer(token, logged.answer);
+        if (answer.kind == UploadAnswer::Unrecognised)
+            return fail(noMessageOnPageText());
+        logged.reportId = rejectedIdText();
+        (void)AppendSentLog(logged);
         return fail(rejectedIdText());
     }
+    const QString& reportId = logged.reportId;
 
     // Recorded before filing, so the identifier the fund knows the report by survives an
-    // archive that cannot be written.
-    const QString logPath = AppendSentLog(ctx.clock.now(), reportId, input.outputFile);
-    if (!fileReport(ctx, reportId, input)) {
+    // archive that cannot be written, and a second send is caught even if filing is cut short.
+    const QString logPath = AppendSentLog(logged);
+    if (const Status indexed =
+            SentIndex::record(ctx.archiveBaseFolder, {intent.outputHash, intent.inputHash},
+                              {formatSendDate(logged.time), reportId});
+        !indexed)
+        logEvent(indexed.text());
+    (void)journal.recorded(token, reportId);
+    if (!fileReport(ctx, reportId, *begun, false, output.handle()))
         return fail(archiveWriteFailedText(reportId, logPath));
-    }
-    const SentMark mark{formatSendDate(ctx.clock.now()), reportId};
-    for (const QByteArray& hash : hashes)
-        index.add(hash, mark);
-    if (const Status saved = index.save(); !saved)
-        logEvent(saved.text());
+    (void)journal.closed(token);
+    // The person chose to send again over an unconfirmed send: that question is answered.
+    while (const std::optional<SendIntent> earlier =
+               journal.unconfirmedOf(intent.outputHash, intent.inputHash))
+        if (!journal.closed(earlier->token))
+            break;
     return SentReport{reportId, reportSentText(reportId)};
 }
 

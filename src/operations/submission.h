@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/result.h"
+#include "archive/send_journal.h"
 #include "archive/sent_index.h"
 
 #include <QByteArray>
@@ -49,10 +50,13 @@ struct SentReport {
 };
 
 // Sends the encrypted report to the gateway, records the identifier the gateway gives in the
-// sent log and files the report in the report archive under it. A file whose encrypted or
-// source bytes were sent before in this work mode is sent again only when the frontend
-// agrees (askSendAgain); declined, the question's text is the failure. Every outcome carries
-// one text for the status line.
+// sent log and the index of sent files and files the report in the report archive under it.
+// Before the report leaves, the send is noted in the work mode's send journal, and closed once
+// it is filed or the gateway refused it; an answer without a usable identifier is kept there
+// and in the sent log. A file whose encrypted or source bytes were sent before in this work
+// mode, or whose earlier send may have reached the gateway unconfirmed, is sent again only
+// when the frontend agrees (askSendAgain); declined, the question's text is the failure.
+// Every outcome carries one text for the status line.
 Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input);
 
 // Status texts.
@@ -64,5 +68,7 @@ QString archiveWriteFailedText(const QString& reportId, const QString& logPath);
 QString rejectedIdText(); // "???"
 // The question before sending a file that was sent before in this work mode.
 QString alreadySentText(const SentMark& mark);
+// The question before sending a file whose earlier send got no identifier: when and which file.
+QString mayHaveBeenAcceptedText(const SendIntent& send);
 
 } // namespace telva

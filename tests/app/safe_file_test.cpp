@@ -29,3 +29,34 @@ TEST(SafeFile, AWriteOntoAFullDiskKeepsTheEarlierFileAndLeavesNothingElse) {
               QStringList{"out"});
     EXPECT_EQ(telva::test::readFileBytes(path), QByteArray("прежнее"));
 }
+
+TEST(SafeFile, OnlyTemporariesWhoseWriterIsGoneAreSweptAway) {
+    telva::test::TempProfile profile;
+    // A writer killed in the middle of its write: its process is gone, its file stays.
+    const pid_t child = fork();
+    if (child == 0) {
+        ReplacingFile file(profile.root() + "/folder/out");
+        if (!file.open() || !file.write("half", 4))
+            _exit(1);
+        kill(getpid(), SIGKILL);
+    }
+    QDir().mkpath(profile.root() + "/folder");
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const QString live = QStringLiteral(".telva-%1-abc").arg(getpid());
+    for (const QString& name : {live, QStringLiteral(".telva-abc"), QStringLiteral("report.xml"),
+                                QStringLiteral(".telva-%1-ABC").arg(child)})
+        profile.writeFile("folder/" + name, "x");
+    const QStringList before =
+        QDir(profile.root() + "/folder").entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(before.size(), 5) << before.join(' ').toStdString();
+
+    EXPECT_EQ(removeStaleTemporaries(profile.root() + "/folder"), 1);
+    QStringList left = QDir(profile.root() + "/folder").entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    QStringList expected{live, QStringLiteral(".telva-abc"), QStringLiteral("report.xml"),
+                         QStringLiteral(".telva-%1-ABC").arg(child)};
+    expected.sort();
+    EXPECT_EQ(left, expected);
+}

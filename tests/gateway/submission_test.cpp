@@ -4,10 +4,12 @@
 #include "app/cp1251.h"
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
+#include "archive/sent_log.h"
 #include "fake_clock.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
 #include "operations/report_status.h"
+#include "operations/send_recovery.h"
 #include "report_road_support.h"
 #include "temp_profile.h"
 
@@ -228,7 +230,16 @@ TEST_F(Submission, GatewayMessagesAndFailuresWriteNothing) {
 }
 
 TEST_F(Submission, HostileIdentifierCannotLeadOutOfTheArchive) {
-    const QStringList before = allFiles();
+    // The bookkeeping of sends (journal, log, index) is no report of the archive.
+    const auto reportFiles = [this] {
+        QStringList files = allFiles();
+        files.removeIf([](const QString& path) {
+            return path.startsWith(QLatin1String("home/.local/state/")) ||
+                   path.startsWith(QLatin1String("base/sent-index."));
+        });
+        return files;
+    };
+    const QStringList before = reportFiles();
     for (const QByteArray& id :
          {QByteArray("7701-0001-/../../../../escaped"), QByteArray("../..-0001-x"),
           QByteArray("7701-0001-\\..\\x"), QByteArray("7701-0001-\x01"),
@@ -237,7 +248,16 @@ TEST_F(Submission, HostileIdentifierCannotLeadOutOfTheArchive) {
         EXPECT_FALSE(submit());
         EXPECT_EQ(said, QStringLiteral("???")) << id.constData();
     }
-    EXPECT_EQ(allFiles(), before);
+    EXPECT_EQ(reportFiles(), before);
+    // The answers are kept where the report can be traced from: the sent log and the list.
+    const QByteArray log = readFileBytes(sentLogPath());
+    EXPECT_EQ(log.count("\t???\t"), 5) << log.constData();
+    EXPECT_TRUE(log.contains("7701-0001-/../../../../escaped</span>")) << log.constData();
+    const ReportList rows = FillReportList(ctx);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows.back().state(), stateUnconfirmed());
+    EXPECT_TRUE(rows.back().detail.contains(QStringLiteral("ответ шлюза: ")))
+        << rows.back().detail.toStdString();
 }
 
 // A missing encrypted file or source is named before anything goes out: a report the fund
@@ -264,17 +284,19 @@ TEST_F(Submission, UnwritableArchiveStillGivesTheIdentifierAndLogsIt) {
                                    "отправлен, ему присвоен номер 7701-0001-1; "
                                    "номер записан в файл ") +
                         log + QLatin1Char('.'));
-    EXPECT_EQ(readFileBytes(log),
-              "05-03-2026 14:07\t7701-0001-1\t" + input.outputFile.toUtf8() + '\n');
+    EXPECT_TRUE(readFileBytes(log).startsWith("05-03-2026 14:07\t7701-0001-1\t" +
+                                              input.outputFile.toUtf8() + "\tR7\t"));
 
-    // With nowhere to log either, the text alone keeps it.
+    // With no state folder the send could not be noted before the report leaves: it does not
+    // leave.
     QFile::remove(log);
     QDir(profile.stateHome()).removeRecursively();
     profile.writeFile(QStringLiteral("home/.local/state"), "in the way");
+    const int sent = gateways.gate.requestCount();
     EXPECT_FALSE(submit());
-    EXPECT_EQ(said, QStringLiteral("Ошибка при сохранении отчета. Отчет "
-                                   "отправлен, ему присвоен номер 7701-0001-1; "
-                                   "запишите этот номер."));
+    EXPECT_TRUE(said.startsWith(QStringLiteral("Не удается открыть журнал отправки")))
+        << said.toStdString();
+    EXPECT_EQ(gateways.gate.requestCount(), sent);
 }
 
 TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
@@ -425,4 +447,67 @@ TEST_F(Submission, ASourceChosenThroughALinkIsFiledAndCaughtAsSentBefore) {
     EXPECT_FALSE(submit());
     EXPECT_EQ(said, alreadySentText({formatSendDate(clock.now()), QStringLiteral("7701-0001-1")}));
     EXPECT_EQ(gateways.gate.requestCount(), 1);
+}
+
+TEST_F(Submission, ASendThatMayHaveArrivedIsListedAndAskedAboutBeforeItGoesAgain) {
+    // The gateway's intermediary fails after the body went out: the report may be at the fund.
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::error(504));
+    EXPECT_FALSE(submit());
+    const ReportList listed = FillReportList(ctx);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].state(), stateUnconfirmed());
+    EXPECT_EQ(listed[0].cells[ColSourceFile], QStringLiteral("rep.xml"));
+    EXPECT_TRUE(listed[0].detail.contains(QStringLiteral("Проверьте на сайте КВБ")));
+
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    frontend.sendAgain.reset();
+    const QString question = QStringLiteral("Отчет мог быть принят шлюзом при прошлой отправке "
+                                            "(05-03-2026 14:07, файл rep.er7). Отправить еще раз?");
+    frontend.yesNoAnswers = {false};
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, question);
+    EXPECT_EQ(gateways.gate.requestCount(), 1);
+
+    frontend.yesNoAnswers = {true};
+    EXPECT_EQ(submit(), QStringLiteral("7701-0001-1"));
+    EXPECT_EQ(frontend.questions.last().text, question);
+    const ReportList after = FillReportList(ctx);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].id(), QStringLiteral("7701-0001-1"));
+}
+
+TEST_F(Submission, TheGuardIsRebuiltFromTheSentLogWhenTheArchiveLostTheReport) {
+    // The log names the mode; the archive base folder of a mode ends in its name.
+    ctx.settings.activeMode = QStringLiteral("base");
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    ASSERT_TRUE(submit());
+    QDir(ctx.archiveBaseFolder).removeRecursively();
+    frontend.sendAgain.reset();
+    frontend.yesNoAnswers = {false};
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, alreadySentText({QStringLiteral("05-03-2026 14:07"), "7701-0001-1"}));
+    EXPECT_EQ(gateways.gate.requestCount(), 1);
+}
+
+TEST_F(Submission, AHalfFiledReportIsCompletedOnTheNextRun) {
+    const QString source = input.inputFile;
+    // The source goes away while the gateway answers, so the report is sent but not filed
+    // whole, as if the disk had filled up there.
+    gateways.gate.on("POST", "/uploadfile", [&source](const RecordedRequest&) {
+        QFile::rename(source, source + QStringLiteral(".away"));
+        return ScriptedResponse::ok(identifierPage("7701-0001-1"));
+    });
+    EXPECT_FALSE(submit());
+    const QString dir = folder(QStringLiteral("7701-0001-1"));
+    EXPECT_FALSE(QFileInfo::exists(dir + QStringLiteral("/7701-0001-1.inf")));
+
+    ASSERT_TRUE(QFile::rename(source + QStringLiteral(".away"), source));
+    RecoverSends(ctx);
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.xml")), QByteArray("<R7REPORT/>"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/rep.er7")), QByteArray("\x30\x82 cms"));
+    EXPECT_EQ(readFileBytes(dir + QStringLiteral("/7701-0001-1.inf")),
+              toCp1251(QStringLiteral("ООО Ромашка")));
+    EXPECT_EQ(FillReportList(ctx).front().cells[ColSourceFile], QStringLiteral("rep.xml"));
+    // Completed once: the journal has nothing left open.
+    EXPECT_TRUE(readFileBytes(SendJournal::pathFor(ctx.settings.activeMode)).isEmpty());
 }

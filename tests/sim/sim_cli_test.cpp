@@ -13,7 +13,8 @@ TEST(SimCommandLine, HelpNamesEverySwitch) {
     for (const char* option :
          {"--port", "--state", "--log", "--processing", "--reject-all", "--delay", "--fail",
           "--redirect", "--require-cookie", "--base64-certs", "--status-cp1251",
-          "--truncate-receipt", "--truncate-zip", "--identifier", "--issue-personal"})
+          "--truncate-receipt", "--truncate-zip", "--identifier", "--issue-personal",
+          "--list-received"})
         EXPECT_TRUE(help.out.contains(option)) << option;
 }
 

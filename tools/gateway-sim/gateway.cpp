@@ -1,6 +1,7 @@
 #include "gateway.h"
 
 #include "cms_ops.h"
+#include "ossl_util.h"
 #include "pages.h"
 #include "receipt.h"
 #include "xml_root.h"
@@ -215,6 +216,7 @@ void Gateway::upload(const Request& req, Response& res) {
                           "");
         return;
     }
+    report.uploadSha256 = sha256Hex(file.content);
     report.content = std::move(opened.content);
     report.senderCertDer = std::move(opened.senderCertDer);
     report.receivedAt = nowText();

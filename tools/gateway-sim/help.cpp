@@ -93,6 +93,11 @@ Demo keys:
   --personal-org TEXT    its organisation
   --personal-reg NUMBER  its registration number (1.2.643.3.141.1.1)
 
+Inspection:
+  --list-received        print every report received so far in the state folder, one
+                         line each: identifier, SHA-256 of the uploaded file, SHA-256 of
+                         the signed content, time received; then exit
+
   -h, --help             this text
 
 Stop it with Ctrl+C or SIGTERM.

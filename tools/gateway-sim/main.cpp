@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
         std::cout << sim::helpText();
         return 0;
     }
+    if (options.listReceived) {
+        std::cout << sim::ReportStore(options.stateDir).listReceived();
+        return 0;
+    }
     if (telva::Status engine = telva::crypto::ensureGostEngine(); !engine)
         return fail(engine.text().toStdString());
 

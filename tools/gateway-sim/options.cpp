@@ -146,6 +146,8 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             ok =
                 next() && parseRule(value, "*", 302, rule) && rule.value >= 300 && rule.value < 400;
             o.redirects.push_back(rule);
+        } else if (arg == "--list-received") {
+            o.listReceived = true;
         } else if (arg == "--issue-personal") {
             ok = text(o.issuePersonalDir);
         } else if (arg == "--personal-name") {

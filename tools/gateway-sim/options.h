@@ -36,6 +36,7 @@ struct Options {
     std::vector<PathRule> redirects;
     std::string issuePersonalDir;
     PersonalSubject personal;
+    bool listReceived = false;
     bool help = false;
 };
 

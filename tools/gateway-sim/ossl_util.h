@@ -53,6 +53,8 @@ bool makeDirs(const std::string& path);
 
 // The text from UTF-8 in windows-1251; characters it lacks become "?".
 std::string toCp1251(const std::string& utf8);
+// The SHA-256 of the bytes in lower-case hex.
+std::string sha256Hex(const std::string& bytes);
 // Standard Base64 in lines of 64 characters.
 std::string base64Lines(const std::string& bytes);
 

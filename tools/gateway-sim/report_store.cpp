@@ -2,7 +2,9 @@
 
 #include "ossl_util.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <dirent.h>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -74,6 +76,7 @@ std::string ReportStore::add(Report report) {
     writeFile(f + "/meta.txt", report.root + "\n" + report.receivedAt + "\n");
     writeFile(f + "/errors.txt", lines(report.errors));
     writeFile(f + "/requests.txt", "0\n");
+    writeFile(f + "/upload.sha256", report.uploadSha256 + "\n");
     const std::string id = report.id;
     reports_[id] = std::move(report);
     return id;
@@ -110,6 +113,28 @@ std::optional<Report> ReportStore::load(const std::string& id) const {
     if (readFile(f + "/requests.txt", requests))
         r.statusRequests = std::atoi(requests.c_str());
     return r;
+}
+
+std::string ReportStore::listReceived() const {
+    std::vector<std::string> ids;
+    if (DIR* dir = opendir(dir_.c_str())) {
+        while (const dirent* entry = readdir(dir))
+            if (isOwnIdentifier(entry->d_name))
+                ids.emplace_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(ids.begin(), ids.end());
+    std::string out;
+    for (const std::string& id : ids) {
+        const std::optional<Report> r = load(id);
+        std::string upload;
+        if (!r)
+            continue;
+        readFile(folder(id) + "/upload.sha256", upload);
+        upload.erase(std::remove(upload.begin(), upload.end(), '\n'), upload.end());
+        out += id + "\t" + upload + "\t" + sha256Hex(r->content) + "\t" + r->receivedAt + "\n";
+    }
+    return out;
 }
 
 std::optional<Report> ReportStore::find(const std::string& idOrAlias) {

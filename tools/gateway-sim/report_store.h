@@ -15,6 +15,7 @@ struct Report {
     std::string content;             // the signed report as the sender made it
     std::string senderCertDer;       // receipts are encrypted for it
     std::string receivedAt;          // "DD.MM.YYYY HH:MM:SS", local time
+    std::string uploadSha256;        // of the encrypted file as it was uploaded
     std::vector<std::string> errors; // non-empty: the fund rejects the report
     int statusRequests = 0;
 };
@@ -32,6 +33,10 @@ public:
     std::optional<Report> find(const std::string& idOrAlias);
     // Counts one status request; the new count, or -1 for an unknown report.
     int countStatusRequest(const std::string& idOrAlias);
+
+    // Every report received, by identifier: "ID<TAB>upload SHA-256<TAB>content SHA-256
+    // <TAB>received at" lines.
+    std::string listReceived() const;
 
     std::optional<std::string> receipt(const std::string& id);
     void keepReceipt(const std::string& id, const std::string& bytes);
