@@ -44,6 +44,31 @@ int openRegularFileAt(int dirFd, const char* name) {
     return keepRegular(::openat(dirFd, name, kReadFlags));
 }
 
+int openRegularForAppend(const QString& path) {
+    if (path.isEmpty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return keepRegular(::open(QFile::encodeName(path).constData(),
+                              O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                              0600));
+}
+
+bool isSpecialFile(const QString& path) {
+    struct stat info {};
+    return !path.isEmpty() && lstat(QFile::encodeName(path).constData(), &info) == 0 &&
+           !S_ISREG(info.st_mode);
+}
+
+QStringList specialStateFiles(const QStringList& paths) {
+    QStringList texts;
+    for (const QString& path : paths) {
+        if (isSpecialFile(path))
+            texts.append(notRegularFileText(path));
+    }
+    return texts;
+}
+
 QByteArray readUpTo(int fd, qint64 limit, bool* failed) {
     QByteArray bytes;
     if (failed)

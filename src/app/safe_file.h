@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace telva {
 
@@ -21,6 +22,18 @@ inline constexpr qint64 kLargeFileLimit = qint64(512) << 20;
 // file). The caller closes it.
 int openRegularFile(const QString& path);
 int openRegularFileAt(int dirFd, const char* name);
+
+// A descriptor for appending to the regular file at the path, created (0600) when missing;
+// -1 with errno set as openRegularFile does. Never blocks on a FIFO put in its place.
+int openRegularForAppend(const QString& path);
+
+// Whether something that is not a regular file (a FIFO, a folder, a link, a device) stands
+// at the path.
+bool isSpecialFile(const QString& path);
+
+// The texts of the state files among the paths that are not regular files, one each; the
+// programs show them at start, as those files are passed over rather than opened.
+QStringList specialStateFiles(const QStringList& paths);
 
 // The whole regular file, when it is no bigger than the limit.
 Result<QByteArray> readRegularFile(const QString& path, qint64 limit);

@@ -16,11 +16,13 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QTabWidget;
 class QTableWidget;
+class QTimer;
 class QToolButton;
 
 namespace telva {
@@ -111,6 +113,13 @@ private:
     // Shows only the rows whose identifier, organisation, file or state has the filter's text.
     void filterReportList();
     void showReportCounts();
+    // Reports the terminal program sends or refreshes show up without reopening the page:
+    // the archive is watched, and once it has been quiet for a moment the list is read
+    // again with the chosen report kept.
+    void watchArchive();
+    void watchReportFolders();
+    void archiveChanged();
+    void reloadReportList();
 
     // Update rules.
     void acDoUpdate();
@@ -156,6 +165,8 @@ private:
     int running_ = 0;
     FollowUpSchedule followUp_;
     DesktopNotifier* notifier_ = nullptr;
+    QFileSystemWatcher* archiveWatcher_ = nullptr;
+    QTimer* archiveSettled_ = nullptr;
     // The settings as last written; a change is written at once.
     Settings savedSettings_;
 
