@@ -128,7 +128,20 @@ ReplacingFile::~ReplacingFile() {
 }
 
 void ReplacingFile::fail() {
+    errorNumber_ = errno;
     error_ = QString::fromLocal8Bit(strerror(errno));
+}
+
+bool ReplacingFile::noSpace() const {
+    return errorNumber_ == ENOSPC || errorNumber_ == EDQUOT;
+}
+
+ReplacingFileDevice::ReplacingFileDevice(ReplacingFile& file) : file_(file) {
+    QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+qint64 ReplacingFileDevice::writeData(const char* data, qint64 size) {
+    return file_.write(data, size) ? size : -1;
 }
 
 bool ReplacingFile::open() {

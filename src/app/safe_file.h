@@ -3,6 +3,7 @@
 #include "app/result.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -54,6 +55,9 @@ public:
     [[nodiscard]] bool commit();
     // The last failure as the system words it.
     QString errorString() const { return error_; }
+    bool failed() const { return !error_.isEmpty(); }
+    // The last failure was a full disk (or a used-up quota).
+    bool noSpace() const;
 
 private:
     void fail();
@@ -63,6 +67,21 @@ private:
     int mode_;
     int fd_ = -1;
     QString error_;
+    int errorNumber_ = 0;
+};
+
+// A ReplacingFile as a write-only device, for writers that take one (a download): each
+// write goes whole to the file or fails, the file keeping the reason.
+class ReplacingFileDevice : public QIODevice {
+public:
+    explicit ReplacingFileDevice(ReplacingFile& file);
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override;
+
+private:
+    ReplacingFile& file_;
 };
 
 // Replaces the file with the bytes, as ReplacingFile does.

@@ -16,9 +16,6 @@
 #include <QFileInfo>
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
 
 namespace telva {
 
@@ -180,12 +177,11 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
     }
 
     // The receipt goes to a file of its own first: only a whole CMS message takes its name.
+    // It is written beside that name and put there only once it is whole on the disk, so a
+    // receipt that does not fit leaves nothing.
     const QString partPath = receiptPath + QStringLiteral(".part");
-    QFile part(partPath);
-    // A fresh file (O_EXCL): a link left at that name is removed, never written through.
-    QFile::remove(partPath);
-    // Unbuffered: a full disk fails the very write, which stops the download there.
-    if (!part.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+    ReplacingFile part(partPath);
+    if (!part.open()) {
         ctx.frontend.showError(
             QStringLiteral("Не могу создать файл \"%1\". %2").arg(partPath, part.errorString()));
         return fail(QString());
@@ -193,27 +189,19 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
     ctx.showProgress(QString::fromUtf8(kDownloadingText));
     RequestOptions options;
     options.maxBytes = kMaxReceiptBytes;
+    ReplacingFileDevice sink(part);
     const bool downloaded = http.HttpGetToStream(
-        receiptAddress(ctx.settings, ctx.testMode, row.listCode(), reportId), part, options);
-    // Some file systems tell of a full disk only when the data is flushed.
-    const int syncError = downloaded && ::fsync(part.handle()) != 0 ? errno : 0;
-    const bool diskFull =
-        part.error() == QFileDevice::ResourceError || syncError == ENOSPC || syncError == EDQUOT;
-    const QString writeError =
-        syncError != 0 ? QString::fromLocal8Bit(std::strerror(syncError)) : part.errorString();
-    const bool writeFailed = syncError != 0 || part.error() != QFileDevice::NoError;
-    part.close();
-    // Nothing of a receipt that could not be stored is kept: the next refresh asks again.
-    if (writeFailed) {
-        part.remove();
-        if (diskFull)
+        receiptAddress(ctx.settings, ctx.testMode, row.listCode(), reportId), sink, options);
+    if (!part.failed() && downloaded)
+        (void)part.commit();
+    if (part.failed()) {
+        if (part.noSpace())
             return fail(diskFullText(receiptPath));
         ctx.frontend.showError(
-            QStringLiteral("Не могу создать файл \"%1\". %2").arg(partPath, writeError));
+            QStringLiteral("Не могу создать файл \"%1\". %2").arg(partPath, part.errorString()));
         return fail(QString());
     }
     if (!downloaded) {
-        part.remove();
         return fail(http.lastStopped() ? http.lastError() : QString::fromUtf8(kDownloadFailedText));
     }
     if (!crypto::isWholeCmsMessage(partPath)) {
@@ -223,7 +211,7 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
     }
     const Status written = replaceFile(partPath, receiptPath);
     if (!written) {
-        part.remove();
+        QFile::remove(partPath);
         ctx.frontend.showError(
             QStringLiteral("Не могу создать файл \"%1\". %2").arg(receiptPath, written.text()));
         return fail(QString());

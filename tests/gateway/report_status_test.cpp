@@ -180,20 +180,6 @@ TEST_F(Refresh, APageNotOfTheFundKeepsTheStateAndStoresNothing) {
     EXPECT_EQ(gateways.gate.requestCount(), 2);
 }
 
-// A full disk fails the receipt's write at once (/dev/full answers every write so): the
-// transfer stops there and the file tells the disk is full, which the refresh reports.
-TEST(ReceiptDownload, AFullDiskStopsTheTransferAndIsKnownAsSuch) {
-    HttpTestServer server;
-    server.on("GET", "/invoice", ScriptedResponse::ok(QByteArray(1 << 20, 'r')));
-    FakeFrontend frontend;
-    AppContext ctx{frontend};
-    HttpClient http{ctx};
-    QFile full(QStringLiteral("/dev/full"));
-    ASSERT_TRUE(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    EXPECT_FALSE(http.HttpGetToStream(server.url(QStringLiteral("/invoice")), full));
-    EXPECT_EQ(full.error(), QFileDevice::ResourceError);
-}
-
 TEST_F(Refresh, ReceiptIsDownloadedIntoTheReportFolderWithoutASecondWait) {
     const QByteArray receipt = signedMessage();
     gateways.testGate.on("GET", statusTarget, ScriptedResponse::ok("<a href=\"invoice?id=1\">"));
