@@ -10,6 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const telva::UploadAnswer answer = telva::parseUploadAnswer(page);
     if (answer.kind == telva::UploadAnswer::Identifier)
         (void)telva::isAcceptedReportId(telva::fromCp1251(answer.text));
-    (void)telva::classifyStatusPage(page);
+    (void)telva::classifyStatusPage(page, QStringLiteral("7701-0001-000123"));
     return 0;
 }

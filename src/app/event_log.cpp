@@ -43,9 +43,9 @@ void appendLogLine(const QString& path, const QString& line, qint64 maxBytes) {
     const QByteArray name = QFile::encodeName(path);
     if (info.exists() && info.size() + bytes.size() > maxBytes)
         std::rename(name.constData(), QFile::encodeName(path + QStringLiteral(".1")).constData());
-    // Appends from several runs at once stay whole lines; a link put in its place is refused.
-    const int fd =
-        open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // Appends from several runs at once stay whole lines; a link or a FIFO put in its place
+    // is refused, not written through or waited on.
+    const int fd = openRegularForAppend(path);
     if (fd < 0)
         return;
     qsizetype written = 0;

@@ -82,6 +82,31 @@ int openRegularFileAt(int dirFd, const char* name) {
     return keepRegular(::openat(dirFd, name, kReadFlags));
 }
 
+int openRegularForAppend(const QString& path) {
+    if (path.isEmpty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return keepRegular(::open(QFile::encodeName(path).constData(),
+                              O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                              0600));
+}
+
+bool isSpecialFile(const QString& path) {
+    struct stat info {};
+    return !path.isEmpty() && lstat(QFile::encodeName(path).constData(), &info) == 0 &&
+           !S_ISREG(info.st_mode);
+}
+
+QStringList specialStateFiles(const QStringList& paths) {
+    QStringList texts;
+    for (const QString& path : paths) {
+        if (isSpecialFile(path))
+            texts.append(notRegularFileText(path));
+    }
+    return texts;
+}
+
 QByteArray readUpTo(int fd, qint64 limit, bool* failed) {
     QByteArray bytes;
     if (failed)
@@ -141,7 +166,20 @@ ReplacingFile::~ReplacingFile() {
 }
 
 void ReplacingFile::fail() {
+    errorNumber_ = errno;
     error_ = QString::fromLocal8Bit(strerror(errno));
+}
+
+bool ReplacingFile::noSpace() const {
+    return errorNumber_ == ENOSPC || errorNumber_ == EDQUOT;
+}
+
+ReplacingFileDevice::ReplacingFileDevice(ReplacingFile& file) : file_(file) {
+    QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+qint64 ReplacingFileDevice::writeData(const char* data, qint64 size) {
+    return file_.write(data, size) ? size : -1;
 }
 
 bool ReplacingFile::open() {

@@ -3,7 +3,9 @@
 #include "app/result.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
+#include <QStringList>
 
 namespace telva {
 
@@ -21,6 +23,18 @@ inline constexpr qint64 kLargeFileLimit = qint64(512) << 20;
 // file). The caller closes it.
 int openRegularFile(const QString& path);
 int openRegularFileAt(int dirFd, const char* name);
+
+// A descriptor for appending to the regular file at the path, created (0600) when missing;
+// -1 with errno set as openRegularFile does. Never blocks on a FIFO put in its place.
+int openRegularForAppend(const QString& path);
+
+// Whether something that is not a regular file (a FIFO, a folder, a link, a device) stands
+// at the path.
+bool isSpecialFile(const QString& path);
+
+// The texts of the state files among the paths that are not regular files, one each; the
+// programs show them at start, as those files are passed over rather than opened.
+QStringList specialStateFiles(const QStringList& paths);
 
 // The whole regular file, when it is no bigger than the limit.
 Result<QByteArray> readRegularFile(const QString& path, qint64 limit);
@@ -44,6 +58,9 @@ public:
     [[nodiscard]] bool commit();
     // The last failure as the system words it.
     QString errorString() const { return error_; }
+    bool failed() const { return !error_.isEmpty(); }
+    // The last failure was a full disk (or a used-up quota).
+    bool noSpace() const;
 
 private:
     void fail();
@@ -53,6 +70,21 @@ private:
     int mode_;
     int fd_ = -1;
     QString error_;
+    int errorNumber_ = 0;
+};
+
+// A ReplacingFile as a write-only device, for writers that take one (a download): each
+// write goes whole to the file or fails, the file keeping the reason.
+class ReplacingFileDevice : public QIODevice {
+public:
+    explicit ReplacingFileDevice(ReplacingFile& file);
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override;
+
+private:
+    ReplacingFile& file_;
 };
 
 // Replaces the file with the bytes, as ReplacingFile does.

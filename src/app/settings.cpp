@@ -1,12 +1,21 @@
 #include "app/settings.h"
 
+#include "app/file_lock.h"
 #include "app/frontend.h"
 #include "app/paths.h"
+#include "app/safe_file.h"
 #include "app/settings_table.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QSettings>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace telva {
 
@@ -40,7 +49,7 @@ public:
         switch (e.type) {
         case SettingType::ModeName:
             if (!validModeName(text)) {
-                fail(name, kWrongType.arg(name));
+                fail(kWrongType.arg(name));
                 return;
             }
             break;
@@ -63,10 +72,7 @@ public:
         (void)e.set(settings_, value);
     }
 
-    void fail(const QString& name, const QString& message) {
-        settings_.unread.insert(name);
-        frontend_.showError(message);
-    }
+    void fail(const QString& message) { frontend_.showError(message); }
 
 private:
     bool readText(const QString& name, QString& text) {
@@ -74,7 +80,7 @@ private:
             return false;
         const QVariant value = store_.value(name);
         if (value.typeId() != QMetaType::QString) {
-            fail(name, kWrongType.arg(name));
+            fail(kWrongType.arg(name));
             return false;
         }
         text = value.toString();
@@ -86,16 +92,24 @@ private:
     Frontend& frontend_;
 };
 
+// Parsed from a copy: QSettings keeps what it read of a path for the whole process and would
+// not say again that the file is damaged.
+bool isDamaged(const QString& path) {
+    const Result<QByteArray> bytes = readRegularFile(path, kSmallFileLimit);
+    QTemporaryFile copy;
+    if (!bytes || !copy.open() || copy.write(*bytes) != bytes->size() || !copy.flush())
+        return false;
+    const QSettings probe(copy.fileName(), QSettings::IniFormat);
+    // The file is read on first use; only then is its status known.
+    (void)probe.allKeys();
+    return probe.status() == QSettings::FormatError;
+}
+
 // A file that cannot be parsed would be rewritten with defaults at the next sync, losing
 // what the person kept there; it is moved aside first, and the person told where.
 void setAsideIfBroken(const QString& path, Frontend& frontend) {
-    {
-        const QSettings probe(path, QSettings::IniFormat);
-        // The file is read on first use; only then is its status known.
-        (void)probe.allKeys();
-        if (probe.status() != QSettings::FormatError)
-            return;
-    }
+    if (!isDamaged(path))
+        return;
     const QString aside = path + QStringLiteral(".broken-") +
                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     if (QFile::rename(path, aside)) {
@@ -109,6 +123,40 @@ void setAsideIfBroken(const QString& path, Frontend& frontend) {
     }
 }
 
+// Why the file at the path cannot be read, empty when it can or is not there. It is opened
+// without blocking, so a FIFO in its place is named instead of waited on.
+QString unreadableReason(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return {};
+        if (errno == EACCES || errno == EPERM)
+            return QStringLiteral("нет прав на чтение");
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    struct stat info {};
+    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    close(fd);
+    return regular ? QString() : QStringLiteral("это не обычный файл");
+}
+
+// A damaged global file is refused rather than replaced by defaults: those name the fund's
+// real hosts, and a run on them would send where the person never meant to.
+Status checkFile(const QString& path, bool damagedFails) {
+    QString reason = unreadableReason(path);
+    if (reason.isEmpty() && damagedFails && isDamaged(path))
+        reason = QStringLiteral("файл поврежден");
+    return reason.isEmpty() ? Status() : Status::fail(settingsUnreadableText(path, reason));
+}
+
+// Held while the store is read or written, so that the two files change together.
+FileLock lockStore() {
+    const QString folder = configHome();
+    if (folder.isEmpty() || !makePrivateFolder(folder + QStringLiteral("/KVB")))
+        return {};
+    return FileLock::acquire(folder + QStringLiteral("/KVB/TELVA.conf.flock"));
+}
+
 void finish(QSettings& store, Frontend& frontend, const QString& firstName) {
     store.sync();
     if (store.status() != QSettings::NoError)
@@ -118,7 +166,6 @@ void finish(QSettings& store, Frontend& frontend, const QString& firstName) {
 // Forced values are written after the others, since their defaults are built from the
 // hosts read from the same file.
 void loadFile(SettingsFile file, const QString& path, Settings& s, Frontend& frontend) {
-    setAsideIfBroken(path, frontend);
     QSettings store(path, QSettings::IniFormat);
     Reader read(store, s, frontend);
     QList<const SettingEntry*> forced;
@@ -141,24 +188,49 @@ void loadFile(SettingsFile file, const QString& path, Settings& s, Frontend& fro
     for (const auto& [e, text] : later) {
         const Status parsed = e->set(s, text);
         if (!parsed)
-            read.fail(QLatin1String(e->name), parsed.text());
+            read.fail(parsed.text());
     }
 }
 
-// Values whose reading failed are left as they are in the file.
-void saveFile(SettingsFile file, const QString& path, const Settings& s, Frontend& frontend) {
+// Only what this run changed, or what the file lacks yet, is written; QSettings re-reads
+// the file before it writes, so every other value stays as the file holds it now.
+void saveFile(SettingsFile file, const QString& path, Settings& s, Frontend& frontend) {
+    if (const Status readable = checkFile(path, true); !readable) {
+        frontend.showError(readable.text());
+        return;
+    }
     QSettings store(path, QSettings::IniFormat);
     QString first;
+    QList<std::pair<QString, QString>> written;
     for (const SettingEntry& e : settingsTable()) {
         if (e.file != file)
             continue;
         const QString name = QLatin1String(e.name);
         if (first.isEmpty())
             first = name;
-        if (!s.unread.contains(name))
-            store.setValue(name, e.get(s));
+        const QString value = e.get(s);
+        const auto stored = s.asStored.constFind(name);
+        if (!s.asStored.isEmpty() && stored != s.asStored.cend() && *stored == value &&
+            store.contains(name))
+            continue;
+        store.setValue(name, value);
+        written.append({name, value});
     }
-    finish(store, frontend, first);
+    store.sync();
+    if (store.status() != QSettings::NoError) {
+        frontend.showError(kWriteFailed.arg(first));
+        return;
+    }
+    for (const auto& [name, value] : written)
+        s.asStored.insert(name, value);
+}
+
+// The per-mode file named by the ActiveMode the global file holds, as the load reads it.
+QString storedModePath(const QString& globalPath) {
+    const QSettings global(globalPath, QSettings::IniFormat);
+    const QVariant mode = global.value(QStringLiteral("ActiveMode"));
+    const bool valid = mode.typeId() == QMetaType::QString && validModeName(mode.toString());
+    return modeSettingsPath(valid ? mode.toString() : Settings().activeMode);
 }
 
 } // namespace
@@ -234,12 +306,46 @@ Status SplitHostPort(const QString& text, QString& host, int& port) {
     return {};
 }
 
-void LoadSettings(Settings& s, Frontend& frontend) {
-    loadFile(SettingsFile::Global, globalSettingsPath(), s, frontend);
-    loadFile(SettingsFile::Mode, modeSettingsPath(s.activeMode), s, frontend);
+QString settingsUnreadableText(const QString& path, const QString& reason) {
+    return QStringLiteral("Не удается прочитать файл настроек \"%1\" (%2). Программа не "
+                          "запущена: исправьте или удалите этот файл.")
+        .arg(path, reason);
 }
 
-void SaveSettings(const Settings& s, Frontend& frontend) {
+Status CheckSettingsStore() {
+    const QString global = globalSettingsPath();
+    if (const Status readable = checkFile(global, true); !readable)
+        return readable;
+    return checkFile(storedModePath(global), false);
+}
+
+void LoadSettings(Settings& s, Frontend& frontend) {
+    const FileLock lock = lockStore();
+    const auto refuse = [&](const Status& why) {
+        s.storeUnreadable = true;
+        frontend.showError(why.text());
+    };
+    const QString global = globalSettingsPath();
+    if (const Status readable = checkFile(global, true); !readable)
+        refuse(readable);
+    else
+        loadFile(SettingsFile::Global, global, s, frontend);
+    const QString mode = modeSettingsPath(s.activeMode);
+    if (const Status readable = checkFile(mode, false); !readable) {
+        refuse(readable);
+    } else {
+        setAsideIfBroken(mode, frontend);
+        loadFile(SettingsFile::Mode, mode, s, frontend);
+    }
+    s.asStored.clear();
+    for (const SettingEntry& e : settingsTable())
+        s.asStored.insert(QLatin1String(e.name), e.get(s));
+}
+
+void SaveSettings(Settings& s, Frontend& frontend) {
+    if (s.storeUnreadable)
+        return;
+    const FileLock lock = lockStore();
     saveFile(SettingsFile::Global, globalSettingsPath(), s, frontend);
     saveFile(SettingsFile::Mode, modeSettingsPath(s.activeMode), s, frontend);
 }

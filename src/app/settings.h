@@ -2,7 +2,7 @@
 
 #include "app/result.h"
 
-#include <QSet>
+#include <QHash>
 #include <QString>
 
 namespace telva {
@@ -69,8 +69,13 @@ struct Settings {
     CertIdentity priv;
     CertIdentity pub;
 
-    // Names of values whose reading failed; they are not written back at exit.
-    QSet<QString> unread;
+    // The text of every value as the last load or save left it. A save writes only the
+    // values that differ from it (or that the file lacks), so what another program saved
+    // meanwhile stays; a value whose reading failed keeps its default here and is written
+    // only once it is changed. Before any load every value is written.
+    QHash<QString, QString> asStored;
+    // The store could not be read: nothing is written back over it.
+    bool storeUnreadable = false;
 
     // Every value at its default.
     Settings();
@@ -88,11 +93,20 @@ QString defaultGateLoadUrl(const FundHosts& hosts);
 QString globalSettingsPath();
 QString modeSettingsPath(const QString& activeMode);
 
+// Whether both programs may start on the store: each of its files that exists must be a
+// regular file that opens (without blocking on a FIFO) and, for the global file, parses.
+// A failure names the file and the reason. A damaged per-mode file is set aside by the load.
+[[nodiscard]] Status CheckSettingsStore();
+// "Не удается прочитать файл настроек ..." with the path and the reason.
+QString settingsUnreadableText(const QString& path, const QString& reason);
+
 // Reads both halves in their fixed order. Each failed read is shown through the frontend's
-// error box; the value keeps its default and is remembered as unread.
+// error box and the value keeps its default; a file that cannot be read at all is told of
+// the same way and nothing is saved over it.
 void LoadSettings(Settings& settings, Frontend& frontend);
-// Writes every value that was read, in the same order; failures go to the error box.
-void SaveSettings(const Settings& settings, Frontend& frontend);
+// Writes, in the same order, the values this run changed or the files lack, under a lock
+// beside the global file and over what the files hold now; failures go to the error box.
+void SaveSettings(Settings& settings, Frontend& frontend);
 
 // Splits "host:port". Empty text leaves host and port unchanged; no colon means port 80.
 // A proxy port as entered: a number from 1 to 65535.

@@ -18,6 +18,12 @@ QString writeIntoErrorText(const QString& path) {
     return QStringLiteral("Ошибка записи в \"%1\".").arg(path);
 }
 
+QString notRegularFileText(const QString& path) {
+    return QStringLiteral("\"%1\" не является обычным файлом (это канал, папка или ссылка); "
+                          "программа его не открывает. Удалите или переименуйте его.")
+        .arg(path);
+}
+
 QString noPrivateKeyText() {
     return QStringLiteral("Нет закрытого ключа.");
 }

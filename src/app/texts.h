@@ -11,6 +11,9 @@ QString openErrorText(const QString& path);      // "Ошибка открыти
 QString readErrorText(const QString& path);      // "Ошибка чтения "path"."
 QString writeErrorText(const QString& path);     // "Ошибка записи "path"."
 QString writeIntoErrorText(const QString& path); // "Ошибка записи в "path"."
+// Something other than a regular file (a FIFO, a folder, a link) stands where the program
+// keeps one of its files.
+QString notRegularFileText(const QString& path);
 
 // Keys, certificates and stores.
 QString noPrivateKeyText();

@@ -116,8 +116,8 @@ Status update(const QString& base, const QString& srcExt, const QString& kvitExt
               const std::function<void(Contents&)>& change, Contents* result = nullptr) {
     if (base.isEmpty() || !makePrivateFolder(base))
         return Status::fail(QStringLiteral("Нет архива."));
-    const FileLock lock(base + QStringLiteral("/sent-index.lock"));
-    if (!lock.locked())
+    const FileLock lock = FileLock::acquire(base + QStringLiteral("/sent-index.lock"));
+    if (!lock.held())
         return Status::fail(QStringLiteral("Не удается заблокировать указатель отправленных "
                                            "файлов в \"%1\".")
                                 .arg(base));

@@ -49,8 +49,8 @@ QString AppendSentLog(const SentLogEntry& entry) {
         fields.append(oneLine(entry.answer));
     const QByteArray line = fields.join(QLatin1Char('\t')).toUtf8() + '\n';
     // One write on an O_APPEND descriptor: lines of two programs sending at once never mix.
-    const int fd = open(QFile::encodeName(path).constData(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    // A FIFO in its place is refused: the report has reached the gateway, nothing may hang now.
+    const int fd = openRegularForAppend(path);
     if (fd < 0)
         return {};
     const bool written =

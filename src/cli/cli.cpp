@@ -3,7 +3,9 @@
 #include "app/event_log.h"
 #include "app/paths.h"
 #include "app/program.h"
+#include "app/safe_file.h"
 #include "app/texts.h"
+#include "archive/sent_log.h"
 #include "cli/command.h"
 #include "gateway/connection_check.h"
 
@@ -81,7 +83,7 @@ void printUsage(QTextStream& out, const CommandList& commands) {
     for (const auto& command : commands)
         out << twoColumns(command->synopsis(), command->description());
     out << "\nКоды возврата: 0 - готово, 1 - ошибка, 2 - неверная командная строка, "
-           "3 - отчет еще обрабатывается.\n";
+           "3 - отчет еще обрабатывается, 4 - не читается файл настроек.\n";
     out.flush();
 }
 
@@ -224,11 +226,18 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, QTe
         command->hasOption(QStringLiteral("json")) && local.isSet(QStringLiteral("json"));
 
     AppContext& ctx = session.ctx;
+    // Refused rather than run on the default hosts, which would reach the real fund.
+    if (const Status readable = CheckSettingsStore(); !readable) {
+        session.fail(readable.text());
+        return ExitSettingsUnreadable;
+    }
     LoadSettings(ctx.settings, session.frontend);
     ctx.archiveBaseFolder = InitArchiveBaseFolder(ctx.settings.activeMode);
     // A new process has sent nothing yet: only the time other runs left counts for spacing.
     ctx.lastRequestTime = QDateTime();
     ctx.lastRequestFile = lastRequestFile();
+    for (const QString& text : specialStateFiles({logFilePath(), sentLogPath(), lastRequestFile()}))
+        err << text << Qt::endl;
 
     const std::optional<QString> proxy = value(QStringLiteral("proxy"));
     const std::optional<QString> proxyUser = value(QStringLiteral("proxy-user"));

@@ -14,7 +14,14 @@ namespace telva {
 class Command;
 
 // Exit statuses of the terminal program.
-enum ExitCode { ExitDone = 0, ExitFailed = 1, ExitUsage = 2, ExitProcessing = 3 };
+enum ExitCode {
+    ExitDone = 0,
+    ExitFailed = 1,
+    ExitUsage = 2,
+    ExitProcessing = 3,
+    // The settings store cannot be read; nothing was done.
+    ExitSettingsUnreadable = 4,
+};
 
 // One run of the terminal program: the same settings, archive and core as the window.
 struct CliSession {

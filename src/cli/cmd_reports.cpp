@@ -115,6 +115,9 @@ protected:
             return failWith(session, refreshed.text());
         const RefreshOutcome& outcome = *refreshed;
         session.out << row.id() << '\t' << outcome.newState.value_or(row.state()) << Qt::endl;
+        // A text without a new state: the answer was not the fund's, nothing was learned.
+        if (outcome.status && !outcome.status->isEmpty() && !outcome.newState)
+            return failWith(session, *outcome.status);
         if (outcome.receiptToCheck.isEmpty())
             return ExitDone;
 
@@ -222,7 +225,8 @@ protected:
         if (!ok || seconds < 0)
             return session.usage();
         AppContext& ctx = session.ctx;
-        const QDateTime end = ctx.clock.now().addSecs(seconds);
+        // On the count that never jumps: a wall clock set back does not stretch the wait.
+        const qint64 end = ctx.clock.ticks() + qint64(seconds) * 1000;
         ReportRow row = found;
         for (;;) {
             if (row.state() == stateHasErrors())
@@ -237,6 +241,8 @@ protected:
                 return printState(session, row, ExitFailed);
             if (refreshed->newState)
                 row.cells[ColState] = *refreshed->newState;
+            else if (refreshed->status && !refreshed->status->isEmpty())
+                session.err << *refreshed->status << Qt::endl;
             if (!refreshed->receiptToCheck.isEmpty()) {
                 printState(session, row, ExitDone);
                 const Result<crypto::CheckedReceipt> checked =
@@ -248,7 +254,7 @@ protected:
                 session.out << checked->archivePath << Qt::endl;
                 return ExitDone;
             }
-            if (row.state() != stateHasErrors() && ctx.clock.now() >= end)
+            if (row.state() != stateHasErrors() && ctx.clock.ticks() >= end)
                 return printState(session, row, ExitProcessing);
         }
     }

@@ -46,6 +46,8 @@ struct HttpClient::Transfer {
     Sink* sink = nullptr;
     const MultipartForm* form = nullptr;
     std::unique_ptr<FormBodyReader> reader;
+    // The spacing slot this request was given, handed back once bytes move.
+    RequestSlot* slot = nullptr;
     qint64 bodyLength = 0;
     RequestOptions options;
     QString url;
@@ -160,6 +162,8 @@ static int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t ultot
         t->bodySentAt = now;
     }
     const curl_off_t moved = dlnow + ulnow;
+    if (moved > 0 && t->slot)
+        t->slot->giveBack(ctx.clock.now());
     if (moved != t->lastMoved) {
         t->lastMoved = moved;
         t->lastMoveAt = now;
@@ -397,6 +401,7 @@ bool HttpClient::run(Transfer& t) {
     busy_ = true;
     ctx_.frontend.setCancellable(true);
     t.startedAt = ctx_.clock.ticks();
+    t.slot = &slot_;
     bool post = t.form != nullptr;
     curl_slist* postHeaders = nullptr;
     if (post) {
@@ -471,6 +476,7 @@ bool HttpClient::run(Transfer& t) {
     curl_easy_setopt(curl, CURLOPT_SEEKDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, nullptr);
     curl_slist_free_all(postHeaders);
+    slot_.giveBack(ctx_.clock.now());
     ctx_.frontend.setCancellable(false);
     busy_ = false;
     return ok;
@@ -525,6 +531,7 @@ bool HttpClient::HttpGetToStream(const QString& url, QIODevice& stream,
 Result<QByteArray> HttpClient::HttpPostMultipart(const QString& url, const MultipartForm& form) {
     const Result<qint64> length = form.contentLength();
     if (!length) {
+        slot_.giveBack(ctx_.clock.now());
         lastError_ = length.text();
         return Result<QByteArray>(length.error());
     }
@@ -559,12 +566,14 @@ Result<QByteArray> HttpClient::Download(const QString& url) {
 void HttpClient::WaitRequestSpacing() {
     if (beforeFirst_)
         std::exchange(beforeFirst_, nullptr)();
-    QDateTime last = ctx_.lastRequestTime;
-    const QDateTime shared = readLastRequestTime(ctx_.lastRequestFile);
-    // A time ahead of now is left by a clock set back; it says nothing about this request.
-    if (shared.isValid() && shared <= ctx_.clock.now() && (!last.isValid() || shared > last))
-        last = shared;
-    if (last.isValid() && ctx_.clock.now() < last.addMSecs(kRequestSpacingMs))
+    // Kept until this request has gone out: another program reads the time only then, and
+    // so waits its 10 seconds from the moment this one was sent.
+    slot_.take(ctx_.lastRequestFile, ctx_.frontend);
+    const QDateTime now = ctx_.clock.now();
+    const QDateTime last = lastSpacedRequest(ctx_.lastRequestTime, ctx_.lastRequestFile, now);
+    // This run's own request ahead of now: the clock went back since, maybe just after it.
+    const bool setBack = ctx_.lastRequestTime.isValid() && ctx_.lastRequestTime > now;
+    if (setBack || (last.isValid() && now < last.addMSecs(kRequestSpacingMs)))
         ctx_.clock.sleep(kRequestSpacingMs, &ctx_.frontend);
     ctx_.lastRequestTime = ctx_.clock.now();
     writeLastRequestTime(ctx_.lastRequestFile, ctx_.lastRequestTime);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/last_request.h"
 #include "app/result.h"
 
 #include <QByteArray>
@@ -128,7 +129,9 @@ public:
     Result<QByteArray> Download(const QString& url);
     // Waits the full 10 seconds (ctx.clock) when the last spaced request (ctx.lastRequestTime,
     // or the later time in ctx.lastRequestFile, left by any run) was less than 10 seconds ago,
-    // then sets the last-request time to now, in the file too.
+    // then sets the last-request time to now, in the file too. The file's lock is held from
+    // before the time is read until the next request has gone out, so runs of the window
+    // and the terminal program keep the spacing between them as well.
     void WaitRequestSpacing();
     // A step run once, before the first spaced request: the terminal program opens the site
     // root there, as the window does at start, for the session cookie.
@@ -179,6 +182,7 @@ private:
     bool busy_ = false;
     int stallTimeoutSeconds_ = 120;
     QString caFile_;
+    RequestSlot slot_;
     QString lastError_;
     bool lastStopped_ = false;
     QByteArray lastStatusLine_;

@@ -1,3 +1,5 @@
+#include "app/program.h"
+#include "app/settings.h"
 #include "gui/command_line.h"
 #include "gui/icons.h"
 #include "gui/main_form.h"
@@ -13,6 +15,8 @@ namespace {
 
 // How long a later start waits for a busy window to take its arguments.
 constexpr int kHandOverWaitMs = 30000;
+// The exit status when the settings cannot be read, as the terminal program's.
+constexpr int kSettingsUnreadable = 4;
 
 // The running window has another working folder: it gets whole paths.
 QStringList wholePaths(QStringList arguments) {
@@ -32,6 +36,12 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("telva"));
     QApplication::setWindowIcon(telva::programIcon());
     telva::installQtTranslations(app);
+    // Refused rather than run on the default hosts, which would reach the real fund.
+    if (const telva::Status readable = telva::CheckSettingsStore(); !readable) {
+        std::fprintf(stderr, "%s\n", readable.text().toLocal8Bit().constData());
+        QMessageBox::critical(nullptr, telva::programTitle(), readable.text());
+        return kSettingsUnreadable;
+    }
     const QStringList arguments = app.arguments().mid(1);
     // Two windows would write over each other's settings: a second start hands its
     // arguments to the first and ends.
@@ -48,8 +58,8 @@ int main(int argc, char** argv) {
                 ? handed.text
                 : QStringLiteral("ТЕЛВА уже открыта, но ее окно не отвечает. Дождитесь конца "
                                  "операции в нем и запустите программу снова.");
-        fprintf(stderr, "%s\n", why.toLocal8Bit().constData());
-        QMessageBox::warning(nullptr, QStringLiteral("ТЕЛВА"), why);
+        std::fprintf(stderr, "%s\n", why.toLocal8Bit().constData());
+        QMessageBox::warning(nullptr, telva::programTitle(), why);
         return 1;
     }
     telva::TMainForm form(arguments);

@@ -1,9 +1,12 @@
 #include "gui/main_form.h"
 
+#include "app/event_log.h"
 #include "app/paths.h"
 #include "app/program.h"
 #include "app/report_kind.h"
+#include "app/safe_file.h"
 #include "archive/report_list.h"
+#include "archive/sent_log.h"
 #include "crypto/cert_format.h"
 #include "crypto/cert_identity.h"
 #include "crypto/cert_store.h"
@@ -146,6 +149,8 @@ void TMainForm::FormCreate(const QStringList& arguments) {
     setWindowTitle(windowCaption(ctx_.testMode));
     ctx_.lastRequestTime = ctx_.clock.now();
     ctx_.lastRequestFile = lastRequestFile();
+    for (const QString& text : specialStateFiles({logFilePath(), sentLogPath(), lastRequestFile()}))
+        frontend_.showError(text);
     places_ = RecentPlaces::load();
     // Only a file that still reads as a report comes back; anything else would greet the
     // person with a message about a file they did not just choose.
@@ -180,6 +185,7 @@ void TMainForm::FormShow() {
     // The reports in processing are followed from the start, not only once the list is seen.
     acGreedRefreshExecute();
     startFollowUp();
+    watchArchive();
 }
 
 void TMainForm::showCertificateLabels() {
@@ -350,6 +356,7 @@ void TMainForm::acGreedRefreshExecute() {
     paintReportList();
     gRep_->setCurrentCell(0, 0);
     acShowFinalXmlUpdate();
+    watchReportFolders();
 }
 
 void TMainForm::acLoadKvitExecute() {
@@ -362,7 +369,7 @@ void TMainForm::acLoadKvitExecute() {
         return;
     }
     const size_t index = size_t(row - reports_.data());
-    followUp_.restart(row->id(), ctx_.clock.now());
+    followUp_.restart(row->id(), ctx_.clock.ticks());
     const Result<RefreshOutcome> refreshed = RefreshReportState(ctx_, *http_, *row);
     if (!refreshed) {
         showOutcome(refreshed.text());

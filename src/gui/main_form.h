@@ -17,6 +17,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -119,6 +120,13 @@ private:
     // Shows only the rows whose identifier, organisation, file or state has the filter's text.
     void filterReportList();
     void showReportCounts();
+    // Reports the terminal program sends or refreshes show up without reopening the page:
+    // the archive is watched, and once it has been quiet for a moment the list is read
+    // again with the chosen report kept.
+    void watchArchive();
+    void watchReportFolders();
+    void archiveChanged();
+    void reloadReportList();
 
     // Update rules.
     void acDoUpdate();
@@ -167,6 +175,8 @@ private:
     int running_ = 0;
     FollowUpSchedule followUp_;
     DesktopNotifier* notifier_ = nullptr;
+    QFileSystemWatcher* archiveWatcher_ = nullptr;
+    QTimer* archiveSettled_ = nullptr;
     // The settings as last written; a change is written at once.
     Settings savedSettings_;
 

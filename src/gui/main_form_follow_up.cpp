@@ -36,11 +36,9 @@ void TMainForm::startFollowUp() {
 }
 
 bool TMainForm::requestWouldWait() const {
-    QDateTime last = ctx_.lastRequestTime;
-    const QDateTime shared = readLastRequestTime(ctx_.lastRequestFile);
-    if (shared.isValid() && (!last.isValid() || shared > last))
-        last = shared;
-    return last.isValid() && ctx_.clock.now() < last.addMSecs(kRequestSpacingMs);
+    const QDateTime now = ctx_.clock.now();
+    const QDateTime last = lastSpacedRequest(ctx_.lastRequestTime, ctx_.lastRequestFile, now);
+    return last.isValid() && now < last.addMSecs(kRequestSpacingMs);
 }
 
 void TMainForm::followUp() {
@@ -49,7 +47,7 @@ void TMainForm::followUp() {
     if (!ctx_.settings.autoRefresh || running_ > 0 || checking_ || !ctx_.connected ||
         QApplication::activeModalWidget() || requestWouldWait())
         return;
-    const QString id = followUp_.takeDue(ctx_.clock.now());
+    const QString id = followUp_.takeDue(ctx_.clock.ticks());
     if (id.isEmpty())
         return;
     size_t index = 0;

@@ -2,14 +2,22 @@
 #include "archive/report_list.h"
 #include "gui/main_form.h"
 
+#include "app/safe_file.h"
+
+#include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <QTimer>
 
 namespace telva {
 
 namespace {
+
+// How long the archive must stay quiet before the list is read again: a report being filed
+// changes its folder several times in a row.
+constexpr int kArchiveSettleMs = 400;
 
 // Each state in a colour of its own, so that the list reads at a glance.
 QColor stateColour(const QString& state) {
@@ -108,7 +116,7 @@ void TMainForm::setReportState(size_t index, const QString& state) {
         if (const QColor colour = stateColour(state); colour.isValid())
             cell->setForeground(colour);
     }
-    followUp_.track(reports_, ctx_.clock.now());
+    followUp_.track(reports_, ctx_.clock.ticks());
     showReportCounts();
 }
 
@@ -150,6 +158,71 @@ void TMainForm::showReportCounts() {
                                  .arg(processing)
                                  .arg(errors)
                                  .arg(accepted));
+}
+
+void TMainForm::watchArchive() {
+    archiveWatcher_ = new QFileSystemWatcher(this);
+    archiveSettled_ = new QTimer(this);
+    archiveSettled_->setSingleShot(true);
+    archiveSettled_->setInterval(kArchiveSettleMs);
+    connect(archiveWatcher_, &QFileSystemWatcher::directoryChanged, archiveSettled_,
+            qOverload<>(&QTimer::start));
+    connect(archiveSettled_, &QTimer::timeout, this, &TMainForm::archiveChanged);
+    watchReportFolders();
+}
+
+// The mode folder (where ARC appears), ARC (reports come and go) and the folders of the
+// reports whose state may still change (a receipt or an error page arrives there).
+void TMainForm::watchReportFolders() {
+    if (!archiveWatcher_ || ctx_.archiveBaseFolder.isEmpty())
+        return;
+    QStringList wanted{ctx_.archiveBaseFolder};
+    if (const QString arc = archiveFolder(ctx_.archiveBaseFolder); isRealFolder(arc))
+        wanted.append(arc);
+    for (const ReportRow& row : reports_) {
+        if (!row.id().isEmpty() && row.state() != stateAccepted())
+            wanted.append(reportFolder(ctx_.archiveBaseFolder, row.id()));
+    }
+    QStringList gone;
+    for (const QString& folder : archiveWatcher_->directories()) {
+        if (!wanted.contains(folder))
+            gone.append(folder);
+    }
+    if (!gone.isEmpty())
+        archiveWatcher_->removePaths(gone);
+    QStringList added;
+    for (const QString& folder : wanted) {
+        if (!archiveWatcher_->directories().contains(folder))
+            added.append(folder);
+    }
+    if (!added.isEmpty())
+        archiveWatcher_->addPaths(added);
+}
+
+void TMainForm::archiveChanged() {
+    // An operation of the person's holds rows of the list; the list waits for its end.
+    if (running_ > 0) {
+        archiveSettled_->start();
+        return;
+    }
+    reloadReportList();
+}
+
+void TMainForm::reloadReportList() {
+    const ReportRow* chosen = selectedReport();
+    const QString chosenId = chosen ? chosen->id() : QString();
+    const int column = qMax(gRep_->currentColumn(), 0);
+    reports_ = FillReportList(ctx_);
+    fillReportGrid();
+    paintReportList();
+    int gridRow = 0;
+    for (size_t index = 0; index < reports_.size(); ++index) {
+        if (!chosenId.isEmpty() && reports_[index].id() == chosenId)
+            gridRow = qMax(gridRowOf(index), 0);
+    }
+    gRep_->setCurrentCell(gridRow, column);
+    acShowFinalXmlUpdate();
+    watchReportFolders();
 }
 
 } // namespace telva

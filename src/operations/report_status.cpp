@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cctype>
+
 namespace telva {
 
 namespace {
@@ -42,10 +44,34 @@ QString queryValue(const QString& value) {
 
 } // namespace
 
-StatusPageKind classifyStatusPage(const QByteArray& page) {
+namespace {
+
+// Whether the page links to the given invoice address of this very report: the identifier
+// must end there, so that the page of report 12 is not taken for that of report 1.
+bool linksTo(const QByteArray& page, const QByteArray& link) {
+    for (qsizetype at = page.indexOf(link); at >= 0; at = page.indexOf(link, at + 1)) {
+        const qsizetype end = at + link.size();
+        if (end == page.size())
+            return true;
+        const char next = page.at(end);
+        if (!std::isalnum(static_cast<unsigned char>(next)) && next != '-' && next != '_' &&
+            next != '.')
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+StatusPageKind classifyStatusPage(const QByteArray& page, const QString& reportId) {
     static const QByteArray errorWord = toCp1251(QStringLiteral("Ошибка"));
-    if (page.contains("invoice?fid=") || page.contains("invoice?lid=") || page.contains(errorWord))
+    const QByteArray id = toCp1251(reportId);
+    if (linksTo(page, "invoice?fid=" + id) || linksTo(page, "invoice?lid=" + id))
         return StatusPageKind::HasErrors;
+    // Errors without the fund's link to this report's protocol: a proxy's or a provider's
+    // page (a login form saying "Ошибка авторизации") that says nothing about the report.
+    if (page.contains("invoice?fid=") || page.contains("invoice?lid=") || page.contains(errorWord))
+        return StatusPageKind::NotFundPage;
     if (!page.contains("invoice?id="))
         return StatusPageKind::Processing;
     return StatusPageKind::ReceiptReady;
@@ -67,6 +93,20 @@ QString receiptAddress(const Settings& settings, bool testMode, const QString& l
 
 QString statusPageFailedText() {
     return QStringLiteral("Ошибка загрузки. Не удалось получить страницу");
+}
+
+QString notFundPageText(const QString& address) {
+    return QStringLiteral("Страница \"%1\" получена не от шлюза КВБ: в ней нет ссылки фонда на "
+                          "протокол ошибок отчета (возможно, это страница входа прокси-сервера "
+                          "или провайдера). Состояние отчета не изменено; он будет запрошен снова.")
+        .arg(address);
+}
+
+QString diskFullText(const QString& path) {
+    return QStringLiteral("Диск заполнен: квитанцию не удалось записать в \"%1\". Освободите "
+                          "место на диске; квитанция будет запрошена снова при следующем "
+                          "обновлении.")
+        .arg(path);
 }
 
 QString badReceiptText(const QString& keptAs) {
@@ -132,13 +172,16 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
     }
     outcome.status = QString();
 
-    switch (classifyStatusPage(page)) {
+    switch (classifyStatusPage(page, reportId)) {
     case StatusPageKind::HasErrors:
         // The browser shows the page all the same when the file cannot be written.
         (void)writeFileReplacing(errorFile, page);
         outcome.newState = stateHasErrors();
         if (!inBackground)
             ctx.frontend.openUrl(address);
+        return outcome;
+    case StatusPageKind::NotFundPage:
+        outcome.status = notFundPageText(address);
         return outcome;
     case StatusPageKind::Processing:
         outcome.newState = stateProcessing();
@@ -148,11 +191,11 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
     }
 
     // The receipt goes to a file of its own first: only a whole CMS message takes its name.
+    // It is written beside that name and put there only once it is whole on the disk, so a
+    // receipt that does not fit leaves nothing.
     const QString partPath = receiptPath + QStringLiteral(".part");
-    QFile part(partPath);
-    // A fresh file (O_EXCL): a link left at that name is removed, never written through.
-    QFile::remove(partPath);
-    if (!part.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    ReplacingFile part(partPath);
+    if (!part.open()) {
         ctx.frontend.showError(
             QStringLiteral("Не могу создать файл \"%1\". %2").arg(partPath, part.errorString()));
         return fail(QString());
@@ -160,11 +203,19 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
     ctx.showProgress(QString::fromUtf8(kDownloadingText));
     RequestOptions options;
     options.maxBytes = kMaxReceiptBytes;
+    ReplacingFileDevice sink(part);
     const bool downloaded = http.HttpGetToStream(
-        receiptAddress(ctx.settings, ctx.testMode, row.listCode(), reportId), part, options);
-    part.close();
+        receiptAddress(ctx.settings, ctx.testMode, row.listCode(), reportId), sink, options);
+    if (!part.failed() && downloaded)
+        (void)part.commit();
+    if (part.failed()) {
+        if (part.noSpace())
+            return fail(diskFullText(receiptPath));
+        ctx.frontend.showError(
+            QStringLiteral("Не могу создать файл \"%1\". %2").arg(partPath, part.errorString()));
+        return fail(QString());
+    }
     if (!downloaded) {
-        part.remove();
         return fail(http.lastStopped() ? http.lastError() : QString::fromUtf8(kDownloadFailedText));
     }
     const QString badPath = receiptPath + QStringLiteral(".bad");
@@ -183,12 +234,12 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
         return fail(kept ? rejectedReceiptText(checked.text(), badPath) : kept.text());
     }
     if (verdict == crypto::ReceiptVerdict::NotChecked) {
-        part.remove();
+        QFile::remove(partPath);
         return fail(receiptNotCheckedText(checked.text()));
     }
     const Status written = replaceFile(partPath, receiptPath);
     if (!written) {
-        part.remove();
+        QFile::remove(partPath);
         ctx.frontend.showError(
             QStringLiteral("Не могу создать файл \"%1\". %2").arg(receiptPath, written.text()));
         return fail(QString());

@@ -16,13 +16,15 @@ class HttpClient;
 
 // What a status page says about a report, by the first rule that applies.
 enum class StatusPageKind {
-    HasErrors,    // "invoice?fid=", "invoice?lid=" or "Ошибка"
+    HasErrors,   // the fund's link to the report's error protocol: "invoice?fid=" (or
+                 // "invoice?lid=") followed by the report's identifier
+    NotFundPage, // any other "invoice?fid=", "invoice?lid=" or "Ошибка": a page not of the fund
     Processing,   // no "invoice?id="
     ReceiptReady, // "invoice?id="
 };
 
-// Classifies a status page already converted to code page 1251.
-StatusPageKind classifyStatusPage(const QByteArray& cp1251Page);
+// Classifies a status page of the report, already converted to code page 1251.
+StatusPageKind classifyStatusPage(const QByteArray& cp1251Page, const QString& reportId);
 
 // The status page and receipt addresses of a report: the test gateway in test mode for the
 // main kind (list code "Р7"), otherwise the gateway or the document gateway by list code.
@@ -49,13 +51,16 @@ struct RefreshOutcome {
 
 // Brings one report of the sent-reports list up to date: a report with a receipt only
 // re-opens it, one with errors re-opens its status page in the browser; otherwise the
-// status page is fetched and its errors stored, or the receipt downloaded and checked. Only a
-// receipt that decrypts and whose signer verifies takes the receipt's name (and so marks the
-// report accepted). Downloaded bytes that are not a whole CMS message, or a receipt that fails
-// its check, are kept aside as the receipt's name + ".bad" (the reason in the journal); one
-// that could not be judged (the person's key not opened, a disk failure) is dropped. Either
-// way the row keeps its state, so the next refresh asks again. A row without an identifier
-// does nothing. Asked in the background (inBackground), a page with errors is
+// status page is fetched and its errors stored, or the receipt downloaded and checked. A page
+// that is not the fund's (StatusPageKind::NotFundPage) changes nothing and stores nothing; its
+// status text says so, and the report is asked again later. Only a receipt that decrypts and
+// whose signer verifies takes the receipt's name (and so marks the report accepted).
+// Downloaded bytes that are not a whole CMS message, or a receipt that fails its check, are
+// kept aside as the receipt's name + ".bad" (the reason in the journal); one that could not be
+// judged (the person's key not opened, a disk failure) is dropped, and a receipt that does not
+// fit on the disk leaves no file (the text says the disk is full). Either way the row keeps
+// its state, so the next refresh asks again. A row without an identifier does nothing. Asked
+// in the background (inBackground), a page with errors is
 // stored but not opened in the browser. A failure carries the status line's text, or none
 // when a file could not be written and the error box has said so.
 Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row,
@@ -66,5 +71,7 @@ QString statusPageFailedText(); // "Ошибка загрузки. Не удал
 QString badReceiptText(const QString& keptAs);
 QString rejectedReceiptText(const QString& why, const QString& keptAs);
 QString receiptNotCheckedText(const QString& why);
+QString notFundPageText(const QString& statusAddress);
+QString diskFullText(const QString& path);
 
 } // namespace telva

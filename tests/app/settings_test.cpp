@@ -11,6 +11,8 @@
 #include <QSettings>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace telva;
 using telva::test::FakeFrontend;
@@ -134,8 +136,41 @@ TEST(Settings, BadIntegersFallBackAndWrongTypesAreNotWrittenBackEmpty) {
     ASSERT_EQ(fe.errors.size(), 1);
     EXPECT_EQ(fe.errors.first(), QStringLiteral("Неверный тип данных для 'PrivSubject'"));
     SaveSettings(s, fe);
-    QSettings check(mode, QSettings::IniFormat);
-    EXPECT_EQ(check.value(QStringLiteral("PrivSubject")).toStringList().size(), 2);
+    EXPECT_EQ(QSettings(mode, QSettings::IniFormat)
+                  .value(QStringLiteral("PrivSubject"))
+                  .toStringList()
+                  .size(),
+              2);
+    // Once the person sets it, the value is written after all.
+    s.priv.subject = QStringLiteral("Иванов");
+    SaveSettings(s, fe);
+    EXPECT_EQ(stored(mode, QStringLiteral("PrivSubject")), QStringLiteral("Иванов"));
+}
+
+// The window and the terminal program on one profile: each writes only what it changed, so
+// neither undoes the other, whichever saves first.
+TEST(Settings, TwoProgramsKeepEachOthersChanges) {
+    for (const bool windowFirst : {true, false}) {
+        TempProfile profile;
+        FakeFrontend fe;
+        Settings window, terminal;
+        LoadSettings(window, fe);
+        LoadSettings(terminal, fe);
+        window.autoRefresh = false;
+        terminal.proxy.host = QStringLiteral("10.0.0.1");
+        terminal.proxy.port = 3128;
+        SaveSettings(windowFirst ? window : terminal, fe);
+        SaveSettings(windowFirst ? terminal : window, fe);
+        // A later save of the one changes nothing the other wrote.
+        SaveSettings(window, fe);
+        SaveSettings(terminal, fe);
+        EXPECT_EQ(stored(globalSettingsPath(), QStringLiteral("AutoRefresh")), QStringLiteral("0"))
+            << windowFirst;
+        EXPECT_EQ(stored(globalSettingsPath(), QStringLiteral("proxy")),
+                  QStringLiteral("10.0.0.1:3128"))
+            << windowFirst;
+        EXPECT_TRUE(fe.errors.isEmpty()) << fe.errors.join('\n').toStdString();
+    }
 }
 
 TEST(Settings, UnreadableProxyPortIsReportedAndKept) {
@@ -179,6 +214,8 @@ TEST(StatusText, AppendsReasonWithoutItsFullStop) {
     EXPECT_EQ(statusText(QStringLiteral("X "), QStringLiteral("")), QStringLiteral("X ()."));
 }
 
+// A damaged per-mode file is set aside and the defaults taken; a damaged global file (it
+// holds the fund's hosts) keeps the program from starting and is left as it is.
 TEST(Settings, FileThatCannotBeParsedIsSetAsideNotOverwritten) {
     const QByteArray utf16 =
         QByteArray::fromHex("fffe") +
@@ -187,10 +224,11 @@ TEST(Settings, FileThatCannotBeParsedIsSetAsideNotOverwritten) {
         const char* name;
         QByteArray bytes;
         std::function<QString()> path;
+        bool refused;
     } cases[] = {
-        {"UTF-16 global file", utf16, [] { return globalSettingsPath(); }},
+        {"UTF-16 global file", utf16, [] { return globalSettingsPath(); }, true},
         {"garbage mode file", QByteArray("\x89PNG\r\n\x1a\n\0\0garbage", 18),
-         [] { return modeSettingsPath(QStringLiteral("R7")); }},
+         [] { return modeSettingsPath(QStringLiteral("R7")); }, false},
     };
     for (const auto& c : cases) {
         TempProfile profile;
@@ -199,6 +237,7 @@ TEST(Settings, FileThatCannotBeParsedIsSetAsideNotOverwritten) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(c.bytes) == c.bytes.size());
         file.close();
+        EXPECT_EQ(CheckSettingsStore().ok(), !c.refused) << c.name;
         FakeFrontend fe;
         Settings s;
         LoadSettings(s, fe);
@@ -206,11 +245,61 @@ TEST(Settings, FileThatCannotBeParsedIsSetAsideNotOverwritten) {
 
         const QStringList aside = QDir(QFileInfo(path).absolutePath())
                                       .entryList({QFileInfo(path).fileName() + ".broken-*"});
+        ASSERT_EQ(fe.errors.size(), 1) << c.name << fe.errors.join('\n').toStdString();
+        EXPECT_FALSE(fe.errors.first().contains(QStringLiteral("Ошибка записи"))) << c.name;
+        if (c.refused) {
+            EXPECT_TRUE(aside.isEmpty()) << c.name;
+            EXPECT_EQ(telva::test::readFileBytes(path), c.bytes) << c.name;
+            EXPECT_EQ(fe.errors.first(),
+                      settingsUnreadableText(path, QStringLiteral("файл поврежден")));
+            continue;
+        }
         ASSERT_EQ(aside.size(), 1) << c.name;
         const QString kept = QFileInfo(path).absolutePath() + '/' + aside.first();
         EXPECT_EQ(telva::test::readFileBytes(kept), c.bytes) << c.name;
-        ASSERT_EQ(fe.errors.size(), 1) << c.name << fe.errors.join('\n').toStdString();
         EXPECT_TRUE(fe.errors.first().contains(kept)) << c.name;
-        EXPECT_FALSE(fe.errors.first().contains(QStringLiteral("Ошибка записи"))) << c.name;
+    }
+}
+
+// Something other than a readable regular file in place of a settings file is named, with
+// the reason, instead of waited on (a FIFO) or taken for an empty store.
+TEST(Settings, SpecialOrUnreadableFilesAreRefusedWithoutWaiting) {
+    const struct {
+        const char* name;
+        std::function<QString()> path;
+        std::function<bool(const QString&)> plant;
+        const char* reason;
+    } cases[] = {
+        {"FIFO global", [] { return globalSettingsPath(); },
+         [](const QString& p) { return mkfifo(QFile::encodeName(p).constData(), 0600) == 0; },
+         "это не обычный файл"},
+        {"folder global", [] { return globalSettingsPath(); },
+         [](const QString& p) { return QDir().mkpath(p); }, "это не обычный файл"},
+        {"FIFO mode file", [] { return modeSettingsPath(QStringLiteral("R7")); },
+         [](const QString& p) { return mkfifo(QFile::encodeName(p).constData(), 0600) == 0; },
+         "это не обычный файл"},
+        {"global without read permission", [] { return globalSettingsPath(); },
+         [](const QString& p) {
+             QFile f(p);
+             return f.open(QIODevice::WriteOnly) && f.write("GateHost=g\n") > 0 &&
+                    f.setPermissions(QFileDevice::WriteOwner);
+         },
+         "нет прав на чтение"},
+    };
+    for (const auto& c : cases) {
+        if (geteuid() == 0 && QByteArray(c.reason) == "нет прав на чтение")
+            continue; // the superuser reads any file
+        TempProfile profile;
+        const QString path = c.path();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        ASSERT_TRUE(c.plant(path)) << c.name;
+        const QString text = settingsUnreadableText(path, QString::fromUtf8(c.reason));
+        const Status checked = CheckSettingsStore();
+        EXPECT_EQ(checked.text(), text) << c.name;
+        FakeFrontend fe;
+        Settings s;
+        LoadSettings(s, fe);
+        EXPECT_TRUE(s.storeUnreadable) << c.name;
+        EXPECT_EQ(fe.errors, QStringList{text}) << c.name;
     }
 }

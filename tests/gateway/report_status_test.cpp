@@ -32,13 +32,25 @@ QByteArray cp(const char* utf8) {
 } // namespace
 
 TEST(StatusPage, RulesApplyInOrder) {
-    EXPECT_EQ(classifyStatusPage(cp("<a href=invoice?id=1>квитанция</a> Ошибка")),
-              StatusPageKind::HasErrors);
-    EXPECT_EQ(classifyStatusPage("<a href=invoice?fid=1>"), StatusPageKind::HasErrors);
-    EXPECT_EQ(classifyStatusPage("<a href=invoice?lid=1>"), StatusPageKind::HasErrors);
-    EXPECT_EQ(classifyStatusPage(cp("Отчет обрабатывается")), StatusPageKind::Processing);
-    EXPECT_EQ(classifyStatusPage(cp("ошибка, INVOICE?ID=1")), StatusPageKind::Processing);
-    EXPECT_EQ(classifyStatusPage("<a href=\"/invoice?id=1\">"), StatusPageKind::ReceiptReady);
+    const struct {
+        QByteArray page;
+        StatusPageKind kind;
+    } cases[] = {
+        {cp("<a href=invoice?fid=12>протокол</a> <a href=invoice?id=12>квитанция</a> Ошибка"),
+         StatusPageKind::HasErrors},
+        {"<a href=\"/invoice?fid=12\">", StatusPageKind::HasErrors},
+        {"<a href=invoice?lid=12>", StatusPageKind::HasErrors},
+        // Errors without the fund's link to this report's protocol.
+        {cp("<h1>Ошибка авторизации</h1><form action=/login>"), StatusPageKind::NotFundPage},
+        {cp("<a href=invoice?id=12>квитанция</a> Ошибка"), StatusPageKind::NotFundPage},
+        {"<a href=invoice?fid=123>", StatusPageKind::NotFundPage},
+        {"<a href=invoice?fid=1>", StatusPageKind::NotFundPage},
+        {cp("Отчет обрабатывается"), StatusPageKind::Processing},
+        {cp("ошибка, INVOICE?ID=1"), StatusPageKind::Processing},
+        {"<a href=\"/invoice?id=12\">", StatusPageKind::ReceiptReady},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(classifyStatusPage(c.page, QStringLiteral("12")), c.kind) << c.page.data();
 }
 
 TEST(StatusPage, AddressesFollowTestModeOnlyForTheMainKind) {
@@ -153,17 +165,36 @@ TEST_F(Refresh, ProcessingPageKeepsTheStateAndRequestsAreSpaced) {
 }
 
 TEST_F(Refresh, ErrorPageIsStoredAndOpenedInTheBrowser) {
-    // "Ошибка" and a receipt link together: errors win, no receipt is fetched.
-    const QByteArray page = "<p>Ошибка в строке 3</p><a href=\"/invoice?id=1\">x</a> ✓";
+    // The fund's link to the protocol and a receipt link together: errors win, no receipt is
+    // fetched.
+    const QByteArray page = "<p>Ошибка в строке 3</p><a href=\"/invoice?fid=" + kIdBytes +
+                            "\">протокол</a><a href=\"/invoice?id=1\">x</a> ✓";
     gateways.docGate.on("GET", statusTarget, ScriptedResponse::ok(page));
     ctx.testMode = true;
     // A lost ".err" file makes the report be asked for again.
     const RefreshOutcome out = refresh(row(stateHasErrors(), QStringLiteral("РП")));
     EXPECT_EQ(out.newState, stateHasErrors());
     EXPECT_EQ(readFileBytes(file(QStringLiteral(".err"))),
-              cp("<p>Ошибка в строке 3</p><a href=\"/invoice?id=1\">x</a> ?"));
+              cp("<p>Ошибка в строке 3</p><a href=\"/invoice?fid=") + kIdBytes +
+                  cp("\">протокол</a><a href=\"/invoice?id=1\">x</a> ?"));
     EXPECT_EQ(frontend.openedUrls, QStringList{statusUrl(gateways.docGate)});
     EXPECT_EQ(gateways.total(), 1);
+}
+
+// An intermediary answering in the fund's place (a login page with "Ошибка авторизации")
+// says nothing about the report: nothing is stored or opened, and it is asked again later.
+TEST_F(Refresh, APageNotOfTheFundKeepsTheStateAndStoresNothing) {
+    gateways.gate.on("GET", statusTarget,
+                     ScriptedResponse::ok("<h1>Ошибка авторизации</h1><form action=\"/login\">"));
+    for (const QString& state : {stateProcessing(), stateHasErrors()}) {
+        const RefreshOutcome out = refresh(row(state));
+        EXPECT_FALSE(out.newState);
+        EXPECT_TRUE(out.receiptToCheck.isEmpty());
+        EXPECT_EQ(said, notFundPageText(statusUrl(gateways.gate)));
+    }
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 0);
+    EXPECT_TRUE(frontend.openedUrls.isEmpty());
+    EXPECT_EQ(gateways.gate.requestCount(), 2);
 }
 
 TEST_F(Refresh, ReceiptIsDownloadedCheckedAndKeptWithoutASecondWait) {

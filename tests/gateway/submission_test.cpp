@@ -311,8 +311,10 @@ TEST_F(Submission, HiddenAndOverlongIdentifiersAreFiledListedAndFound) {
         EXPECT_EQ(row->cells[ColOrganisation], QStringLiteral("ООО Ромашка"));
 
         // Refresh finds the folder through the row's identifier.
-        gateways.gate.on("GET", "/kvb/statusreport",
-                         ScriptedResponse::ok(QStringLiteral("Ошибка").toUtf8()));
+        gateways.gate.on(
+            "GET", "/kvb/statusreport",
+            ScriptedResponse::ok(
+                (QStringLiteral("Ошибка <a href=\"/invoice?fid=") + id + "\">").toUtf8()));
         EXPECT_EQ(RefreshReportState(ctx, http, *row)->newState, stateHasErrors());
         const ReportList refreshed = FillReportList(ctx);
         ASSERT_TRUE(findReportRow(refreshed, id));

@@ -20,6 +20,7 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace telva;
@@ -47,7 +48,10 @@ TEST(FollowUp, ReportsInProcessingAreAskedAboutOnTheirOwn) {
     std::atomic<bool> errors{false};
     gate.on("GET", "/", ScriptedResponse::ok("<html>fund</html>"));
     gate.on("GET", "/kvb/statusreport", [&](const RecordedRequest&) {
-        return ScriptedResponse::ok(errors ? QByteArray("<p>Ошибка</p>") : QByteArray("<p>-</p>"));
+        return ScriptedResponse::ok(
+            errors
+                ? QByteArray("<p>Ошибка</p><a href=\"/invoice?fid=7701-0001-000123\">протокол</a>")
+                : QByteArray("<p>-</p>"));
     });
     auto asks = [&] {
         qsizetype n = 0;
@@ -80,20 +84,22 @@ TEST(FollowUp, ReportsInProcessingAreAskedAboutOnTheirOwn) {
             {1, {}, 2},
             {1, [&] { form.execute(child<QAction>(&form, "acLoadKvit")); }, 3},
             {1, {}, 4}, // the manual refresh started the intervals again
-            {5, [&] { automatic->setChecked(false); }, 4},
-            {5,
+            // The wall clock put back an hour: the next ask comes on time all the same.
+            {2, [&] { clock.setWallClock(clock.now().addSecs(-3600)); }, 5},
+            {5, [&] { automatic->setChecked(false); }, 5},
+            {10,
              [&] {
                  automatic->setChecked(true);
                  form.context().connected = false;
              },
-             4},
+             5},
             {0,
              [&] {
                  form.context().connected = true;
                  errors = true;
              },
-             5},
-            {60, {}, 5},
+             6},
+            {60, {}, 6},
         };
         for (const auto& step : steps) {
             clock.advance(step.minutes * 60 * 1000);
@@ -114,6 +120,50 @@ TEST(FollowUp, ReportsInProcessingAreAskedAboutOnTheirOwn) {
                   .toString(),
               QStringLiteral("1"));
     Clock::setSystem(nullptr);
+}
+
+// A report the terminal program files (or refreshes) shows up in the open window's list
+// without reopening the page, and the chosen report stays chosen.
+TEST(ReportList, ReportsFiledMeanwhileShowUpWithTheChoiceKept) {
+    TempProfile profile;
+    HttpTestServer site;
+    site.on("GET", "/", ScriptedResponse::ok("<html>fund</html>"));
+    {
+        QSettings global(globalSettingsPath(), QSettings::IniFormat);
+        global.setValue(QStringLiteral("KVBSiteHost"), site.hostPort());
+    }
+    TMainForm form({});
+    const QString base = form.context().archiveBaseFolder;
+    const auto file = [&](const QString& id, const QString& name) {
+        return profile.writeFile(QDir(profile.root()).relativeFilePath(reportFolder(base, id)) +
+                                     QLatin1Char('/') + name,
+                                 "x");
+    };
+    const QString chosen = QStringLiteral("7701-0001-000002");
+    file(chosen, QStringLiteral("rep.er7"));
+    form.show();
+    auto* grid = child<QTableWidget>(&form, "gRep");
+    ASSERT_EQ(grid->rowCount(), 1);
+
+    const QString sent = QStringLiteral("7701-0001-000001");
+    file(sent, QStringLiteral("rep.er7"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->rowCount() == 2; }, 60000));
+    grid->sortItems(ColReportId);
+    const int chosenRow = grid->item(0, ColReportId)->text() == chosen ? 0 : 1;
+    grid->setCurrentCell(chosenRow, ColState);
+
+    // A receipt arrives in the chosen report's folder; the list is read again, choice kept.
+    file(chosen, chosen + QStringLiteral(".p7e"));
+    const auto stateOf = [&](const QString& id) {
+        for (int row = 0; row < grid->rowCount(); ++row) {
+            if (grid->item(row, ColReportId)->text() == id)
+                return grid->item(row, ColState)->text();
+        }
+        return QString();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stateOf(chosen) == stateAccepted(); }, 60000));
+    EXPECT_EQ(grid->item(grid->currentRow(), ColReportId)->text(), chosen);
+    EXPECT_EQ(stateOf(sent), stateProcessing());
 }
 
 TEST(ReportList, StatesColouredCountedFilterableAndHeadersWhole) {
