@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include "app/frontend.h"
+#include "app/fund_address.h"
 #include "app/paths.h"
 #include "app/settings_table.h"
 
@@ -16,7 +17,7 @@ const QString kWrongType = QStringLiteral("Неверный тип данных 
 const QString kWriteFailed = QStringLiteral("Ошибка записи значения для '%1'");
 
 QString httpAddress(const QString& host, const char* path) {
-    return QStringLiteral("http://") + host + QLatin1String(path);
+    return fundAddress(host, QLatin1String(path));
 }
 
 bool validModeName(const QString& mode) {

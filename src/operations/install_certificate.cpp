@@ -38,6 +38,7 @@ bool rootAccepted(AppContext& ctx, const Certificate& root) {
 Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,
                           bool takeAsFund) {
     const Result<QByteArray> bytes = client.Download(url);
+    const bool overTls = client.lastOverTls();
     if (!bytes || bytes->isEmpty()) {
         // Why the download failed goes to the journal; the person sees the install's text.
         logEvent(bytes ? QString::fromUtf8(kDownloadFailedText) : bytes.text());
@@ -52,7 +53,10 @@ Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& ur
     if (!store) {
         return Status::fail(storeOpenFailedText());
     }
-    if (storeIndex == toIndex(Store::Root) && !store->contains(*cert) && !rootAccepted(ctx, *cert))
+    // Over https the server proved, with a certificate the system or the person already trusts,
+    // that it is the fund's site: it vouches for the root as the fingerprint it publishes would.
+    if (storeIndex == toIndex(Store::Root) && !store->contains(*cert) && !overTls &&
+        !rootAccepted(ctx, *cert))
         return Status::fail(QString::fromUtf8(kRootDeclinedText));
     const Status added = store->add(*cert);
     if (!added && added.error().code != kCryptEExists) {

@@ -24,7 +24,9 @@ inline constexpr const char* kRootQuestionText =
 
 // Downloads one DER certificate into the download buffer and puts it into the store of that
 // index; a certificate already there counts as installed. A root certificate new to "Root"
-// goes there only when the person, shown its subject and SHA-256 fingerprint, says Yes. With
+// that came over plain http goes there only when the person, shown its subject and SHA-256
+// fingerprint, says Yes; one that came over https from a server whose certificate passed the
+// check goes there without the question. With
 // takeAsFund the certificate becomes the fund certificate identity (store 7). Fails, with its own
 // text, unless the certificate is in the store afterwards.
 Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url, int storeIndex,

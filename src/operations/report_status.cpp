@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "app/cp1251.h"
 #include "app/frontend.h"
+#include "app/fund_address.h"
 #include "app/report_kind.h"
 #include "app/safe_file.h"
 #include "app/settings.h"
@@ -52,16 +53,14 @@ StatusPageKind classifyStatusPage(const QByteArray& page) {
 
 QString statusPageAddress(const Settings& settings, bool testMode, const QString& listCode,
                           const QString& reportId) {
-    return QStringLiteral("http://") +
-           gatewayHost(kindForListCode(listCode), settings.hosts, testMode) +
-           QStringLiteral("/kvb/statusreport?id=") + queryValue(reportId);
+    return fundAddress(gatewayHost(kindForListCode(listCode), settings.hosts, testMode),
+                       QStringLiteral("/kvb/statusreport?id=") + queryValue(reportId));
 }
 
 QString receiptAddress(const Settings& settings, bool testMode, const QString& listCode,
                        const QString& reportId) {
-    return QStringLiteral("http://") +
-           gatewayHost(kindForListCode(listCode), settings.hosts, testMode) +
-           QStringLiteral("/invoice?id=") + queryValue(reportId);
+    return fundAddress(gatewayHost(kindForListCode(listCode), settings.hosts, testMode),
+                       QStringLiteral("/invoice?id=") + queryValue(reportId));
 }
 
 QString statusPageFailedText() {

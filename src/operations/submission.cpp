@@ -4,6 +4,7 @@
 #include "app/cp1251.h"
 #include "app/event_log.h"
 #include "app/frontend.h"
+#include "app/fund_address.h"
 #include "app/report_kind.h"
 #include "app/safe_file.h"
 #include "app/settings.h"
@@ -126,7 +127,7 @@ bool isAcceptedReportId(const QString& reportId) {
 
 QString uploadAddress(const Settings& settings, bool testMode) {
     const QString& host = gatewayHost(kindForExtension(settings.encExt), settings.hosts, testMode);
-    return QStringLiteral("http://") + host + QStringLiteral("/uploadfile");
+    return fundAddress(host, QStringLiteral("/uploadfile"));
 }
 
 QString noMessageOnPageText() {
