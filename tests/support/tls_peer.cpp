@@ -78,7 +78,7 @@ TestPki::Item issue(const Plan& plan) {
         addExtension(cert, issuer, NID_key_usage, "keyCertSign,cRLSign");
     }
     EVP_PKEY* signer = plan.issuer ? plan.issuer->key.get() : key.get();
-    if (X509_sign(cert, signer, DigestForKey(signer)) <= 0)
+    if (X509_sign(cert, signer, plan.rsa ? EVP_sha256() : DigestForKey(signer)) <= 0)
         ADD_FAILURE() << "TLS certificate signing failed: " << takeOpenSslError().toStdString();
     return TestPki::Item{certificateOf(cert), key};
 }
