@@ -250,7 +250,7 @@ void HttpClient::configure(Transfer& t, const QByteArray& url, bool post) {
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
-    t.host = QUrl(QString::fromUtf8(url)).host().toUtf8();
+    t.host = QUrl(QString::fromLatin1(url)).host(QUrl::FullyEncoded).toLatin1();
     configureTls(curl, caFile_, &t.host);
 
     // The proxy of the settings; an empty host is a direct connection, whatever the
@@ -417,7 +417,8 @@ bool HttpClient::run(Transfer& t) {
             lastError_ =
                 failureText(rc, t, curl, stallTimeoutSeconds_, t.options.connectTimeoutSeconds);
             lastTlsFailure_ = isTlsFailure(rc);
-            lastStopped_ = t.cancelled || t.overTime || t.tooLarge || t.bodyDelivered;
+            lastStopped_ =
+                t.cancelled || t.overTime || t.tooLarge || t.bodyDelivered || lastTlsFailure_;
             if (t.bodyDelivered)
                 lastError_ = mayHaveArrivedText(lastError_);
             break;

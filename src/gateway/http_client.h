@@ -140,8 +140,9 @@ public:
 
     // The text of the last failure, empty after a success.
     QString lastError() const { return lastError_; }
-    // The last request was stopped by a limit or by the person rather than failed by the
-    // network or the server; lastError() says which, and callers show it as it is.
+    // The last request was stopped by a limit, by the person or by the check of the server's
+    // certificate rather than failed by the network or the server; lastError() says which, and
+    // callers show it as it is.
     bool lastStopped() const { return lastStopped_; }
     // The last request failed in its secure connection (the handshake or the server's
     // certificate), not in the network; lastError() names the server and the reason.

@@ -40,6 +40,10 @@ Status InstallCertificate(AppContext& ctx, HttpClient& client, const QString& ur
     const Result<QByteArray> bytes = client.Download(url);
     const bool overTls = client.lastOverTls();
     if (!bytes || bytes->isEmpty()) {
+        // A server whose certificate failed is named with the reason: a forged site must not
+        // pass for a network fault.
+        if (client.lastTlsFailure())
+            return Status::fail(bytes.text());
         // Why the download failed goes to the journal; the person sees the install's text.
         logEvent(bytes ? QString::fromUtf8(kDownloadFailedText) : bytes.text());
         return Status::fail(QString::fromUtf8(kCertDownloadFailedText));

@@ -54,7 +54,8 @@ TEST(SimTls, ServesGostOrOrdinaryTlsWithACertificateOfTheDemoSiteAuthority) {
 }
 
 // Over https the server has proved it is the fund's site, so the root goes into "Root"
-// without the fingerprint question that plain http asks.
+// without the fingerprint question that plain http asks; a site that cannot prove it is
+// named with the reason and nothing is installed.
 TEST(SimTls, FundCertificatesOverHttpsNeedNoFingerprintQuestion) {
     SimProcess sim({QStringLiteral("--tls")});
     ASSERT_TRUE(sim.started()) << sim.log().toStdString();
@@ -62,11 +63,20 @@ TEST(SimTls, FundCertificatesOverHttpsNeedNoFingerprintQuestion) {
     TempProfile profile;
     FakeFrontend frontend;
     AppContext ctx{frontend};
-    HttpClient client(ctx);
-    client.setCaFile(authorityPem(sim, dir, QStringLiteral("gost")));
     const QString site = QStringLiteral("https://") + sim.hostPort();
     ctx.settings.kvbRootCertUrl = site + QStringLiteral("/uc/CA_KVB_RF_2012.cer");
     ctx.settings.apCertUrl = site + QStringLiteral("/uc/R7_KVB_RF_2012.cer");
+    {
+        HttpClient untrusting(ctx);
+        const Result<QString> refused = crypto::LoadFundCertificates(ctx, untrusting);
+        EXPECT_EQ(
+            refused.text(),
+            QStringLiteral("Не удалось установить защищенное соединение с сервером 127.0.0.1: "
+                           "сертификат сервера выдан недоверенным центром сертификации."));
+        EXPECT_TRUE(crypto::CertStore::open(1)->certificates().isEmpty());
+    }
+    HttpClient client(ctx);
+    client.setCaFile(authorityPem(sim, dir, QStringLiteral("gost")));
 
     const Result<QString> installed = crypto::LoadFundCertificates(ctx, client);
     ASSERT_TRUE(installed) << installed.text().toStdString();
