@@ -5,6 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 GOST ?= 2001
+TLS ?= 0
 
 .PHONY: deps build test test-sanitize crash-test demo bench fuzz format format-check clean deb
 
@@ -27,9 +28,9 @@ crash-test: build
 test-sanitize: deps
 	./scripts/test-sanitize $(SANITIZE_BUILD) $(JOBS)
 
-# GOST=2012 runs the road with GOST R 34.10-2012 keys.
+# GOST=2012 runs the road with GOST R 34.10-2012 keys; TLS=1 runs it over HTTPS with GOST TLS.
 demo: build
-	GOST=$(GOST) ./scripts/demo $(BUILD)
+	GOST=$(GOST) TLS=$(TLS) ./scripts/demo $(BUILD)
 
 # BENCH_ARGS=--large adds the 5 GB signing.
 bench: build

@@ -2,6 +2,7 @@
 
 #include "app/file_lock.h"
 #include "app/frontend.h"
+#include "app/fund_address.h"
 #include "app/paths.h"
 #include "app/safe_file.h"
 #include "app/settings_table.h"
@@ -25,7 +26,7 @@ const QString kWrongType = QStringLiteral("Неверный тип данных 
 const QString kWriteFailed = QStringLiteral("Ошибка записи значения для '%1'");
 
 QString httpAddress(const QString& host, const char* path) {
-    return QStringLiteral("http://") + host + QLatin1String(path);
+    return fundAddress(host, QLatin1String(path));
 }
 
 bool validModeName(const QString& mode) {

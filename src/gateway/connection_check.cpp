@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "app/frontend.h"
+#include "app/fund_address.h"
 #include "app/program.h"
 #include "app/texts.h"
 #include "gateway/http_client.h"
@@ -9,10 +10,19 @@
 
 namespace telva {
 
+namespace {
+
+// A site reached whose certificate failed is not "no connection": the failure is said as it is.
+QString noConnectionText(const HttpClient& client) {
+    return client.lastTlsFailure() ? client.lastError() : QString::fromUtf8(kNoConnectionText);
+}
+
+} // namespace
+
 bool CheckConnection(AppContext& ctx, HttpClient& client) {
     RequestOptions options;
     options.connectTimeoutSeconds = kCheckConnectTimeoutSeconds;
-    const QString site = QStringLiteral("http://") + ctx.settings.hosts.kvbSite + QLatin1Char('/');
+    const QString site = fundAddress(ctx.settings.hosts.kvbSite, QStringLiteral("/"));
     ctx.connected = !client.HttpGetToString(site, options).isEmpty();
     return ctx.connected;
 }
@@ -29,13 +39,13 @@ Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
         return true;
     ctx.showProgress(QString::fromUtf8(kCheckingConnectionText));
     bool connected = CheckConnection(ctx, client);
-    if (!connected) {
+    if (!connected && !client.lastTlsFailure()) {
         const Result<bool> detected = DetectProxy(ctx, client, sources, dialog);
         if (!detected)
             return detected;
         connected = *detected;
     }
-    ctx.showStatus(connected ? QString() : QString::fromUtf8(kNoConnectionText));
+    ctx.showStatus(connected ? QString() : noConnectionText(client));
     return connected;
 }
 
@@ -67,8 +77,9 @@ Result<bool> EditProxySettings(AppContext& ctx, HttpClient& client, QString& hos
         ctx.settings.proxy.password.clear();
     }
     if (!CheckConnection(ctx, client)) {
-        ctx.showStatus(QString::fromUtf8(kNoConnectionText));
-        return Result<bool>::fail(QString::fromUtf8(kNoConnectionText));
+        const QString why = noConnectionText(client);
+        ctx.showStatus(why);
+        return Result<bool>::fail(why);
     }
     ctx.showStatus(QString::fromUtf8(kConnectionMadeText));
     host = hostText;
@@ -97,6 +108,10 @@ Status ChangeProxySettings(AppContext& ctx, HttpClient& client) {
 
 void TestConnection(AppContext& ctx, HttpClient& client) {
     const bool connected = CheckConnection(ctx, client);
+    if (!connected && client.lastTlsFailure()) {
+        ctx.frontend.messageBox(client.lastError(), programTitle(), Frontend::Icon::Warning);
+        return;
+    }
     ctx.frontend.messageBox(connected ? connectedText() : notConnectedText(), programTitle(),
                             Frontend::Icon::None);
 }

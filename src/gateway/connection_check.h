@@ -21,7 +21,9 @@ inline constexpr int kCheckConnectTimeoutSeconds = 10;
 enum class ProxyDialog { Offer, Skip };
 
 // GETs the root of the fund's web site; connected exactly when the answer is not empty.
-// Sets and returns ctx.connected.
+// Sets and returns ctx.connected. A failure of the secure connection (client.lastTlsFailure())
+// is reported by the callers below with its own text instead of kNoConnectionText, and never
+// leads to the proxy dialog.
 bool CheckConnection(AppContext& ctx, HttpClient& client);
 
 // The check each time the main window becomes active: CheckConnection, and when that fails

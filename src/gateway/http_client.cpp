@@ -8,10 +8,10 @@
 #include "app/secrets.h"
 #include "gateway/form_body_reader.h"
 #include "gateway/request_log.h"
+#include "gateway/tls_options.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QUrl>
 #include <curl/curl.h>
 
@@ -51,6 +51,7 @@ struct HttpClient::Transfer {
     qint64 bodyLength = 0;
     RequestOptions options;
     QString url;
+    QByteArray host; // of the attempt's address, for the TLS name check
     qint64 startedAt = 0;
     // Some attempt sent the whole body: from then on the gateway may have the report.
     bool bodyDelivered = false;
@@ -255,10 +256,8 @@ void HttpClient::configure(Transfer& t, const QByteArray& url, bool post) {
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!caFile_.isEmpty())
-        curl_easy_setopt(curl, CURLOPT_CAINFO, QFile::encodeName(caFile_).constData());
+    t.host = QUrl(QString::fromLatin1(url)).host(QUrl::FullyEncoded).toLatin1();
+    configureTls(curl, caFile_, &t.host);
 
     // The proxy of the settings; an empty host is a direct connection, whatever the
     // environment says. Credentials go to a proxy only.
@@ -316,6 +315,8 @@ static QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* cur
     const QString host = QUrl(t.url).host();
     const QString detail =
         QString::fromUtf8(t.errorBuffer[0] ? t.errorBuffer : curl_easy_strerror(rc));
+    if (isTlsFailure(rc))
+        return tlsFailureText(rc, curl, host, detail);
     switch (rc) {
     case CURLE_COULDNT_RESOLVE_HOST:
         return QStringLiteral("Не удается найти сервер %1.").arg(host);
@@ -356,10 +357,6 @@ static QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* cur
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
         return QStringLiteral("Неверный адрес \"%1\".").arg(t.url);
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_CONNECT_ERROR:
-        return QStringLiteral("Не удалось установить защищенное соединение (%1).").arg(detail);
     case CURLE_GOT_NOTHING:
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
@@ -398,6 +395,8 @@ bool HttpClient::run(Transfer& t) {
     }
     lastError_.clear();
     lastStopped_ = false;
+    lastTlsFailure_ = false;
+    lastOverTls_ = false;
     busy_ = true;
     ctx_.frontend.setCancellable(true);
     t.startedAt = ctx_.clock.ticks();
@@ -429,7 +428,9 @@ bool HttpClient::run(Transfer& t) {
         if (rc != CURLE_OK) {
             lastError_ =
                 failureText(rc, t, curl, stallTimeoutSeconds_, t.options.connectTimeoutSeconds);
-            lastStopped_ = t.cancelled || t.overTime || t.tooLarge || t.bodyDelivered;
+            lastTlsFailure_ = isTlsFailure(rc);
+            lastStopped_ =
+                t.cancelled || t.overTime || t.tooLarge || t.bodyDelivered || lastTlsFailure_;
             if (t.bodyDelivered)
                 lastError_ = mayHaveArrivedText(lastError_);
             break;
@@ -438,6 +439,7 @@ bool HttpClient::run(Transfer& t) {
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
         if (code >= 200 && code <= 299) {
             ok = true;
+            lastOverTls_ = url.startsWith("https://");
             break;
         }
         const QByteArray shownLine =
@@ -474,6 +476,7 @@ bool HttpClient::run(Transfer& t) {
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_SEEKDATA, nullptr);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, nullptr);
     curl_slist_free_all(postHeaders);
     slot_.giveBack(ctx_.clock.now());

@@ -99,7 +99,8 @@ struct RequestOptions {
 // its answer is awaited as long as the connection stays open (the fund may take its time),
 // and a failure from then on says the report may have arrived. Answers are read only up to
 // their limits; the person can cancel any request (Frontend::cancelRequested). Time is
-// measured on ctx.clock. https addresses work, with the peer's certificate checked.
+// measured on ctx.clock. https addresses work over TLS (gateway/tls_options.h), through a proxy
+// by CONNECT with the same Basic authentication; the wire rules above hold inside TLS.
 class HttpClient {
 public:
     explicit HttpClient(AppContext& ctx);
@@ -147,9 +148,16 @@ public:
 
     // The text of the last failure, empty after a success.
     QString lastError() const { return lastError_; }
-    // The last request was stopped by a limit or by the person rather than failed by the
-    // network or the server; lastError() says which, and callers show it as it is.
+    // The last request was stopped by a limit, by the person or by the check of the server's
+    // certificate rather than failed by the network or the server; lastError() says which, and
+    // callers show it as it is.
     bool lastStopped() const { return lastStopped_; }
+    // The last request failed in its secure connection (the handshake or the server's
+    // certificate), not in the network; lastError() names the server and the reason.
+    bool lastTlsFailure() const { return lastTlsFailure_; }
+    // The last request's answer came over TLS from a server whose certificate passed the check
+    // (redirects included: the final address was https).
+    bool lastOverTls() const { return lastOverTls_; }
     // The status line of the last final answer ("HTTP/1.1 200 OK"), empty when none came.
     QByteArray lastStatusLine() const { return lastStatusLine_; }
     // The cookies held, as libcurl's Netscape-format lines (for tests and diagnostics).
@@ -160,7 +168,8 @@ public:
     // Seconds without a byte moved after which a transfer fails (120); tests shorten it.
     void setStallTimeoutSeconds(int seconds) { stallTimeoutSeconds_ = seconds; }
     int stallTimeoutMs() const;
-    // Extra certificate authorities for https (a PEM file); tests use it for a local server.
+    // Certificate authorities for https instead of the system's (a PEM file); tests use it
+    // for a local server. The store "Root" of the program is trusted either way.
     void setCaFile(const QString& path) { caFile_ = path; }
 
     struct Sink;     // where a body goes (implementation detail)
@@ -185,6 +194,8 @@ private:
     RequestSlot slot_;
     QString lastError_;
     bool lastStopped_ = false;
+    bool lastTlsFailure_ = false;
+    bool lastOverTls_ = false;
     QByteArray lastStatusLine_;
 };
 

@@ -203,7 +203,8 @@ Result<bool> DetectProxy(AppContext& ctx, HttpClient& client, const DesktopProxy
     }
     if (CheckConnection(ctx, client))
         return true;
-    if (dialog == ProxyDialog::Skip)
+    // A server whose certificate fails was reached: another proxy would not mend that.
+    if (dialog == ProxyDialog::Skip || client.lastTlsFailure())
         return false;
 
     ProxySettings& proxy = ctx.settings.proxy;

@@ -35,8 +35,8 @@ bool rootAccepted(AppContext& ctx, const Certificate& root) {
         QStringLiteral("Установка сертификатов КВБ"), Frontend::Icon::Warning);
 }
 
-// Every report is encrypted for the fund's certificate, and it comes over plain HTTP: it
-// must be one the confirmed root issued, usable now for encryption.
+// Every report is encrypted for the fund's certificate: whatever the connection, it must be
+// one the confirmed root issued, usable now for encryption.
 Status checkIssuedByRoot(AppContext& ctx, const Certificate& cert, const Certificate& root) {
     const Result<CertStore> intermediates = CertStore::open(toIndex(Store::CA));
     const QDateTime now = ctx.clock.now().toUTC();
@@ -54,7 +54,12 @@ Status checkIssuedByRoot(AppContext& ctx, const Certificate& cert, const Certifi
 Result<Certificate> InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url,
                                        int storeIndex, const Certificate* fundRoot) {
     const Result<QByteArray> bytes = client.Download(url);
+    const bool overTls = client.lastOverTls();
     if (!bytes || bytes->isEmpty()) {
+        // A server whose certificate failed is named with the reason: a forged site must not
+        // pass for a network fault.
+        if (client.lastTlsFailure())
+            return Result<Certificate>::fail(bytes.text());
         // Why the download failed goes to the journal; the person sees the install's text.
         logEvent(bytes ? QString::fromUtf8(kDownloadFailedText) : bytes.text());
         return Result<Certificate>::fail(QString::fromUtf8(kCertDownloadFailedText));
@@ -72,7 +77,10 @@ Result<Certificate> InstallCertificate(AppContext& ctx, HttpClient& client, cons
     if (!store) {
         return Result<Certificate>::fail(storeOpenFailedText());
     }
-    if (storeIndex == toIndex(Store::Root) && !store->contains(*cert) && !rootAccepted(ctx, *cert))
+    // Over https the server proved, with a certificate the system or the person already trusts,
+    // that it is the fund's site: it vouches for the root as the fingerprint it publishes would.
+    if (storeIndex == toIndex(Store::Root) && !store->contains(*cert) && !overTls &&
+        !rootAccepted(ctx, *cert))
         return Result<Certificate>::fail(QString::fromUtf8(kRootDeclinedText));
     const Status added = store->add(*cert);
     if (!added && added.error().code != kCryptEExists) {

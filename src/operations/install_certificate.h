@@ -32,7 +32,9 @@ inline constexpr const char* kRootQuestionText =
 
 // Downloads one DER certificate into the download buffer and puts it into the store of that
 // index; a certificate already there counts as installed. A root certificate new to "Root"
-// goes there only when the person, shown its subject and SHA-256 fingerprint, says Yes.
+// that came over plain http goes there only when the person, shown its subject and SHA-256
+// fingerprint, says Yes; one that came over https from a server whose certificate passed the
+// check goes there without the question.
 // With fundRoot the certificate is the fund's: it goes in only when it chains to that root,
 // is valid now and its key usage allows encrypting for it (kFundCertRefusedText otherwise,
 // and nothing changes), and then becomes the fund certificate identity (store 7). Gives the

@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "app/frontend.h"
+#include "app/fund_address.h"
 #include "app/report_kind.h"
 #include "app/safe_file.h"
 #include "app/texts.h"
@@ -54,10 +55,9 @@ QString decodeReceiptPage(const QByteArray& bytes) {
 
 QByteArray acceptedReportPrologue(const QString& styleHost) {
     return QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"windows-1251\"?>"
-                             "<?xml-stylesheet type='text/xsl' href='http://") +
-           styleHost.toLatin1() +
-           QByteArrayLiteral("/template/2010/6/r7form.xsl'?>"
-                             "<?R7FORM version=\"0.1\"?>");
+                             "<?xml-stylesheet type='text/xsl' href='") +
+           fundAddress(styleHost, QStringLiteral("/template/2010/6/r7form.xsl")).toLatin1() +
+           QByteArrayLiteral("'?><?R7FORM version=\"0.1\"?>");
 }
 
 // The fund keeps the accepted report of the main kind only.

@@ -4,6 +4,7 @@
 #include "app/cp1251.h"
 #include "app/event_log.h"
 #include "app/frontend.h"
+#include "app/fund_address.h"
 #include "app/report_kind.h"
 #include "app/safe_file.h"
 #include "app/settings.h"
@@ -79,16 +80,14 @@ StatusPageKind classifyStatusPage(const QByteArray& page, const QString& reportI
 
 QString statusPageAddress(const Settings& settings, bool testMode, const QString& listCode,
                           const QString& reportId) {
-    return QStringLiteral("http://") +
-           gatewayHost(kindForListCode(listCode), settings.hosts, testMode) +
-           QStringLiteral("/kvb/statusreport?id=") + queryValue(reportId);
+    return fundAddress(gatewayHost(kindForListCode(listCode), settings.hosts, testMode),
+                       QStringLiteral("/kvb/statusreport?id=") + queryValue(reportId));
 }
 
 QString receiptAddress(const Settings& settings, bool testMode, const QString& listCode,
                        const QString& reportId) {
-    return QStringLiteral("http://") +
-           gatewayHost(kindForListCode(listCode), settings.hosts, testMode) +
-           QStringLiteral("/invoice?id=") + queryValue(reportId);
+    return fundAddress(gatewayHost(kindForListCode(listCode), settings.hosts, testMode),
+                       QStringLiteral("/invoice?id=") + queryValue(reportId));
 }
 
 QString statusPageFailedText() {

@@ -4,6 +4,7 @@
 #include "app/cp1251.h"
 #include "app/event_log.h"
 #include "app/frontend.h"
+#include "app/fund_address.h"
 #include "app/report_kind.h"
 #include "app/settings.h"
 #include "app/texts.h"
@@ -123,7 +124,7 @@ QString uploadAddress(const Settings& settings, bool testMode, const QString& en
     const ReportKind* kind = kindForExtension(QFileInfo(encryptedFile).suffix());
     const QString& host =
         gatewayHost(kind ? kind : kindForExtension(settings.encExt), settings.hosts, testMode);
-    return QStringLiteral("http://") + host + QStringLiteral("/uploadfile");
+    return fundAddress(host, QStringLiteral("/uploadfile"));
 }
 
 QString noMessageOnPageText() {

@@ -32,8 +32,8 @@ UploadAnswer parseUploadAnswer(const QByteArray& page);
 // 128 characters with no "/", "\", "..", or control character.
 bool isAcceptedReportId(const QString& reportId);
 
-// "http://" + the host for the report kind (the test gateway in test mode for the main kind)
-// + "/uploadfile".
+// The host for the kind of the encrypted file (the test gateway in test mode for the main
+// kind) + "/uploadfile", over http unless the host names its scheme.
 QString uploadAddress(const Settings& settings, bool testMode, const QString& encryptedFile);
 
 // What the person has on the signing page when sending.

@@ -30,11 +30,23 @@ CliRun cli(const QStringList& args) {
 
 } // namespace
 
-TEST_F(RoadTest, TerminalTakesAReportAllTheWayToItsCheckedReceipt) {
+// The road over plain http and over GOST TLS; through the proxy, https goes by CONNECT.
+class RoadOverTransport : public RoadTest, public ::testing::WithParamInterface<bool> {
+protected:
+    RoadOverTransport() { tls_ = GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Transport, RoadOverTransport, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "https" : "http"; });
+
+TEST_P(RoadOverTransport, TerminalTakesAReportAllTheWayToItsCheckedReceipt) {
     qputenv("TELVA_PROXY_PASSWORD", kProxyPassword);
     cli({QStringLiteral("certs"), QStringLiteral("import"), QStringLiteral("--store"),
          QStringLiteral("0"), personalCert_, QStringLiteral("--key"), personalKey_});
-    const CliRun installed = cli({QStringLiteral("--yes"), QStringLiteral("install-certs")});
+    // Over https the fund's root needs no fingerprint question, so nobody answers one.
+    const CliRun installed =
+        cli(tls_ ? QStringList{QStringLiteral("install-certs")}
+                 : QStringList{QStringLiteral("--yes"), QStringLiteral("install-certs")});
     EXPECT_TRUE(installed.out.contains(QStringLiteral("Сертификаты успешно установлены.")))
         << installed.out.toStdString();
     cli({QStringLiteral("certs"), QStringLiteral("choose"), QStringLiteral("personal"),
@@ -74,8 +86,16 @@ TEST_F(RoadTest, TerminalTakesAReportAllTheWayToItsCheckedReceipt) {
     EXPECT_TRUE(xml.contains("<R7REPORT>")) << view.toStdString();
     EXPECT_TRUE(xml.contains(sim_->hostPort().toLatin1())) << "the stylesheet host";
 
-    // The gateway requests went through the authenticating proxy.
-    const QString base = QStringLiteral("http://") + sim_->hostPort();
+    // The gateway requests went through the authenticating proxy: over https as tunnels it
+    // cannot look into.
+    if (tls_) {
+        EXPECT_TRUE(proxyLog().contains(QStringLiteral("CONNECT ") + sim_->hostPort()))
+            << proxyLog().toStdString();
+        EXPECT_FALSE(proxyLog().contains(QStringLiteral("/uploadfile")));
+        EXPECT_TRUE(xml.contains("href='https://")) << "the stylesheet comes over https too";
+        return;
+    }
+    const QString base = simHost();
     EXPECT_TRUE(proxyLog().contains(QStringLiteral("POST ") + base + QStringLiteral("/uploadfile")))
         << proxyLog().toStdString();
     EXPECT_TRUE(proxyLog().contains(QStringLiteral("GET ") + base +

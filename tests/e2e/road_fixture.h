@@ -23,6 +23,13 @@ protected:
 
     // The proxy's log: which addresses went through it.
     QString proxyLog() const { return proxy_.log(); }
+    // "http://" or "https://" + the simulator's host and port, as the host settings hold it.
+    QString simHost() const;
+
+    // Over HTTPS: the simulator speaks GOST TLS (--tls), the hosts carry the scheme, and the
+    // authority that issued the site's certificate is in "Root" beforehand, as the state's
+    // root is on a workstation that reaches such a site.
+    bool tls_ = false;
 
     TempProfile profile_;
     ManualClock clock_;

@@ -5,7 +5,9 @@
 #include "gateway/http_client.h"
 #include "gateway/proxy_detect.h"
 #include "http_test_server.h"
+#include "temp_profile.h"
 #include "tinyproxy_fixture.h"
+#include "tls_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -152,6 +154,27 @@ TEST_F(ConnectionCheckTest, ABadPortTextFromTheDialogIsAConversionError) {
     const Status status = ChangeProxySettings(ctx, client);
     ASSERT_FALSE(status.ok());
     EXPECT_EQ(status.text(), QStringLiteral("'80x' - неверное целое значение"));
+}
+
+// A site reached whose certificate fails is not "no connection": the check names the server
+// and the reason, and another proxy would not help, so the dialog stays shut.
+TEST_F(ConnectionCheckTest, ATlsFailureIsSaidAsSuchAndOpensNoProxyDialog) {
+    test::TempProfile profile; // the program's "Root" does not hold the server's CA
+    test::OpensslServer server;
+    ASSERT_TRUE(server.start(test::TlsCerts::instance().server))
+        << server.errorText().toStdString();
+    ctx.settings.hosts.kvbSite = QStringLiteral("https://127.0.0.1:%1").arg(server.port());
+    const QString why = QStringLiteral("Не удалось установить защищенное соединение с сервером "
+                                       "127.0.0.1: сертификат сервера выдан недоверенным центром "
+                                       "сертификации.");
+    const Result<bool> connected = ConnectionCheckAtActivation(ctx, client, noDesktop());
+    ASSERT_TRUE(connected) << connected.text().toStdString();
+    EXPECT_FALSE(*connected);
+    EXPECT_EQ(frontend.proxyDialogs, 0);
+    EXPECT_EQ(frontend.lastStatus(), why);
+    TestConnection(ctx, client);
+    ASSERT_FALSE(frontend.boxes.isEmpty());
+    EXPECT_EQ(frontend.boxes.last().text, why);
 }
 
 TEST_F(ConnectionCheckTest, TestConnectionAnswersInAMessageBox) {

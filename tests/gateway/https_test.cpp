@@ -1,70 +1,115 @@
 #include "app/context.h"
+#include "crypto/cert_store.h"
 #include "fake_frontend.h"
 #include "gateway/http_client.h"
+#include "temp_profile.h"
 #include "tinyproxy_fixture.h"
+#include "tls_peer.h"
 
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace telva {
 namespace {
 
-// `openssl s_server -www` as an independent TLS peer with a throw-away certificate for
-// 127.0.0.1.
+using test::OpensslServer;
+using test::TlsCerts;
+
+// `openssl s_server` as the independent TLS peer; the program's "Root" store in a profile of
+// the test's own.
 struct HttpsTest : ::testing::Test {
     void SetUp() override {
         if (QStandardPaths::findExecutable("openssl").isEmpty())
             GTEST_SKIP() << "openssl is not installed";
-        cert = dir.filePath("cert.pem");
-        const QString key = dir.filePath("key.pem");
-        QProcess req;
-        req.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                              "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                              "-keyout", key, "-out", cert});
-        ASSERT_TRUE(req.waitForFinished(30000));
-        ASSERT_EQ(req.exitCode(), 0) << req.readAllStandardError().toStdString();
-        port = test::freeLoopbackPort();
-        server.start("openssl", {"s_server", "-accept", QString::number(port), "-cert", cert,
-                                 "-key", key, "-www", "-quiet"});
-        ASSERT_TRUE(server.waitForStarted(5000));
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 5000) {
-            if (test::loopbackPortAccepts(port))
-                return;
-            QThread::msleep(20);
-        }
-        FAIL() << "s_server did not listen";
     }
-    void TearDown() override {
-        server.kill();
-        server.waitForFinished(3000);
+    void trustTestCa() {
+        test::installCert(TlsCerts::instance().ca, crypto::toIndex(crypto::Store::Root));
     }
-    QString url() const { return QStringLiteral("https://127.0.0.1:%1/").arg(port); }
+    static QString refused(const QString& why) {
+        return QStringLiteral(
+                   "Не удалось установить защищенное соединение с сервером 127.0.0.1: %1.")
+            .arg(why);
+    }
 
-    QTemporaryDir dir;
-    QString cert;
-    quint16 port = 0;
-    QProcess server;
+    test::TempProfile profile;
     test::FakeFrontend frontend;
     AppContext ctx{frontend};
+    HttpClient client{ctx};
 };
 
 TEST_F(HttpsTest, AnUntrustedCertificateIsRefusedAndATrustedOneWorks) {
-    HttpClient client(ctx);
-    EXPECT_TRUE(client.HttpGetToString(url()).isEmpty());
-    EXPECT_TRUE(client.lastError().startsWith(
-        QStringLiteral("Не удалось установить защищенное соединение")))
-        << client.lastError().toStdString();
+    OpensslServer server;
+    ASSERT_TRUE(server.start(TlsCerts::instance().rsaServer, false))
+        << server.errorText().toStdString();
+    EXPECT_TRUE(client.HttpGetToString(server.url()).isEmpty());
+    EXPECT_TRUE(client.lastTlsFailure());
+    EXPECT_EQ(
+        client.lastError(),
+        refused(QStringLiteral("сертификат сервера выдан недоверенным центром сертификации")));
 
     HttpClient trusting(ctx);
-    trusting.setCaFile(cert);
-    const QByteArray page = trusting.HttpGetToString(url());
-    EXPECT_FALSE(page.isEmpty()) << trusting.lastError().toStdString();
+    trusting.setCaFile(
+        test::writePkiFiles(TlsCerts::instance().rsaServer, profile.root(), "rsa").certPem);
+    EXPECT_FALSE(trusting.HttpGetToString(server.url()).isEmpty())
+        << trusting.lastError().toStdString();
+    EXPECT_TRUE(trusting.lastOverTls());
+}
+
+// A GOST server (GOST R 34.10-2012 certificate, GOST suites only) under the CA that the
+// program's "Root" store holds, or not; each failure names the server and its reason.
+TEST_F(HttpsTest, GostServerCertificatesAreCheckedAgainstTheProgramsRoots) {
+    const TlsCerts& certs = TlsCerts::instance();
+    struct Case {
+        const char* name;
+        const test::TestPki::Item& cert;
+        bool trusted;
+        QString failure; // empty: the page comes over a GOST suite
+    } cases[] = {
+        {"good chain", certs.server, true, {}},
+        {"untrusted", certs.server, false,
+         refused(QStringLiteral("сертификат сервера выдан недоверенным центром сертификации"))},
+        {"expired", certs.expired, true,
+         refused(QStringLiteral("срок действия сертификата сервера истек"))},
+        {"wrong host", certs.otherHost, true,
+         refused(QStringLiteral("сертификат сервера выдан на другое имя"))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempProfile own;
+        if (c.trusted)
+            trustTestCa();
+        OpensslServer server;
+        ASSERT_TRUE(server.start(c.cert)) << server.errorText().toStdString();
+        const QByteArray page = client.HttpGetToString(server.url());
+        if (c.failure.isEmpty()) {
+            EXPECT_TRUE(page.contains("Cipher is GOST2012-KUZNYECHIK-KUZNYECHIKOMAC"))
+                << page.left(2000).toStdString() << client.lastError().toStdString();
+            EXPECT_TRUE(client.lastOverTls());
+        } else {
+            EXPECT_TRUE(page.isEmpty());
+            EXPECT_TRUE(client.lastTlsFailure());
+            EXPECT_EQ(client.lastError(), c.failure) << client.lastError().toStdString();
+        }
+    }
+}
+
+// Through an authenticating proxy https goes by CONNECT, with the proxy's credentials sent at
+// once; the server's certificate is checked end to end.
+TEST_F(HttpsTest, ThroughAnAuthenticatingProxyByConnect) {
+    test::TinyproxyFixture proxy;
+    if (test::TinyproxyFixture::binary().isEmpty())
+        GTEST_SKIP() << "tinyproxy is not installed";
+    ASSERT_TRUE(proxy.start({"clerk", "s3cret"})) << proxy.errorText().toStdString();
+    trustTestCa();
+    OpensslServer server;
+    ASSERT_TRUE(server.start(TlsCerts::instance().server)) << server.errorText().toStdString();
+    ctx.settings.proxy = {proxy.host(), proxy.port(), QStringLiteral("clerk"), {}};
+    frontend.credentialAnswers.push_back({"clerk", "s3cret"});
+    const QByteArray page = client.HttpGetToString(server.url());
+    EXPECT_TRUE(page.contains("Cipher is GOST2012")) << client.lastError().toStdString();
+    EXPECT_EQ(frontend.credentialRequests, 1);
+    EXPECT_TRUE(proxy.log().contains(QStringLiteral("CONNECT 127.0.0.1:%1").arg(server.port())))
+        << proxy.log().toStdString();
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <openssl/obj_mac.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
+#include <openssl/rsa.h>
 #include <openssl/x509v3.h>
 
 namespace sim {
@@ -13,6 +14,18 @@ namespace sim {
 namespace {
 
 constexpr long kDay = 24L * 60 * 60;
+
+PkeyPtr generateRsaKey(std::string& error) {
+    PkeyCtxPtr ctx(EVP_PKEY_CTX_new_id(EVP_PKEY_RSA, nullptr));
+    EVP_PKEY* key = nullptr;
+    if (!ctx || EVP_PKEY_keygen_init(ctx.get()) <= 0 ||
+        EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), 2048) <= 0 ||
+        EVP_PKEY_keygen(ctx.get(), &key) <= 0) {
+        error = "cannot generate an RSA key: " + opensslError();
+        return nullptr;
+    }
+    return PkeyPtr(key);
+}
 
 PkeyPtr generateGostKey(bool gost2012, std::string& error) {
     PkeyCtxPtr ctx(
@@ -55,6 +68,7 @@ struct CertSpec {
     long days;
     bool ca;
     const char* keyUsage;
+    const char* altNames = nullptr; // subjectAltName of a server certificate
 };
 
 X509Ptr makeCertificate(const CertSpec& request, std::string& error) {
@@ -77,8 +91,13 @@ X509Ptr makeCertificate(const CertSpec& request, std::string& error) {
                            request.ca ? "critical,CA:TRUE" : "CA:FALSE") &&
               addExtension(cert.get(), issuer, NID_key_usage, request.keyUsage) &&
               addExtension(cert.get(), issuer, NID_subject_key_identifier, "hash") &&
-              addExtension(cert.get(), issuer, NID_authority_key_identifier, "keyid:always");
-    const EVP_MD* md = telva::crypto::DigestForKey(request.issuerKey);
+              addExtension(cert.get(), issuer, NID_authority_key_identifier, "keyid:always") &&
+              (!request.altNames ||
+               (addExtension(cert.get(), issuer, NID_subject_alt_name, request.altNames) &&
+                addExtension(cert.get(), issuer, NID_ext_key_usage, "serverAuth")));
+    const EVP_MD* md = EVP_PKEY_get_base_id(request.issuerKey) == EVP_PKEY_RSA
+                           ? EVP_sha256()
+                           : telva::crypto::DigestForKey(request.issuerKey);
     if (!ok || !md || X509_sign(cert.get(), request.issuerKey, md) <= 0) {
         error = "cannot make a GOST certificate: " + opensslError();
         return nullptr;
@@ -158,6 +177,54 @@ bool FundPki::loadOrCreate(const std::string& dir, bool gost2012, std::string& e
         return false;
     }
     return true;
+}
+
+bool FundPki::issueTlsServer(const std::string& stateDir, const std::string& host, bool rsa,
+                             std::string& error) {
+    // The site's certificates come from an authority of their own, as a real site's do: GOST
+    // TLS takes GOST R 34.10-2012 keys and Streebog signatures whichever kind the fund's
+    // report keys are (OpenSSL refuses GOST R 34.11-94 in a TLS chain).
+    const std::string caBase = stateDir + (rsa ? "/tls/ca-rsa" : "/tls/ca-gost");
+    PkeyPtr caKey;
+    X509Ptr caCert;
+    if (!loadParty(caBase, caKey, caCert)) {
+        caKey = rsa ? generateRsaKey(error) : generateGostKey(true, error);
+        if (!caKey)
+            return false;
+        X509_NAME* caName = X509_NAME_new();
+        addEntry(caName, "C", "RU");
+        addEntry(caName, "O", "КВБ (демонстрация)");
+        addEntry(caName, "CN",
+                 rsa ? "Демонстрационный УЦ сайтов КВБ (RSA)" : "Демонстрационный УЦ сайтов КВБ");
+        caCert = makeCertificate(
+            {caKey.get(), caName, nullptr, caKey.get(), 20 * 365, true, "keyCertSign,cRLSign"},
+            error);
+        X509_NAME_free(caName);
+        if (!caCert)
+            return false;
+        if (!makeDirs(stateDir + "/tls") || !saveParty(caBase, caKey.get(), caCert.get())) {
+            error = "cannot write the demo site authority into " + stateDir + "/tls";
+            return false;
+        }
+    }
+    tlsKey_ = rsa ? generateRsaKey(error) : generateGostKey(true, error);
+    if (!tlsKey_)
+        return false;
+    X509_NAME* name = X509_NAME_new();
+    addEntry(name, "C", "RU");
+    addEntry(name, "O", "КВБ (демонстрация)");
+    addEntry(name, "CN", host);
+    const bool address = host.find_first_not_of("0123456789.") == std::string::npos;
+    std::string altNames = "IP:127.0.0.1,DNS:localhost";
+    if (host != "127.0.0.1" && host != "localhost")
+        altNames += (address ? ",IP:" : ",DNS:") + host;
+    tlsCert_ = makeCertificate(
+        {tlsKey_.get(), name, caCert.get(), caKey.get(), 365, false,
+         rsa ? "digitalSignature,keyEncipherment" : "digitalSignature,keyEncipherment,keyAgreement",
+         altNames.c_str()},
+        error);
+    X509_NAME_free(name);
+    return tlsCert_ != nullptr;
 }
 
 bool FundPki::issuePersonal(const PersonalSubject& subject, const std::string& outDir,

@@ -28,6 +28,15 @@ public:
     X509* rootCert() const { return rootCert_.get(); }
     X509* apCert() const { return apCert_.get(); }
     EVP_PKEY* apKey() const { return apKey_.get(); }
+    X509* tlsCert() const { return tlsCert_.get(); }
+    EVP_PKEY* tlsKey() const { return tlsKey_.get(); }
+
+    // Issues a fresh server certificate for TLS, for the host and loopback: a GOST R
+    // 34.10-2012 key (256 bits, parameter set A), or RSA 2048. Its issuer is the demo site
+    // authority of that kind, tls/ca-gost.cer or tls/ca-rsa.cer in the state folder, made
+    // there on first use; a client trusts that.
+    bool issueTlsServer(const std::string& stateDir, const std::string& host, bool rsa,
+                        std::string& error);
 
     // Issues a personal certificate with a new key under the demo root and writes
     // personal.key (PKCS#8 PEM), personal.cer (DER) and personal.pem into outDir.
@@ -40,6 +49,8 @@ private:
     X509Ptr rootCert_;
     PkeyPtr apKey_;
     X509Ptr apCert_;
+    PkeyPtr tlsKey_;
+    X509Ptr tlsCert_;
 };
 
 } // namespace sim

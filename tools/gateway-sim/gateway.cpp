@@ -140,7 +140,8 @@ HandlerResponse Gateway::applyFaults(const Request& req, Response& res) {
     }
     if (redirect) {
         res.status = redirect;
-        res.set_header("Location", "http://" + req.get_header_value("Host") + kMoved + req.target);
+        res.set_header("Location", std::string(options_.tls ? "https://" : "http://") +
+                                       req.get_header_value("Host") + kMoved + req.target);
         res.set_content(plainPage("Страница перемещена", "Страница перемещена."), kHtml);
         return HandlerResponse::Handled;
     }

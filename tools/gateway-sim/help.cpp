@@ -55,6 +55,16 @@ Options:
   --gost2012             run the demo PKI with GOST R 34.10-2012 (256-bit) keys and
                          Streebog: the fund's certificates, its receipts' signatures and
                          --issue-personal; uploads signed with either kind are checked
+  --tls                  serve everything over HTTPS: TLS 1.2 with the GOST suites
+                         (GOST2012-KUZNYECHIK-KUZNYECHIKOMAC, GOST2012-MAGMA-MAGMAOMAC,
+                         GOST2012-GOST8912-GOST8912) and a GOST R 34.10-2012 server
+                         certificate issued at each start for HOST, 127.0.0.1 and
+                         localhost by the demo site authority (tls/ca-gost.cer in the
+                         state folder, made on first use); the hosts then carry the
+                         scheme: GateHost=https://127.0.0.1:PORT. TELVA trusts the site
+                         once that authority is in its store "Root"
+  --tls-rsa              the same with an RSA server certificate (authority
+                         tls/ca-rsa.cer) and OpenSSL's usual suites
 
 Faults (PATH is a request path such as /invoice, "PREFIX*" for a prefix, "*" for all;
 COUNT limits a fault to the first COUNT matching requests; every option may repeat):

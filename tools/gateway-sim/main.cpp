@@ -5,6 +5,7 @@
 #include "options.h"
 #include "report_store.h"
 #include "request_log.h"
+#include "tls_server.h"
 
 #include <csignal>
 #include <cstdio>
@@ -51,8 +52,16 @@ int main(int argc, char** argv) {
         return fail("cannot open the log file " + options.logFile);
     sim::ReportStore store(options.stateDir);
     sim::Gateway gateway(options, pki, store, log);
-    httplib::Server server;
-    gateway.install(server);
+    std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>();
+    if (options.tls) {
+        if (!pki.issueTlsServer(options.stateDir, options.host, options.tlsRsa, error))
+            return fail(error);
+        server = sim::makeTlsServer(pki, options.tlsRsa, error);
+        if (!server)
+            return fail(error);
+    }
+    httplib::Server& listener = *server;
+    gateway.install(listener);
 
     // Signals are taken by one thread that stops the server; block them everywhere else.
     sigset_t signals;
@@ -63,22 +72,25 @@ int main(int argc, char** argv) {
 
     int port = options.port;
     if (port == 0) {
-        port = server.bind_to_any_port(options.host);
+        port = listener.bind_to_any_port(options.host);
         if (port < 0)
             return fail("cannot listen on " + options.host);
-    } else if (!server.bind_to_port(options.host, port)) {
+    } else if (!listener.bind_to_port(options.host, port)) {
         return fail("cannot listen on " + options.host + ":" + std::to_string(port));
     }
     std::thread stopper([&] {
         int received = 0;
         sigwait(&signals, &received);
-        server.stop();
+        listener.stop();
     });
     stopper.detach();
 
     log.line("state folder " + options.stateDir);
+    if (options.tls)
+        log.line(options.tlsRsa ? "https, RSA server certificate"
+                                : "https, GOST R 34.10-2012 server certificate, GOST suites");
     std::cout << "listening on " << options.host << ":" << port << std::endl;
-    server.listen_after_bind();
+    listener.listen_after_bind();
     log.line("stopped");
     return 0;
 }

@@ -121,6 +121,11 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             o.rejectAll = true;
         } else if (arg == "--gost2012") {
             o.gost2012 = true;
+        } else if (arg == "--tls") {
+            o.tls = true;
+        } else if (arg == "--tls-rsa") {
+            o.tls = true;
+            o.tlsRsa = true;
         } else if (arg == "--base64-certs") {
             o.base64Certs = true;
         } else if (arg == "--require-cookie") {

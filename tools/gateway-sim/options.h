@@ -25,6 +25,8 @@ struct Options {
     int processingPolls = 1;
     bool rejectAll = false;
     bool gost2012 = false;
+    bool tls = false;    // HTTPS instead of HTTP
+    bool tlsRsa = false; // with an RSA server certificate instead of a GOST one
     bool base64Certs = false;
     bool requireCookie = false;
     bool statusCp1251 = false;
