@@ -94,7 +94,10 @@ Result<CheckedReceipt> CheckReceiptAs(AppContext& ctx, const QString& from,
         return shown(ctx, openErrorText(archivePath));
     // A receipt without a signing time is judged at the time it was saved here, which a
     // check years later still finds on the file, unlike the current time.
-    const QDateTime receivedAt = QFileInfo(receiptPath).lastModified().toUTC();
+    // It is read from `from` (a download not yet under its name), so that file tells.
+    QDateTime receivedAt = QFileInfo(from).lastModified().toUTC();
+    if (!receivedAt.isValid())
+        receivedAt = ctx.clock.now().toUTC();
     bool writeFailed = false;
     std::variant<ReceiptContent, ReceiptFailure> opened =
         OpenReceiptFile(fd, *stores, receivedAt, &ctx.frontend, [&](const char* data, qint64 size) {

@@ -129,10 +129,11 @@ TEST_F(SecondStart, TestModeIsNotHandedToAWorkModeWindow) {
         },
         40000));
     // Its box is answered as a person would.
-    QProcess::execute(QStringLiteral("bash"),
-                      {QStringLiteral("-c"),
-                       QStringLiteral("w=$(xdotool search --sync --name '^ТЕЛВА$' | head -1) && "
-                                      "xdotool windowactivate --sync $w && xdotool key Escape")});
+    QProcess::execute(
+        QStringLiteral("bash"),
+        {QStringLiteral("-c"),
+         QStringLiteral("w=$(xdotool search --sync --name '^ТЕЛВА подписания' | head -1) && "
+                        "xdotool windowactivate --sync $w && xdotool key Escape")});
     ASSERT_TRUE(secondEnded());
     EXPECT_EQ(second.exitCode(), 1);
     EXPECT_FALSE(form->context().testMode);

@@ -1,7 +1,9 @@
 // While the window uploads, clicks and keys meant for it are dropped, not run afterwards,
 // and "Отмена" beside the progress stops the request.
 #include "app/settings.h"
+#include "crypto/providers.h"
 #include "fake_clock.h"
+#include "fake_frontend.h"
 #include "find_child.h"
 #include "gateway/http_client.h"
 #include "gui/main_form.h"
@@ -9,6 +11,7 @@
 #include "http_test_server.h"
 #include "operations/submission.h"
 #include "temp_profile.h"
+#include "test_pki.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,6 +45,15 @@ protected:
 
     void SetUp() override {
         Clock::setSystem(&clock);
+        // The window sends only what it signed: the report is signed for real first.
+        {
+            FakeFrontend frontend;
+            Settings settings;
+            LoadSettings(settings, frontend);
+            installStandard(settings);
+            settings.provName = crypto::FillProviderList(QString()).entries.value(0).name;
+            SaveSettings(settings, frontend);
+        }
         {
             QSettings global(globalSettingsPath(), QSettings::IniFormat);
             global.setValue(QStringLiteral("KVBSiteHost"), gate.hostPort());
@@ -59,14 +71,12 @@ protected:
         form->show();
         form->activateWindow();
         QApplication::processEvents(); // the connection check at activation
-        child<QLineEdit>(form.get(), "eFileIn")
-            ->setText(profile.writeFile(QStringLiteral("work/rep.xml"), "<R7REPORT/>"));
-        child<QLineEdit>(form.get(), "eFileOut")
-            ->setText(profile.writeFile(QStringLiteral("work/rep.er7"), "encrypted"));
-        form->context().settings.encExt = QStringLiteral("er7");
+        form->InputFileChosen(profile.writeFile(
+            QStringLiteral("work/rep.xml"), "<R7REPORT>" + QByteArray(300, '-') + "</R7REPORT>"));
+        form->execute(child<QAction>(form.get(), "acDo"));
         acSend = child<QAction>(form.get(), "acSend");
+        ASSERT_TRUE(acSend->isEnabled()) << statusLine().toStdString();
         acSend->setVisible(true);
-        acSend->setEnabled(true);
         sendButton = child<QToolButton>(form.get(), "btn_acSend");
         gate.clearRequests();
     }
