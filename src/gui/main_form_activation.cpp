@@ -40,6 +40,7 @@ void TMainForm::changeEvent(QEvent* event) {
 
 void TMainForm::FormActivate() {
     const QString kept = operationStatus_;
+    const StatusKind keptKind = operationKind_;
     const ProxyDialog dialog = proxyDialogDeclined_ ? ProxyDialog::Skip : ProxyDialog::Offer;
     const Result<bool> connected = ConnectionCheckAtActivation(ctx_, *http_, dialog);
     statusPanel_->setConnected(ctx_.connected);
@@ -52,7 +53,7 @@ void TMainForm::FormActivate() {
     }
     // The icon tells the connection's state; the line keeps what the user's operation said.
     if (!kept.isEmpty())
-        statusPanel_->setStatusText(kept);
+        statusPanel_->setStatusText(kept, keptKind);
     keepSettings();
 }
 
