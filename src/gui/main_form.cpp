@@ -466,7 +466,8 @@ void TMainForm::acShowSrcExecute() {
 
 void TMainForm::acShowFinalXmlExecute() {
     if (const ReportRow* row = selectedReport())
-        (void)ShowAcceptedReport(ctx_, *row);
+        if (const Status shown = ShowAcceptedReport(ctx_, *row); !shown)
+            showOutcome(shown.text(), StatusKind::Error);
 }
 
 void TMainForm::acDelCurRecExecute() {

@@ -81,8 +81,7 @@ TEST_F(CertChooserTest, PersonalOpensOnMyWithBothFiltersAndTakesTheRow) {
     const bool chosen = choose(identity, [](TGetCertDlg& dialog) {
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Выбор сертификата"));
         EXPECT_EQ(dialog.tab->count(), 8);
-        EXPECT_EQ(dialog.tab->tabText(4),
-                  QStringLiteral("Сторонние корневые центры сертификации"));
+        EXPECT_EQ(dialog.tab->tabText(4), QStringLiteral("Сторонние корневые центры сертификации"));
         EXPECT_EQ(dialog.tab->tabText(5), QStringLiteral("Доверенные издатели"));
         EXPECT_EQ(dialog.currentTab(), 0);
         EXPECT_TRUE(dialog.cbGost->isChecked());
