@@ -51,9 +51,12 @@ void TMainForm::FormActivate() {
             proxyDialogDeclined_ = true;
         showNetworkActions(ctx_.connected);
     }
-    // The icon tells the connection's state; the line keeps what the user's operation said.
+    // The icon tells the connection's state; the line keeps what the user's operation said,
+    // or else tells a failed check as a failure.
     if (!kept.isEmpty())
         statusPanel_->setStatusText(kept, keptKind);
+    else if (!ctx_.connected)
+        statusPanel_->setStatusText(statusPanel_->statusText(), StatusKind::Error);
     keepSettings();
 }
 
