@@ -56,6 +56,12 @@ public:
     virtual bool openFile(const QString& path) = 0;
     // Opens an address in the desktop's web browser; false when that fails.
     virtual bool openUrl(const QString& url) = 0;
+    // Shows a text inside the program, read-only, where no outside program opened it: HTML as
+    // a page that loads nothing from outside, anything else as plain text. False when this
+    // frontend has no such view.
+    virtual bool showDocument(const QString& /*title*/, const QString& /*text*/, bool /*html*/) {
+        return false;
+    }
 };
 
 // The status-line text for an outcome: the text alone, or with a failure's readable

@@ -60,4 +60,10 @@ QString errorEventText(const QString& message) {
     return QStringLiteral("Ошибка: ") + message;
 }
 
+QString noViewerText(const QString& target) {
+    return QStringLiteral("Не удалось открыть \"%1\": не найден веб-браузер, которым рабочий "
+                          "стол открывает файлы и адреса (xdg-open).")
+        .arg(target);
+}
+
 } // namespace telva

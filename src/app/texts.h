@@ -14,6 +14,9 @@ QString writeIntoErrorText(const QString& path); // "Ошибка записи �
 // Something other than a regular file (a FIFO, a folder, a link) stands where the program
 // keeps one of its files.
 QString notRegularFileText(const QString& path);
+// A file or address that no program of the desktop opened, and the one that is missing: a web
+// browser, as xdg-open finds it.
+QString noViewerText(const QString& target);
 
 // Keys, certificates and stores.
 QString noPrivateKeyText();

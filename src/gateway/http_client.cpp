@@ -9,6 +9,7 @@
 #include "gateway/form_body_reader.h"
 #include "gateway/request_log.h"
 #include "gateway/tls_options.h"
+#include "gateway/transfer_errors.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -310,74 +311,45 @@ void HttpClient::configure(Transfer& t, const QByteArray& url, bool post) {
     }
 }
 
-static QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* curl, int stallSeconds,
-                           int connectSeconds) {
-    const QString host = QUrl(t.url).host();
-    const QString detail =
-        QString::fromUtf8(t.errorBuffer[0] ? t.errorBuffer : curl_easy_strerror(rc));
+static QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* curl,
+                           const QString& detail, const QString& proxy, int stallSeconds) {
     if (isTlsFailure(rc))
-        return tlsFailureText(rc, curl, host, detail);
-    switch (rc) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-        return QStringLiteral("Не удается найти сервер %1.").arg(host);
-    case CURLE_COULDNT_RESOLVE_PROXY:
-        return QStringLiteral("Не удается найти прокси-сервер (%1).").arg(detail);
-    case CURLE_COULDNT_CONNECT:
-        return QStringLiteral("Не удается подключиться к серверу (%1).").arg(detail);
-    case CURLE_OPERATION_TIMEDOUT: {
-        double connectTime = 0;
-        curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME, &connectTime);
-        if (connectTime <= 0)
-            return QStringLiteral("Время ожидания подключения (%1 с) истекло.").arg(connectSeconds);
-        return QStringLiteral("Время ожидания ответа истекло (%1).").arg(detail);
-    }
-    case CURLE_ABORTED_BY_CALLBACK:
-        if (t.cancelled)
-            return cancelledText();
-        if (t.stalled)
-            return QStringLiteral("Сервер не отвечает: за %1 с не передано ни одного байта.")
-                .arg(stallSeconds);
-        if (t.overTime && t.options.minBytesPerSecond > 0)
-            return QStringLiteral("Загрузка идет слишком медленно (меньше %1 КБ/с после первых "
-                                  "%2 с) и прервана.")
-                .arg(kilobytes(t.options.minBytesPerSecond))
-                .arg(t.options.totalTimeoutSeconds);
-        if (t.overTime)
-            return QStringLiteral("Загрузка не завершилась за %1 с и прервана.")
-                .arg(t.options.totalTimeoutSeconds);
-        return QStringLiteral("Передача прервана.");
-    case CURLE_READ_ERROR:
-        return QStringLiteral("Не удалось прочитать файл \"%1\".")
-            .arg(t.reader ? t.reader->failedFile() : QString());
-    case CURLE_WRITE_ERROR:
-        if (t.tooLarge)
-            return QStringLiteral("Ответ сервера больше %1 МБ; прием прекращен.")
-                .arg(t.options.maxBytes >> 20);
-        return QStringLiteral("Не удалось записать полученные данные.");
-    case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_URL_MALFORMAT:
-        return QStringLiteral("Неверный адрес \"%1\".").arg(t.url);
-    case CURLE_GOT_NOTHING:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_PARTIAL_FILE:
-        return QStringLiteral("Соединение с сервером прервано (%1).").arg(detail);
-    default:
-        return QStringLiteral("Ошибка сети (%1).").arg(detail);
-    }
+        return tlsFailureText(rc, curl, QUrl(t.url).host(), detail);
+    double connectTime = 0;
+    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME, &connectTime);
+    TransferFailure f;
+    f.curlCode = rc;
+    f.url = t.url;
+    f.proxy = proxy;
+    f.connected = connectTime > 0;
+    f.connectSeconds = t.options.connectTimeoutSeconds;
+    f.cancelled = t.cancelled;
+    f.stalled = t.stalled;
+    f.stallSeconds = stallSeconds;
+    f.overTime = t.overTime;
+    f.totalSeconds = t.options.totalTimeoutSeconds;
+    f.minBytesPerSecond = t.options.minBytesPerSecond;
+    f.tooLarge = t.tooLarge;
+    f.maxBytes = t.options.maxBytes;
+    if (t.reader)
+        f.unreadableFile = t.reader->failedFile();
+    return transferFailureText(f);
 }
 
-void HttpClient::logAttempt(void* handle, bool post, const QByteArray& url, int rc,
+QString HttpClient::proxyInUse() const {
+    const ProxySettings& proxy = ctx_.settings.proxy;
+    return proxy.host.isEmpty() ? QString()
+                                : proxy.host + QLatin1Char(':') + QString::number(proxy.port);
+}
+
+void HttpClient::logAttempt(void* handle, bool post, const QByteArray& url, const QString& failure,
                             const QByteArray& statusLine, qint64 sent, qint64 milliseconds) {
     RequestRecord record;
     record.method = post ? "POST" : "GET";
     record.url = url;
-    const ProxySettings& proxy = ctx_.settings.proxy;
-    if (!proxy.host.isEmpty())
-        record.proxy = proxy.host + QLatin1Char(':') + QString::number(proxy.port);
+    record.proxy = proxyInUse();
     record.statusLine = statusLine;
-    if (rc != CURLE_OK)
-        record.failure = QString::fromUtf8(curl_easy_strerror(CURLcode(rc)));
+    record.failure = failure;
     curl_off_t received = 0;
     curl_easy_getinfo(static_cast<CURL*>(handle), CURLINFO_SIZE_DOWNLOAD_T, &received);
     record.bytesReceived = qint64(received);
@@ -396,6 +368,7 @@ bool HttpClient::run(Transfer& t) {
     lastError_.clear();
     lastStopped_ = false;
     lastTlsFailure_ = false;
+    lastUnreachable_ = false;
     lastOverTls_ = false;
     busy_ = true;
     ctx_.frontend.setCancellable(true);
@@ -421,14 +394,21 @@ bool HttpClient::run(Transfer& t) {
         lastStatusLine_ = t.statusLine;
         curl_off_t uploaded = 0;
         curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
-        logAttempt(curl, post, url, rc, t.statusLine, qint64(uploaded),
+        // libcurl's own words stay in the journal; the person reads the Russian text.
+        const QString detail =
+            rc == CURLE_OK
+                ? QString()
+                : QString::fromUtf8(t.errorBuffer[0] ? t.errorBuffer : curl_easy_strerror(rc));
+        logAttempt(curl, post, url, detail, t.statusLine, qint64(uploaded),
                    ctx_.clock.ticks() - attemptStart);
         if (post && uploaded >= t.bodyLength)
             t.bodyDelivered = true;
         if (rc != CURLE_OK) {
-            lastError_ =
-                failureText(rc, t, curl, stallTimeoutSeconds_, t.options.connectTimeoutSeconds);
+            lastError_ = failureText(rc, t, curl, detail, proxyInUse(), stallTimeoutSeconds_);
             lastTlsFailure_ = isTlsFailure(rc);
+            double connectTime = 0;
+            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME, &connectTime);
+            lastUnreachable_ = isUnreachable(rc, connectTime > 0);
             lastStopped_ =
                 t.cancelled || t.overTime || t.tooLarge || t.bodyDelivered || lastTlsFailure_;
             if (t.bodyDelivered)

@@ -155,6 +155,9 @@ public:
     // The last request failed in its secure connection (the handshake or the server's
     // certificate), not in the network; lastError() names the server and the reason.
     bool lastTlsFailure() const { return lastTlsFailure_; }
+    // The last request never reached its server: the name not found, the connection refused or
+    // not made in time (directly or through the proxy).
+    bool lastUnreachable() const { return lastUnreachable_; }
     // The last request's answer came over TLS from a server whose certificate passed the check
     // (redirects included: the final address was https).
     bool lastOverTls() const { return lastOverTls_; }
@@ -181,8 +184,10 @@ private:
     bool run(Transfer& transfer);
     void configure(Transfer& transfer, const QByteArray& url, bool post);
     // One attempt of a request into the journal.
-    void logAttempt(void* curl, bool post, const QByteArray& url, int rc,
+    // failure: libcurl's own text, empty when an answer came.
+    void logAttempt(void* curl, bool post, const QByteArray& url, const QString& failure,
                     const QByteArray& statusLine, qint64 sent, qint64 milliseconds);
+    QString proxyInUse() const; // "host:port", empty for a direct connection
 
     AppContext& ctx_;
     void* curl_ = nullptr; // CURL*, kept for the run: cookies and live connections
@@ -195,6 +200,7 @@ private:
     QString lastError_;
     bool lastStopped_ = false;
     bool lastTlsFailure_ = false;
+    bool lastUnreachable_ = false;
     bool lastOverTls_ = false;
     QByteArray lastStatusLine_;
 };

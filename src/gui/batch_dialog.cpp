@@ -1,9 +1,12 @@
 #include "gui/batch_dialog.h"
 
+#include "operations/submission.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -41,8 +44,12 @@ BatchDialog::BatchDialog(Steps steps, const QStringList& files, QWidget* parent)
     disconnect(buttons, nullptr, this, nullptr);
     connect(sendButton_, &QPushButton::clicked, this, &BatchDialog::sendAll);
     connect(cancel, &QPushButton::clicked, this, &BatchDialog::cancelOrClose);
+    summary_ = new QLabel(this);
+    summary_->setObjectName(QStringLiteral("lbSummary"));
+    summary_->hide();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(table_, 1);
+    layout->addWidget(summary_);
     layout->addWidget(buttons);
     resize(700, 300);
 }
@@ -51,6 +58,8 @@ void BatchDialog::showRow(int row, State state, const QString& stateText, const 
     items_[size_t(row)].state = state;
     table_->item(row, ColState)->setText(stateText);
     table_->item(row, ColResult)->setText(result);
+    // A long error is cut in its cell; the tooltip has it whole.
+    table_->item(row, ColResult)->setToolTip(result);
     for (int c : {ColFile, ColKind, ColState})
         table_->resizeColumnToContents(c);
     QApplication::processEvents();
@@ -86,22 +95,44 @@ void BatchDialog::sendAll() {
     sendButton_->setEnabled(false);
     for (int row = 0; row < int(items_.size()) && !cancelled_; ++row) {
         const Item& item = items_[size_t(row)];
-        if (item.state != State::Signed)
+        if (item.state != State::Signed && item.state != State::SendFailed)
             continue;
-        showRow(row, State::Signed, QStringLiteral("Отправляется"), QString());
+        showRow(row, item.state, QStringLiteral("Отправляется"), QString());
         const Result<QString> id = steps_.send(item.source, item.encrypted);
-        // A file the gateway did not take stays signed, so that a later "Отправить все"
-        // tries it again; one it took is never sent twice.
-        showRow(row, id ? State::Sent : State::Signed,
-                id ? QStringLiteral("Отправлен") : QStringLiteral("Ошибка отправки"),
-                id ? *id : id.text());
+        // A file the gateway did not take is tried again by a later "Отправить все"; one it
+        // took is never sent twice, nor one whose repeat the person declined.
+        if (id)
+            showRow(row, State::Sent, QStringLiteral("Отправлен"), *id);
+        else if (id.error().code == kSendDeclined)
+            showRow(row, State::Declined, QStringLiteral("не отправлен (повтор)"), id.text());
+        else
+            showRow(row, State::SendFailed, QStringLiteral("Ошибка отправки"), id.text());
         Q_EMIT fileSent(row);
     }
     sending_ = false;
     busy_ = false;
+    showSummary();
     sendButton_->setEnabled(true);
     if (closeWanted_)
         QDialog::reject();
+}
+
+QString BatchDialog::summary() const {
+    int sent = 0, failed = 0, declined = 0;
+    for (const Item& item : items_) {
+        sent += item.state == State::Sent;
+        failed += item.state == State::Failed || item.state == State::SendFailed;
+        declined += item.state == State::Declined;
+    }
+    QString line = QStringLiteral("отправлено %1, ошибок %2").arg(sent).arg(failed);
+    if (declined > 0)
+        line += QStringLiteral(", не отправлено повторов %1").arg(declined);
+    return line;
+}
+
+void BatchDialog::showSummary() {
+    summary_->setText(summary());
+    summary_->show();
 }
 
 void BatchDialog::reject() {

@@ -6,16 +6,20 @@
 #include "gui/auth_dialog.h"
 #include "gui/input_gate.h"
 #include "gui/proxy_dialog.h"
+#include "gui/receipt_view.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace telva {
 
@@ -132,6 +136,28 @@ bool GuiFrontend::openFile(const QString& path) {
 
 bool GuiFrontend::openUrl(const QString& url) {
     return QDesktopServices::openUrl(QUrl(url));
+}
+
+bool GuiFrontend::showDocument(const QString& title, const QString& text, bool html) {
+    auto* dialog = new QDialog(parent_);
+    dialog->setObjectName(QStringLiteral("DocumentView"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(title);
+    // The receipt view loads nothing from outside the text, whatever the page asks for.
+    auto* view = new ReceiptView(dialog);
+    view->setObjectName(QStringLiteral("DocumentText"));
+    if (html)
+        view->setHtml(text);
+    else
+        view->setPlainText(text);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(view, 1);
+    layout->addWidget(buttons);
+    dialog->resize(700, 500);
+    dialog->show();
+    return true;
 }
 
 } // namespace telva

@@ -44,6 +44,8 @@ public:
     std::optional<QString> askKeyPassword(const QString& prompt) override;
     bool openFile(const QString& path) override;
     bool openUrl(const QString& url) override;
+    // A window of its own beside the main one, so the person can read while working on.
+    bool showDocument(const QString& title, const QString& text, bool html) override;
 
 private:
     bool ask(const QString& text, const QString& caption, Icon icon, bool defaultNo);

@@ -15,6 +15,7 @@
 #include "crypto/sign_encrypt.h"
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
+#include "gui/batch_dialog.h"
 #include "gui/cert_chooser.h"
 #include "gui/icons.h"
 #include "gui/input_gate.h"
@@ -39,11 +40,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace telva {
@@ -73,6 +76,16 @@ QRect keptOnScreen(QRect frame) {
     frame.moveLeft(std::clamp(frame.left(), room.left(), room.right() - frame.width() + 1));
     frame.moveTop(std::clamp(frame.top(), room.top(), room.bottom() - frame.height() + 1));
     return frame;
+}
+
+QString closeWhileSendingText() {
+    return QStringLiteral("Отчет еще отправляется. Окно закроется само, когда отправка "
+                          "завершится.");
+}
+
+QString closeWhileBusyText() {
+    return QStringLiteral("Операция еще выполняется. Окно закроется само, когда она "
+                          "завершится.");
 }
 
 } // namespace
@@ -111,9 +124,11 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     layout->addWidget(statusPanel_);
     setCentralWidget(central);
     frontend_.setStatusSink([this](const QString& text) {
-        statusPanel_->setStatusText(text);
-        if (!checking_)
+        statusPanel_->setStatusText(text, nextKind_);
+        if (!checking_) {
             operationStatus_ = text;
+            operationKind_ = nextKind_;
+        }
     });
     watchFocus();
     auto* gate = new InputGate(this);
@@ -226,7 +241,37 @@ void TMainForm::showCertificateTips() {
     lbCertWarning_->setVisible(!warnings.isEmpty());
 }
 
+bool TMainForm::busy() const {
+    if (running_ > 0)
+        return true;
+    for (const BatchDialog* batch : findChildren<BatchDialog*>())
+        if (batch->busy())
+            return true;
+    return false;
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
+    // A hidden window would let a send go on unseen: the window stays, says why, and closes
+    // itself once the operation has ended.
+    if (busy()) {
+        event->ignore();
+        if (closeWhenDone_)
+            return;
+        closeWhenDone_ = new QTimer(this);
+        closeWhenDone_->setInterval(300);
+        connect(closeWhenDone_, &QTimer::timeout, this, [this] {
+            if (!busy())
+                close();
+        });
+        closeWhenDone_->start();
+        auto* box = new QMessageBox(QMessageBox::Information, programTitle(),
+                                    sending_ ? closeWhileSendingText() : closeWhileBusyText(),
+                                    QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("CloseWhenDone"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+        return;
+    }
     FormDestroy();
     QMainWindow::closeEvent(event);
 }
@@ -258,13 +303,32 @@ bool TMainForm::cameToFront() {
     return !QApplication::activeModalWidget();
 }
 
-void TMainForm::ShowStatus(const QString& text, const QString& errorText) {
+void TMainForm::ShowStatus(const QString& text, const QString& errorText, StatusKind kind) {
+    nextKind_ = errorText.isEmpty() ? kind : StatusKind::Error;
     ctx_.showStatus(text, errorText);
+    nextKind_ = StatusKind::Info;
 }
 
-void TMainForm::showOutcome(const QString& text) {
+void TMainForm::showOutcome(const QString& text, StatusKind kind) {
     if (!text.isEmpty())
-        ctx_.showStatus(text);
+        ShowStatus(text, QString(), kind);
+}
+
+void TMainForm::showOutcome(const Result<QString>& result) {
+    showOutcome(result ? *result : result.text(), result ? StatusKind::Success : StatusKind::Error);
+}
+
+void TMainForm::showSendOutcome(const Result<SentReport>& sent) {
+    const bool declined = !sent && sent.error().code == kSendDeclined;
+    showOutcome(sent ? sent->text : sent.text(), sent       ? StatusKind::Success
+                                                 : declined ? StatusKind::Info
+                                                            : StatusKind::Error);
+    if (declined)
+        return;
+    if (sent || http_->lastUnreachable()) {
+        ctx_.connected = sent.ok();
+        statusPanel_->setConnected(ctx_.connected);
+    }
 }
 
 void TMainForm::runUpdate(QAction* action) {
@@ -306,7 +370,7 @@ void TMainForm::acDoExecute() {
     ctx_.settings.provName = cbProv_->currentText();
     ctx_.settings.provType = cbProv_->currentData().toInt();
     const Result<QString> done = crypto::SignAndEncrypt(ctx_, eFileIn_->text(), eFileOut_->text());
-    showOutcome(done ? *done : done.text());
+    showOutcome(done);
     signed_.reset();
     if (done)
         signed_ = {FileStamp::of(eFileIn_->text()), FileStamp::of(eFileOut_->text())};
@@ -321,17 +385,20 @@ void TMainForm::acSendExecute() {
         signed_.reset();
         acSend->setEnabled(false);
         ShowStatus(QStringLiteral(
-            "Файлы изменились после подписи или перемещены. Подпишите отчет заново."));
+                       "Файлы изменились после подписи или перемещены. Подпишите отчет заново."),
+                   QString(), StatusKind::Error);
         return;
     }
+    sending_ = true;
     const Result<SentReport> sent =
         SubmitReport(ctx_, *http_, {eFileOut_->text(), eFileIn_->text(), ePrivCert_->text()});
-    showOutcome(sent ? sent->text : sent.text());
+    sending_ = false;
+    showSendOutcome(sent);
 }
 
 void TMainForm::acLoadCertExecute() {
     const Result<QString> installed = crypto::LoadFundCertificates(ctx_, *http_);
-    ShowStatus(installed ? *installed : installed.text());
+    showOutcome(installed);
     showCertificateLabels();
 }
 
@@ -372,7 +439,7 @@ void TMainForm::acLoadKvitExecute() {
     followUp_.restart(row->id(), ctx_.clock.ticks());
     const Result<RefreshOutcome> refreshed = RefreshReportState(ctx_, *http_, *row);
     if (!refreshed) {
-        showOutcome(refreshed.text());
+        showOutcome(refreshed.text(), StatusKind::Error);
         return;
     }
     const RefreshOutcome& outcome = *refreshed;
@@ -399,7 +466,8 @@ void TMainForm::acShowSrcExecute() {
 
 void TMainForm::acShowFinalXmlExecute() {
     if (const ReportRow* row = selectedReport())
-        (void)ShowAcceptedReport(ctx_, *row);
+        if (const Status shown = ShowAcceptedReport(ctx_, *row); !shown)
+            showOutcome(shown.text(), StatusKind::Error);
 }
 
 void TMainForm::acDelCurRecExecute() {
@@ -407,7 +475,7 @@ void TMainForm::acDelCurRecExecute() {
     if (!row)
         return;
     const Result<QString> deleted = DeleteReport(ctx_, *row);
-    showOutcome(deleted ? *deleted : deleted.text());
+    showOutcome(deleted);
     if (deleted)
         execute(acGreedRefresh);
 }
@@ -420,11 +488,18 @@ void TMainForm::acCheckSignExecute() {
 
 void TMainForm::showCheckOutcome(Result<crypto::CheckedReceipt> receipt) {
     showCheckedReceipt(std::nullopt);
-    if (!receipt)
+    if (!receipt) {
+        // The check has shown why; the line turns to a failure's.
+        if (statusPanel_->statusText() == receipt.text()) {
+            statusPanel_->setStatusText(receipt.text(), StatusKind::Error);
+            operationKind_ = StatusKind::Error;
+        }
         return;
+    }
     const QString signer = receipt->signer;
     showCheckedReceipt(std::move(*receipt));
-    ShowStatus(QStringLiteral("Квитанция проверена: подпись верна. Подписал: ") + signer);
+    ShowStatus(QStringLiteral("Квитанция проверена: подпись верна. Подписал: ") + signer, QString(),
+               StatusKind::Success);
 }
 
 void TMainForm::acPrintExecute() {

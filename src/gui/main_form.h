@@ -4,8 +4,10 @@
 #include "app/file_stamp.h"
 #include "app/recent_places.h"
 #include "gui/gui_frontend.h"
+#include "gui/status_panel.h"
 #include "operations/receipt_check.h"
 #include "operations/report_status.h"
+#include "operations/submission.h"
 
 #include "archive/follow_up.h"
 #include "archive/report_list.h"
@@ -31,7 +33,6 @@ namespace telva {
 class DesktopNotifier;
 class HttpClient;
 class ReceiptView;
-class StatusPanel;
 
 // The program's window: three pages, the named actions, the status bar. It owns the
 // run's state and hands it to the core operations.
@@ -43,10 +44,15 @@ public:
 
     AppContext& context() { return ctx_; }
 
-    // Writes the status line: the text, and a failure's readable text in parentheses.
-    void ShowStatus(const QString& text, const QString& errorText = QString());
-    // An operation's text on the status line; an empty one (an aborted step) leaves it as is.
-    void showOutcome(const QString& text);
+    // Writes the status line: the text, and a failure's readable text in parentheses (which
+    // makes it a failure's line).
+    void ShowStatus(const QString& text, const QString& errorText = QString(),
+                    StatusKind kind = StatusKind::Info);
+    // An operation's text on the status line, coloured by its kind; an empty one (an aborted
+    // step) leaves the line as it is.
+    void showOutcome(const QString& text, StatusKind kind = StatusKind::Info);
+    // An operation's outcome: its text, a success's or a failure's.
+    void showOutcome(const Result<QString>& result);
     // Runs an action as a control would: its update rule first, then the action if enabled.
     void execute(QAction* action);
 
@@ -94,6 +100,8 @@ private:
     void watchFocus();
     void showNetworkActions(bool shown);
     void FormDestroy();
+    // An operation of the person's, or a batch table's, is under way.
+    bool busy() const;
     void keepSettings();
     // Brings the window to the front; false while one of its dialogs waits for an answer.
     bool cameToFront();
@@ -101,6 +109,9 @@ private:
     void takePendingArguments();
     bool requestWouldWait() const;
     void tellOutcome(const QString& reportId, const RefreshOutcome& outcome);
+    // A send's outcome on the status line; a send that could not reach the gateway turns the
+    // connection icon to "not connected", one the gateway answered to "connected".
+    void showSendOutcome(const Result<SentReport>& sent);
     // The receipt shown on its page (nothing after a failed check): printing and saving it.
     void showCheckedReceipt(std::optional<crypto::CheckedReceipt> receipt);
     // The outcome of a receipt check on its page: the receipt and who signed it (a failure
@@ -173,6 +184,10 @@ private:
     RecentPlaces places_;
     // Operations of the person's under way; nothing is asked in the background meanwhile.
     int running_ = 0;
+    // A report is being sent (from the signing page or the batch table).
+    bool sending_ = false;
+    // The person closed the window while an operation ran: it closes once that has ended.
+    QTimer* closeWhenDone_ = nullptr;
     FollowUpSchedule followUp_;
     DesktopNotifier* notifier_ = nullptr;
     QFileSystemWatcher* archiveWatcher_ = nullptr;
@@ -189,8 +204,12 @@ private:
     // The user cancelled the proxy dialog: later checks do not offer it again until the user
     // turns to the connection menu.
     bool proxyDialogDeclined_ = false;
-    // The last status text of an operation the user started; the check gives it back.
+    // The last status text of an operation the user started and its kind; the check gives
+    // them back.
     QString operationStatus_;
+    StatusKind operationKind_ = StatusKind::Info;
+    // The kind of the text being shown (texts the core shows on its own are progress).
+    StatusKind nextKind_ = StatusKind::Info;
     std::optional<crypto::CheckedReceipt> shownReceipt_;
     // Arguments handed over while a dialog was open, taken when it closes.
     QList<QStringList> pendingArguments_;

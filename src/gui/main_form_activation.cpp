@@ -40,6 +40,7 @@ void TMainForm::changeEvent(QEvent* event) {
 
 void TMainForm::FormActivate() {
     const QString kept = operationStatus_;
+    const StatusKind keptKind = operationKind_;
     const ProxyDialog dialog = proxyDialogDeclined_ ? ProxyDialog::Skip : ProxyDialog::Offer;
     const Result<bool> connected = ConnectionCheckAtActivation(ctx_, *http_, dialog);
     statusPanel_->setConnected(ctx_.connected);
@@ -50,9 +51,12 @@ void TMainForm::FormActivate() {
             proxyDialogDeclined_ = true;
         showNetworkActions(ctx_.connected);
     }
-    // The icon tells the connection's state; the line keeps what the user's operation said.
+    // The icon tells the connection's state; the line keeps what the user's operation said,
+    // or else tells a failed check as a failure.
     if (!kept.isEmpty())
-        statusPanel_->setStatusText(kept);
+        statusPanel_->setStatusText(kept, keptKind);
+    else if (!ctx_.connected)
+        statusPanel_->setStatusText(statusPanel_->statusText(), StatusKind::Error);
     keepSettings();
 }
 

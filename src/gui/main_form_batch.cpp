@@ -59,19 +59,21 @@ void TMainForm::openBatch(const QStringList& files) {
         ++running_;
         const Result<QString> done = crypto::SignAndEncrypt(ctx_, source, encrypted);
         --running_;
-        showOutcome(done ? *done : done.text());
+        showOutcome(done);
         return done ? Status() : Status::fail(statusPanel_->statusText());
     };
     steps.send = [this](const QString& source, const QString& encrypted) -> Result<QString> {
         if (const Result<const ReportKind*> kind = detectKindOfFile(source))
             ctx_.settings.encExt = (*kind)->encExt;
         ++running_;
+        sending_ = true;
         const Result<SentReport> sent =
             SubmitReport(ctx_, *http_, {encrypted, source, ePrivCert_->text()});
+        sending_ = false;
         --running_;
-        showOutcome(sent ? sent->text : sent.text());
+        showSendOutcome(sent);
         if (!sent)
-            return Result<QString>::fail(sent.text());
+            return sent.error();
         return sent->id;
     };
     auto* dialog = new BatchDialog(std::move(steps), files, this);

@@ -41,7 +41,7 @@ void TMainForm::acSavePdfExecute() {
     const QString name = crypto::receiptPdfName(id);
     const QString path = documentsFolder() + QLatin1Char('/') + name;
     if (const Status written = crypto::writeReceiptPdf(*shownReceipt_, id, path); !written) {
-        ShowStatus(written.text());
+        showOutcome(written.text(), StatusKind::Error);
         return;
     }
     // A receipt of a sent report keeps its PDF beside it too, so the archive's export has it.
@@ -49,7 +49,7 @@ void TMainForm::acSavePdfExecute() {
     if (isPlainReportId(id) &&
         QFileInfo(beside) == QFileInfo(reportFolder(ctx_.archiveBaseFolder, id)))
         (void)crypto::writeReceiptPdf(*shownReceipt_, id, beside + QLatin1Char('/') + name);
-    ShowStatus(QStringLiteral("Квитанция сохранена: ") + path);
+    showOutcome(QStringLiteral("Квитанция сохранена: ") + path, StatusKind::Success);
 }
 
 void TMainForm::acExportExecute() {
@@ -74,10 +74,10 @@ void TMainForm::exportReportsTo(const QString& zipPath) {
         return;
     }
     const Status written = exportReports(ctx_.archiveBaseFolder, ids, zipPath);
-    ShowStatus(written ? QStringLiteral("Архив отчетов сохранен: %1 (отчетов: %2)")
-                             .arg(zipPath)
-                             .arg(ids.size())
-                       : written.text());
+    showOutcome(written ? Result<QString>(QStringLiteral("Архив отчетов сохранен: %1 (отчетов: %2)")
+                                              .arg(zipPath)
+                                              .arg(ids.size()))
+                        : Result<QString>(written.error()));
 }
 
 } // namespace telva

@@ -57,6 +57,7 @@ void TMainForm::followUp() {
         return;
     // The status line keeps what the person's last operation said.
     const QString kept = statusPanel_->statusText();
+    const StatusKind keptKind = statusPanel_->statusKind();
     ++running_;
     const Result<RefreshOutcome> refreshed =
         RefreshReportState(ctx_, *http_, reports_[index], true);
@@ -65,7 +66,7 @@ void TMainForm::followUp() {
     if (outcome.newState)
         setReportState(index, *outcome.newState);
     tellOutcome(id, outcome);
-    statusPanel_->setStatusText(kept);
+    statusPanel_->setStatusText(kept, keptKind);
 }
 
 void TMainForm::tellOutcome(const QString& reportId, const RefreshOutcome& outcome) {

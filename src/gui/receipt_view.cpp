@@ -2,6 +2,7 @@
 
 #include "operations/receipt_pdf.h"
 
+#include <QFileInfo>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -39,8 +40,9 @@ QVariant ReceiptView::loadResource(int type, const QUrl& name) {
 void ReceiptView::doSetSource(const QUrl&, QTextDocument::ResourceType) {}
 
 QString ReceiptView::defaultPdfPath() const {
-    const QString name = identifier_.isEmpty() ? QStringLiteral("Квитанция.pdf")
-                                               : crypto::receiptPdfName(identifier_);
+    const QString saved = identifier_.isEmpty() ? QStringLiteral("Квитанция.pdf")
+                                                : crypto::receiptPdfName(identifier_);
+    const QString name = QFileInfo(saved).completeBaseName() + QStringLiteral("-печать.pdf");
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QLatin1Char('/') +
            name;
 }

@@ -17,7 +17,8 @@ public:
     // names the receipt in print: the document's title and the PDF file's name.
     void ShowInReceiptView(const QString& html, const QString& identifier = QString());
 
-    // Where a PDF of the page goes unless the person says otherwise.
+    // Where "Печать" to a PDF writes unless the person says otherwise: a name of its own,
+    // so that it never replaces the signed PDF of "Сохранить PDF".
     QString defaultPdfPath() const;
     // Prints the page shown to the printer as it is set up, as the view lays it out.
     void printTo(QPrinter* printer) const;

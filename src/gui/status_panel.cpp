@@ -20,11 +20,7 @@ StatusPanel::StatusPanel(QWidget* parent)
     text_->setObjectName(QStringLiteral("StatusText"));
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(13);
-    font.setBold(true);
     text_->setFont(font);
-    QPalette palette = text_->palette();
-    palette.setColor(QPalette::WindowText, Qt::red);
-    text_->setPalette(palette);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     text_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // Mouse events of the text area reach the panel, which decides about the menu.
@@ -54,8 +50,18 @@ void StatusPanel::setCancelVisible(bool visible) {
     cancel_->setVisible(visible);
 }
 
-void StatusPanel::setStatusText(const QString& text) {
+void StatusPanel::setStatusText(const QString& text, StatusKind kind) {
     text_->setFullText(text);
+    kind_ = kind;
+    QPalette palette = text_->palette();
+    const QColor colour = kind == StatusKind::Error     ? QColor(Qt::red)
+                          : kind == StatusKind::Success ? QColor(0, 110, 0)
+                                                        : palette.color(QPalette::Text);
+    palette.setColor(QPalette::WindowText, colour);
+    text_->setPalette(palette);
+    QFont font = text_->font();
+    font.setBold(kind == StatusKind::Error);
+    text_->setFont(font);
 }
 
 QString StatusPanel::statusText() const {

@@ -11,8 +11,13 @@ namespace telva {
 
 class ElidedLabel;
 
-// The status bar: the drawn connection icon, the status line (bold red), while a long step
-// runs its percentage, and while a request or a signing runs, its "Отмена".
+// What a status text tells: progress or a neutral fact, an operation that succeeded, one that
+// failed. The line is coloured by it.
+enum class StatusKind { Info, Success, Error };
+
+// The status bar: the drawn connection icon, the status line (failures bold red, successes
+// dark green, the rest in the window's text colour), while a long step runs its percentage,
+// and while a request or a signing runs, its "Отмена".
 class StatusPanel : public QWidget {
     Q_OBJECT
 public:
@@ -20,8 +25,9 @@ public:
 
     explicit StatusPanel(QWidget* parent = nullptr);
 
-    void setStatusText(const QString& text);
+    void setStatusText(const QString& text, StatusKind kind = StatusKind::Info);
     QString statusText() const;
+    StatusKind statusKind() const { return kind_; }
     void setConnected(bool connected);
     bool connected() const { return connected_; }
     void setCancelVisible(bool visible);
@@ -45,6 +51,7 @@ private:
     QProgressBar* progress_;
     QPushButton* cancel_;
     bool connected_ = false;
+    StatusKind kind_ = StatusKind::Info;
 };
 
 } // namespace telva

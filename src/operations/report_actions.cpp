@@ -1,9 +1,11 @@
 #include "operations/report_actions.h"
 
 #include "app/context.h"
+#include "app/cp1251.h"
 #include "app/frontend.h"
 #include "app/paths.h"
 #include "app/program.h"
+#include "app/texts.h"
 #include "archive/report_archive.h"
 #include "operations/receipt_page.h"
 
@@ -125,7 +127,17 @@ Status ShowAcceptedReport(AppContext& ctx, const ReportRow& row) {
             !built)
             return built;
     }
-    return openOrComplain(ctx, view) ? Status() : Status::fail(QString());
+    if (!QFileInfo::exists(view))
+        return openOrComplain(ctx, view) ? Status() : Status::fail(QString());
+    if (ctx.frontend.openFile(view))
+        return Status();
+    // No program on this desktop opens XML: the report is shown inside, as text.
+    QFile file(view);
+    if (file.open(QIODevice::ReadOnly) &&
+        ctx.frontend.showDocument(QStringLiteral("Принятый отчет ") + row.id(),
+                                  fromCp1251(file.readAll()), false))
+        return Status();
+    return Status::fail(noViewerText(view));
 }
 
 } // namespace telva

@@ -8,6 +8,7 @@
 #include "app/report_kind.h"
 #include "app/safe_file.h"
 #include "app/settings.h"
+#include "app/texts.h"
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
 #include "crypto/cms_shape.h"
@@ -138,6 +139,20 @@ Status replaceFile(const QString& from, const QString& to) {
     return {};
 }
 
+// The fund's page with the report's errors, in the browser; without one, the copy kept in the
+// archive inside the program; failing that, the status line says what is missing.
+void showErrorPage(AppContext& ctx, const QString& address, const QString& errorFile,
+                   const QString& reportId, RefreshOutcome& outcome) {
+    if (ctx.frontend.openUrl(address))
+        return;
+    QFile kept(errorFile);
+    if (kept.open(QIODevice::ReadOnly) &&
+        ctx.frontend.showDocument(QStringLiteral("Ошибки в отчете ") + reportId,
+                                  fromCp1251(kept.readAll()), true))
+        return;
+    outcome.status = noViewerText(address);
+}
+
 } // namespace
 
 Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row,
@@ -159,7 +174,7 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
     const QString address = statusPageAddress(ctx.settings, ctx.testMode, row.listCode(), reportId);
     const QString errorFile = stem + QStringLiteral(".err");
     if (row.state() == stateHasErrors() && QFileInfo::exists(errorFile)) {
-        ctx.frontend.openUrl(address);
+        showErrorPage(ctx, address, errorFile, reportId, outcome);
         return outcome;
     }
 
@@ -177,7 +192,7 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
         (void)writeFileReplacing(errorFile, page);
         outcome.newState = stateHasErrors();
         if (!inBackground)
-            ctx.frontend.openUrl(address);
+            showErrorPage(ctx, address, errorFile, reportId, outcome);
         return outcome;
     case StatusPageKind::NotFundPage:
         outcome.status = notFundPageText(address);

@@ -67,7 +67,7 @@ Result<SendIntent> beginSend(AppContext& ctx, SendJournal& journal, const SendIn
     for (const auto& [hash, file] : {std::pair{intent.outputHash, input.outputFile},
                                      std::pair{intent.inputHash, input.inputFile}}) {
         if (const std::optional<SentMark> earlier = index.find(hash, QFileInfo(file).size())) {
-            question = alreadySentText(*earlier);
+            question = alreadySentText(*earlier, input.inputFile);
             break;
         }
     }
@@ -82,7 +82,7 @@ Result<SendIntent> beginSend(AppContext& ctx, SendJournal& journal, const SendIn
     }
     journal.unlock();
     if (!ctx.frontend.askSendAgain(*question))
-        return Result<SendIntent>::fail(*question);
+        return Result<SendIntent>::fail(*question, kSendDeclined);
     return journal.begin(intent);
 }
 
@@ -146,9 +146,9 @@ QString archiveWriteFailedText(const QString& reportId, const QString& logPath) 
     return sent + QStringLiteral("; номер записан в файл ") + logPath + QLatin1Char('.');
 }
 
-QString alreadySentText(const SentMark& mark) {
-    return QStringLiteral("Этот отчет уже отправлен %1 под номером %2. Отправить еще раз?")
-        .arg(mark.date, mark.id);
+QString alreadySentText(const SentMark& mark, const QString& sourceFile) {
+    return QStringLiteral("Отчет \"%1\" уже отправлен %2 под номером %3. Отправить еще раз?")
+        .arg(QFileInfo(sourceFile).fileName(), mark.date, mark.id);
 }
 
 QString mayHaveBeenAcceptedText(const SendIntent& send) {
@@ -190,7 +190,7 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
     SendJournal journal(SendJournal::pathFor(ctx.settings.activeMode));
     const Result<SendIntent> begun = beginSend(ctx, journal, intent, input);
     if (!begun)
-        return fail(begun.text());
+        return begun.error();
     const QByteArray& token = begun->token;
 
     MultipartForm form(ctx.clock.now());

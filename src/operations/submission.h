@@ -49,13 +49,17 @@ struct SentReport {
     QString text; // for the status line
 };
 
+// The error code of a send the person declined when asked about a repeat.
+inline constexpr quint32 kSendDeclined = 0x53440001;
+
 // Sends the encrypted report to the gateway, records the identifier the gateway gives in the
 // sent log and the index of sent files and files the report in the report archive under it.
 // Before the report leaves, the send is noted in the work mode's send journal, and closed once
 // it is filed or the gateway refused it; an answer without a usable identifier is kept there
 // and in the sent log. A file whose encrypted or source bytes were sent before in this work
 // mode, or whose earlier send may have reached the gateway unconfirmed, is sent again only
-// when the frontend agrees (askSendAgain); declined, the question's text is the failure.
+// when the frontend agrees (askSendAgain); declined, the question's text is the failure, with
+// the code kSendDeclined.
 // Every outcome carries one text for the status line.
 Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitInput& input);
 
@@ -66,8 +70,9 @@ QString reportSentText(const QString& reportId);
 // it was recorded (nowhere when the log's path is empty).
 QString archiveWriteFailedText(const QString& reportId, const QString& logPath);
 QString rejectedIdText(); // "???"
-// The question before sending a file that was sent before in this work mode.
-QString alreadySentText(const SentMark& mark);
+// The question before sending a file that was sent before in this work mode; it names the
+// source file.
+QString alreadySentText(const SentMark& mark, const QString& sourceFile);
 // The question before sending a file whose earlier send got no identifier: when and which file.
 QString mayHaveBeenAcceptedText(const SendIntent& send);
 

@@ -87,7 +87,7 @@ TEST_F(CliGateway, AReportSentBeforeGoesAgainOnlyWithAgain) {
     const CliRun refused = send(in);
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err,
-              alreadySentText({formatSendDate(clock.now()), QString::fromLatin1(kId)}) + '\n');
+              alreadySentText({formatSendDate(clock.now()), QString::fromLatin1(kId)}, in) + '\n');
     const CliRun yes = runCliInProcess({QStringLiteral("--yes"), QStringLiteral("send"),
                                         QStringLiteral("--out"), out, QStringLiteral("--in"), in});
     EXPECT_EQ(yes.status, 1);

@@ -130,6 +130,7 @@ TEST_F(HttpClientTest, NetworkFailuresGiveReadableTexts) {
     EXPECT_TRUE(client.HttpGetToString(closed).isEmpty());
     EXPECT_TRUE(client.lastError().startsWith(QStringLiteral("Не удается подключиться к серверу")))
         << client.lastError().toStdString();
+    EXPECT_TRUE(client.lastUnreachable());
 
     MultipartForm form;
     form.addFile("filein", "/nonexistent/report.er7", "report.er7");

@@ -413,8 +413,8 @@ TEST_F(Submission, AFileSentBeforeInThisModeIsSentAgainOnlyWhenThePersonAgrees) 
         const SubmitInput kept = input;
         c.change();
         frontend.questions.clear();
-        const QString question =
-            alreadySentText({c.rebuilt ? listed : formatSendDate(clock.now()), id});
+        const QString question = alreadySentText(
+            {c.rebuilt ? listed : formatSendDate(clock.now()), id}, input.inputFile);
         EXPECT_FALSE(submit()) << c.name;
         EXPECT_EQ(said, question) << c.name;
         ASSERT_EQ(frontend.questions.size(), 1) << c.name;
@@ -447,7 +447,8 @@ TEST_F(Submission, ASourceChosenThroughALinkIsFiledAndCaughtAsSentBefore) {
     EXPECT_EQ(FillReportList(ctx).front().cells[ColSourceFile], QStringLiteral("rep.xml"));
 
     EXPECT_FALSE(submit());
-    EXPECT_EQ(said, alreadySentText({formatSendDate(clock.now()), QStringLiteral("7701-0001-1")}));
+    EXPECT_EQ(said, alreadySentText({formatSendDate(clock.now()), QStringLiteral("7701-0001-1")},
+                                    QStringLiteral("rep.xml")));
     EXPECT_EQ(gateways.gate.requestCount(), 1);
 }
 
@@ -487,7 +488,8 @@ TEST_F(Submission, TheGuardIsRebuiltFromTheSentLogWhenTheArchiveLostTheReport) {
     frontend.sendAgain.reset();
     frontend.yesNoAnswers = {false};
     EXPECT_FALSE(submit());
-    EXPECT_EQ(said, alreadySentText({QStringLiteral("05-03-2026 14:07"), "7701-0001-1"}));
+    EXPECT_EQ(said, alreadySentText({QStringLiteral("05-03-2026 14:07"), "7701-0001-1"},
+                                    input.inputFile));
     EXPECT_EQ(gateways.gate.requestCount(), 1);
 }
 

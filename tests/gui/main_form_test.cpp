@@ -3,12 +3,14 @@
 #include "gui/batch_dialog.h"
 #include "gui/main_form.h"
 #include "gui/status_panel.h"
+#include "operations/submission.h"
 #include "temp_profile.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -24,7 +26,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 
 using telva::test::child;
 using namespace telva;
@@ -317,4 +321,68 @@ TEST(BatchTable, ClosedWhileSendingClosesAfterTheStep) {
     EXPECT_EQ(sent, 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(dialog.isNull());
+}
+
+// The status line says by its colour how an operation went: failures bold red, successes
+// dark green, progress in the window's own text colour.
+TEST(MainForm, TheStatusLineIsColouredByWhatItTells) {
+    TempProfile profile;
+    TMainForm form({});
+    auto* panel = form.findChild<StatusPanel*>();
+    auto* line = child<QWidget>(&form, "StatusText");
+    const QColor text = line->palette().color(QPalette::Text);
+    const struct {
+        std::function<void()> show;
+        StatusKind kind;
+        QColor colour;
+        bool bold;
+    } cases[] = {
+        {[&] { form.context().showProgress(QStringLiteral("Идет загрузка ...")); },
+         StatusKind::Info, text, false},
+        {[&] { form.ShowStatus(QStringLiteral("Ошибка при шифровании "), QStringLiteral("нет")); },
+         StatusKind::Error, QColor(Qt::red), true},
+        {[&] { form.showOutcome(Result<QString>(QStringLiteral("Отчет подписан."))); },
+         StatusKind::Success, QColor(0, 110, 0), false},
+        {[&] { form.showOutcome(Result<QString>::fail(QStringLiteral("Файл не найден."))); },
+         StatusKind::Error, QColor(Qt::red), true},
+    };
+    for (const auto& c : cases) {
+        c.show();
+        EXPECT_EQ(panel->statusKind(), c.kind) << panel->statusText().toStdString();
+        EXPECT_EQ(line->palette().color(QPalette::WindowText), c.colour)
+            << panel->statusText().toStdString();
+        EXPECT_EQ(line->font().bold(), c.bold) << panel->statusText().toStdString();
+    }
+}
+
+// Sent, declined as a repeat, failed with a long text: each row says so, the whole error is in
+// the tooltip, and a line under the table counts the outcome.
+TEST(BatchTable, RowsSayWhatBecameOfEachFileAndALineCountsThem) {
+    const QString longError = QStringLiteral("Не удается подключиться к серверу kvb.example: "
+                                             "сервер недоступен или отказал в соединении.");
+    const std::map<QString, Result<QString>> answers = {
+        {QStringLiteral("a.xml"), Result<QString>(QStringLiteral("7701-0001-1"))},
+        {QStringLiteral("b.xml"),
+         Result<QString>::fail(QStringLiteral("Отчет \"b.xml\" уже отправлен. Отправить еще раз?"),
+                               kSendDeclined)},
+        {QStringLiteral("c.xml"), Result<QString>::fail(longError)},
+        {QStringLiteral("d.xml"), Result<QString>(QStringLiteral("7701-0001-2"))},
+    };
+    BatchDialog::Steps steps;
+    steps.detect = [](const QString& source) -> Result<std::pair<QString, QString>> {
+        return std::pair{QStringLiteral("Форма 7"), source + QStringLiteral(".er7")};
+    };
+    steps.sign = [](const QString&, const QString&) { return Status(); };
+    steps.send = [&](const QString& source, const QString&) { return answers.at(source); };
+    BatchDialog dialog(std::move(steps), {"a.xml", "b.xml", "c.xml", "d.xml"});
+    dialog.prepare();
+    dialog.sendAll();
+    auto* table = child<QTableWidget>(&dialog, "gBatch");
+    const QString states[] = {QStringLiteral("Отправлен"), QStringLiteral("не отправлен (повтор)"),
+                              QStringLiteral("Ошибка отправки"), QStringLiteral("Отправлен")};
+    for (int row = 0; row < 4; ++row)
+        EXPECT_EQ(table->item(row, BatchDialog::ColState)->text(), states[row]) << row;
+    EXPECT_EQ(table->item(2, BatchDialog::ColResult)->toolTip(), longError);
+    EXPECT_EQ(child<QLabel>(&dialog, "lbSummary")->text(),
+              QStringLiteral("отправлено 2, ошибок 1, не отправлено повторов 1"));
 }

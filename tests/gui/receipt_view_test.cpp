@@ -1,10 +1,12 @@
 #include "gui/receipt_view.h"
+#include "operations/receipt_pdf.h"
 
 #include "receipt_maker.h"
 #include "temp_profile.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -111,9 +113,11 @@ TEST(ReceiptView, PrintKeepsTheTitleReadableAndNamesThePdfAfterTheReceipt) {
     view.ShowInReceiptView(QStringLiteral("<p style=\"font-size:16px\"><b>КВИТАНЦИЯ</b> о приеме "
                                           "отчета</p><p>Отчет принят.</p>"),
                            QStringLiteral("7701"));
+    // Printing to a PDF never replaces the signed PDF that "Сохранить PDF" writes.
     EXPECT_EQ(view.defaultPdfPath(),
               QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
-                  QStringLiteral("/Квитанция_7701.pdf"));
+                  QStringLiteral("/Квитанция_7701-печать.pdf"));
+    EXPECT_NE(QFileInfo(view.defaultPdfPath()).fileName(), crypto::receiptPdfName("7701"));
     const QString pdf = profile.root() + QStringLiteral("/receipt.pdf");
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
