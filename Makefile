@@ -6,6 +6,9 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 GOST ?= 2001
 TLS ?= 0
+# WERROR=1 (as CI runs it) turns every compiler warning into an error.
+WERROR ?= 0
+WERROR_FLAG = -DCMAKE_COMPILE_WARNING_AS_ERROR=$(if $(filter 1,$(WERROR)),ON,OFF)
 
 .PHONY: deps build test test-sanitize crash-test demo bench fuzz format format-check clean deb
 
@@ -13,7 +16,7 @@ deps:
 	./scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WERROR_FLAG)
 	cmake --build $(BUILD) -j$(JOBS)
 
 test: build

@@ -13,8 +13,8 @@ class Frontend;
 // The state the main window (or the terminal program) owns for the whole run and hands
 // to every operation of the core.
 struct AppContext {
-    AppContext(Frontend& frontend, Clock& clock = Clock::system())
-        : frontend(frontend), clock(clock), lastRequestTime(clock.now()) {}
+    AppContext(Frontend& runFrontend, Clock& runClock = Clock::system())
+        : frontend(runFrontend), clock(runClock), lastRequestTime(runClock.now()) {}
 
     Frontend& frontend;
     Clock& clock;

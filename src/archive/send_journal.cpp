@@ -119,8 +119,8 @@ Status SendJournal::append(const QList<QByteArray>& fields) {
     // A line a killed program left unfinished is ended first, so it cannot swallow this one.
     struct stat info {};
     char last = '\n';
-    if (fstat(fd_, &info) == 0 && info.st_size > 0)
-        (void)pread(fd_, &last, 1, info.st_size - 1);
+    if (fstat(fd_, &info) == 0 && info.st_size > 0 && pread(fd_, &last, 1, info.st_size - 1) != 1)
+        last = '\n';
     if (last != '\n')
         line += '\n';
     for (qsizetype i = 0; i < fields.size(); ++i)

@@ -25,8 +25,8 @@ enum ExitCode {
 
 // One run of the terminal program: the same settings, archive and core as the window.
 struct CliSession {
-    CliSession(QTextStream& out, QTextStream& err, QTextStream& in)
-        : out(out), err(err), in(in), frontend(out, err, in), ctx(frontend) {}
+    CliSession(QTextStream& output, QTextStream& errors, QTextStream& input)
+        : out(output), err(errors), in(input), frontend(output, errors, input), ctx(frontend) {}
 
     QTextStream& out;
     QTextStream& err;

@@ -37,7 +37,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Transport, RoadOverTransport, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "https" : "http"; });
+                         [](const auto& transport) { return transport.param ? "https" : "http"; });
 
 TEST_P(RoadOverTransport, TerminalTakesAReportAllTheWayToItsCheckedReceipt) {
     qputenv("TELVA_PROXY_PASSWORD", kProxyPassword);
