@@ -32,6 +32,7 @@ TEST(SafeFile, AWriteOntoAFullDiskKeepsTheEarlierFileAndLeavesNothingElse) {
 
 TEST(SafeFile, OnlyTemporariesWhoseWriterIsGoneAreSweptAway) {
     telva::test::TempProfile profile;
+    QDir().mkpath(profile.root() + "/folder");
     // A writer killed in the middle of its write: its process is gone, its file stays.
     const pid_t child = fork();
     if (child == 0) {
@@ -40,7 +41,6 @@ TEST(SafeFile, OnlyTemporariesWhoseWriterIsGoneAreSweptAway) {
             _exit(1);
         kill(getpid(), SIGKILL);
     }
-    QDir().mkpath(profile.root() + "/folder");
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
