@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "app/report_kind.h"
 #include "app/safe_file.h"
+#include "app/window_place.h"
 #include "archive/report_list.h"
 #include "archive/sent_log.h"
 #include "crypto/cert_format.h"
@@ -56,26 +57,23 @@ namespace {
 // How long before its end a personal certificate is warned of.
 constexpr int kSoonDays = 30;
 
-// A stored position from a larger or another screen would put the window out of reach:
-// keep it whole on the screen it overlaps most (or the primary one).
-QRect keptOnScreen(QRect frame) {
-    const QScreen* best = QGuiApplication::primaryScreen();
-    int bestArea = -1;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        const QRect common = screen->availableGeometry().intersected(frame);
-        const int area = common.isEmpty() ? 0 : common.width() * common.height();
-        if (area > bestArea) {
-            bestArea = area;
-            best = screen;
-        }
-    }
-    if (!best)
-        return frame;
-    const QRect room = best->availableGeometry();
-    frame.setSize(frame.size().boundedTo(room.size()));
-    frame.moveLeft(std::clamp(frame.left(), room.left(), room.right() - frame.width() + 1));
-    frame.moveTop(std::clamp(frame.top(), room.top(), room.bottom() - frame.height() + 1));
-    return frame;
+// The available areas of the screens, the primary one first.
+QList<QRect> screenAreas() {
+    QList<QRect> areas;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        areas.append(primary->availableGeometry());
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            areas.append(screen->availableGeometry());
+    return areas;
+}
+
+// The window manager's title bar and border around the window.
+QMargins decorationOf(const QWidget* window) {
+    const QRect inside = window->geometry();
+    const QRect outer = window->frameGeometry();
+    return {inside.left() - outer.left(), inside.top() - outer.top(),
+            outer.right() - inside.right(), outer.bottom() - inside.bottom()};
 }
 
 QString closeWhileSendingText() {
@@ -153,10 +151,7 @@ void TMainForm::FormCreate(const QStringList& arguments) {
     LoadSettings(ctx_.settings, frontend_);
     savedSettings_ = ctx_.settings;
     cbAutoRefresh_->setChecked(ctx_.settings.autoRefresh);
-    QRect frame(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height);
-    if (!placedBefore && QGuiApplication::primaryScreen())
-        frame.moveCenter(QGuiApplication::primaryScreen()->availableGeometry().center());
-    setGeometry(keptOnScreen(frame));
+    placeWindow(!placedBefore);
     ctx_.archiveBaseFolder = InitArchiveBaseFolder(ctx_.settings.activeMode);
     const CommandLine commandLine = parseCommandLine(arguments, ctx_.settings.kvitExt);
     ctx_.testMode = commandLine.testMode;
@@ -177,6 +172,28 @@ void TMainForm::FormCreate(const QStringList& arguments) {
         pcMain_->setCurrentIndex(ReceiptPage);
         execute(acCheckSign);
     }
+}
+
+void TMainForm::placeWindow(bool centred) {
+    // Left and Top are where the title bar begins; Width and Height the inside. Before the
+    // window is shown its decoration is a guess, put right at the first activation.
+    const QMargins decoration = isVisible() ? decorationOf(this) : kGuessedDecoration;
+    const QSize inside =
+        QSize(ctx_.settings.width, ctx_.settings.height).expandedTo(minimumSizeHint());
+    const QRect outer = fitWindowFrame(
+        QRect(QPoint(ctx_.settings.left, ctx_.settings.top), inside.grownBy(decoration)),
+        screenAreas(), centred);
+    resize(outer.size().shrunkBy(decoration));
+    move(outer.topLeft());
+}
+
+void TMainForm::keepWindowOnScreen() {
+    const QRect outer = frameGeometry();
+    const QRect fitted = fitWindowFrame(outer, screenAreas(), false);
+    if (fitted == outer)
+        return;
+    resize(fitted.size().shrunkBy(decorationOf(this)));
+    move(fitted.topLeft());
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -239,6 +256,7 @@ void TMainForm::showCertificateTips() {
     }
     lbCertWarning_->setText(warnings.join(QLatin1Char('\n')));
     lbCertWarning_->setVisible(!warnings.isEmpty());
+    showFirstSteps();
 }
 
 bool TMainForm::busy() const {
@@ -277,11 +295,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::FormDestroy() {
-    const QRect frame = geometry();
-    ctx_.settings.left = frame.left();
-    ctx_.settings.top = frame.top();
-    ctx_.settings.width = frame.width();
-    ctx_.settings.height = frame.height();
+    ctx_.settings.left = frameGeometry().left();
+    ctx_.settings.top = frameGeometry().top();
+    ctx_.settings.width = width();
+    ctx_.settings.height = height();
     SaveSettings(ctx_.settings, frontend_);
     savedSettings_ = ctx_.settings;
 }
