@@ -178,8 +178,7 @@ void TMainForm::placeWindow(bool centred) {
     // Left and Top are where the title bar begins; Width and Height the inside. Before the
     // window is shown its decoration is a guess, put right at the first activation.
     const QMargins decoration = isVisible() ? decorationOf(this) : kGuessedDecoration;
-    const QSize inside =
-        QSize(ctx_.settings.width, ctx_.settings.height).expandedTo(minimumSizeHint());
+    const QSize inside = QSize(ctx_.settings.width, ctx_.settings.height).expandedTo(minimumSize());
     const QRect outer = fitWindowFrame(
         QRect(QPoint(ctx_.settings.left, ctx_.settings.top), inside.grownBy(decoration)),
         screenAreas(), centred);

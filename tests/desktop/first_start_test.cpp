@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -64,6 +65,13 @@ void chooseFile(QWidget* dialog, const QString& path) {
     static_cast<QDialog*>(dialog)->accept();
 }
 
+// With TELVA_SCREENSHOT_DIR set, keeps a picture of the whole screen under that name.
+void keepScreenshot(QWidget* form, const char* name) {
+    const QString dir = qEnvironmentVariable("TELVA_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        form->screen()->grabWindow(0).save(dir + QLatin1Char('/') + QLatin1String(name));
+}
+
 void press(QWidget* dialog, const QString& caption) {
     for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
         if (button->text().remove(QLatin1Char('&')) == caption)
@@ -96,6 +104,7 @@ TEST(FirstStart, TheSigningPageLeadsToTheCertificatesAndNamesTheChosenOne) {
         {QStringLiteral("Выбор сертификата"),
          [&](QWidget* d) {
              openedOn = static_cast<TGetCertDlg*>(d)->currentIdentity();
+             keepScreenshot(d, "first-start-chooser.png");
              QProcess::execute(QStringLiteral("xdotool"),
                                {QStringLiteral("key"), QStringLiteral("Escape")});
          }},
@@ -120,6 +129,8 @@ TEST(FirstStart, TheSigningPageLeadsToTheCertificatesAndNamesTheChosenOne) {
     // The one provider there is stands chosen.
     EXPECT_EQ(child<QComboBox>(&form, "cbProv")->currentIndex(), 0);
 
+    keepScreenshot(&form, "first-start-empty.png");
+
     QTest::mouseClick(importButton, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return owner->isVisible(); }))
         << user.asked.join(", ").toStdString();
@@ -143,4 +154,5 @@ TEST(FirstStart, TheSigningPageLeadsToTheCertificatesAndNamesTheChosenOne) {
     EXPECT_TRUE(user.asked.contains(QStringLiteral("Установка сертификатов КВБ")));
     EXPECT_FALSE(child<QLineEdit>(&form, "ePubCert")->text().isEmpty());
     EXPECT_TRUE(owner->isVisible());
+    keepScreenshot(&form, "first-start-ready.png");
 }
