@@ -31,10 +31,11 @@ QWidget* TMainForm::createFirstSteps(QWidget* page) {
         return std::pair{label, button};
     };
     std::tie(lbPersonalGap_, btnImportCert_) =
-        step("lbPersonalGap", "btnImportCert", QStringLiteral("Импортировать сертификат…"),
+        step("lbPersonalGap", "btnImportCert", QStringLiteral("&Импортировать сертификат…"),
              acImportCert, 0);
-    std::tie(lbFundGap_, btnInstallFund_) = step(
-        "lbFundGap", "btnInstallFund", QStringLiteral("Установить сертификаты КВБ"), acLoadCert, 1);
+    std::tie(lbFundGap_, btnInstallFund_) =
+        step("lbFundGap", "btnInstallFund", QStringLiteral("Установить с&ертификаты КВБ"),
+             acLoadCert, 1);
     layout->setColumnStretch(0, 1);
     firstSteps_->hide();
     return firstSteps_;

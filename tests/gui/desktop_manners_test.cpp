@@ -40,9 +40,10 @@ TEST(DesktopManners, EveryTabAndButtonHasItsOwnKey) {
         QStringList captions;
         for (int tab = 0; tab < pages->count(); ++tab)
             captions << pages->tabText(tab);
-        const QList<QToolButton*> buttons = pages->widget(page)->findChildren<QToolButton*>();
-        for (const QToolButton* button : buttons)
-            if (button->objectName().startsWith(QLatin1String("btn_")))
+        // The action buttons and those of the first steps.
+        const auto buttons = pages->widget(page)->findChildren<QAbstractButton*>();
+        for (const QAbstractButton* button : buttons)
+            if (button->objectName().startsWith(QLatin1String("btn")))
                 captions << button->text();
         ASSERT_GT(captions.size(), pages->count());
         for (const QString& caption : captions) {
