@@ -58,6 +58,8 @@ struct HttpClient::Transfer {
     bool bodyDelivered = false;
     bool cancelled = false;
     bool overTime = false;
+    // The final answer came over TLS.
+    bool overTls = false;
 
     // Per attempt.
     bool posting = false;
@@ -207,10 +209,6 @@ QString awaitingAnswerText(qint64 seconds) {
     return QStringLiteral("Ожидание ответа шлюза… %1 с").arg(seconds);
 }
 
-QString cancelledText() {
-    return QStringLiteral("Запрос отменен.");
-}
-
 QString mayHaveArrivedText(const QString& why) {
     QString reason = why;
     if (reason.endsWith(QLatin1Char('.')))
@@ -358,18 +356,27 @@ void HttpClient::logAttempt(void* handle, bool post, const QByteArray& url, cons
     logEvent(requestLogLine(record));
 }
 
-bool HttpClient::run(Transfer& t) {
+// What a failed attempt was, for the callers that act on more than its text.
+static ErrorKind failureKind(CURLcode rc, const HttpClient::Transfer& t, CURL* curl) {
+    if (t.bodyDelivered)
+        return ErrorKind::MayHaveArrived;
+    if (isTlsFailure(rc))
+        return ErrorKind::Tls;
+    if (t.cancelled)
+        return ErrorKind::Cancelled;
+    if (t.overTime || t.tooLarge)
+        return ErrorKind::Stopped;
+    double connectTime = 0;
+    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME, &connectTime);
+    if (isUnreachable(rc, connectTime > 0))
+        return ErrorKind::Unreachable;
+    return isServerFault(t.status) ? ErrorKind::ServerFault : ErrorKind::Failed;
+}
+
+Status HttpClient::run(Transfer& t) {
     CURL* curl = handle(curl_);
-    lastStatusLine_.clear();
-    if (busy_) {
-        lastError_ = QStringLiteral("Выполняется другой запрос.");
-        return false;
-    }
-    lastError_.clear();
-    lastStopped_ = false;
-    lastTlsFailure_ = false;
-    lastUnreachable_ = false;
-    lastOverTls_ = false;
+    if (busy_)
+        return Status::fail(QStringLiteral("Выполняется другой запрос."));
     busy_ = true;
     ctx_.frontend.setCancellable(true);
     t.startedAt = ctx_.clock.ticks();
@@ -383,7 +390,7 @@ bool HttpClient::run(Transfer& t) {
         postHeaders = curl_slist_append(postHeaders, "Expect:");
     }
     QByteArray url = QUrl(t.url).toEncoded();
-    bool ok = false;
+    Status outcome;
     for (int redirects = 0;; ++redirects) {
         const qint64 attemptStart = ctx_.clock.ticks();
         t.startAttempt(post, attemptStart);
@@ -391,7 +398,6 @@ bool HttpClient::run(Transfer& t) {
         if (post)
             curl_easy_setopt(curl, CURLOPT_HTTPHEADER, postHeaders);
         const CURLcode rc = curl_easy_perform(curl);
-        lastStatusLine_ = t.statusLine;
         curl_off_t uploaded = 0;
         curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
         // libcurl's own words stay in the journal; the person reads the Russian text.
@@ -404,22 +410,17 @@ bool HttpClient::run(Transfer& t) {
         if (post && uploaded >= t.bodyLength)
             t.bodyDelivered = true;
         if (rc != CURLE_OK) {
-            lastError_ = failureText(rc, t, curl, detail, proxyInUse(), stallTimeoutSeconds_);
-            lastTlsFailure_ = isTlsFailure(rc);
-            double connectTime = 0;
-            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME, &connectTime);
-            lastUnreachable_ = isUnreachable(rc, connectTime > 0);
-            lastStopped_ =
-                t.cancelled || t.overTime || t.tooLarge || t.bodyDelivered || lastTlsFailure_;
-            if (t.bodyDelivered)
-                lastError_ = mayHaveArrivedText(lastError_);
+            const QString why =
+                failureText(rc, t, curl, detail, proxyInUse(), stallTimeoutSeconds_);
+            const ErrorKind kind = failureKind(rc, t, curl);
+            outcome = Status::fail(
+                kind == ErrorKind::MayHaveArrived ? mayHaveArrivedText(why) : why, kind);
             break;
         }
         long code = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
         if (code >= 200 && code <= 299) {
-            ok = true;
-            lastOverTls_ = url.startsWith("https://");
+            t.overTls = url.startsWith("https://");
             break;
         }
         const QByteArray shownLine =
@@ -428,19 +429,21 @@ bool HttpClient::run(Transfer& t) {
         curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location);
         const bool redirect = code >= 300 && code <= 399 && code != 304 && location;
         if (!redirect || !followRedirects_) {
-            lastError_ = QString::fromLatin1(shownLine);
+            outcome =
+                Status::fail(QString::fromLatin1(shownLine),
+                             isServerFault(int(code)) ? ErrorKind::ServerFault : ErrorKind::Failed);
             break;
         }
         if (redirects >= kMaxRedirects) {
-            lastError_ = QStringLiteral("Слишком много перенаправлений (больше %1): %2")
-                             .arg(kMaxRedirects)
-                             .arg(QString::fromLatin1(shownLine));
+            outcome = Status::fail(QStringLiteral("Слишком много перенаправлений (больше %1): %2")
+                                       .arg(kMaxRedirects)
+                                       .arg(QString::fromLatin1(shownLine)));
             break;
         }
         const QByteArray next(location);
         if (!next.startsWith("http://") && !next.startsWith("https://")) {
-            lastError_ = QStringLiteral("Неверный адрес перенаправления \"%1\".")
-                             .arg(QString::fromLatin1(next));
+            outcome = Status::fail(QStringLiteral("Неверный адрес перенаправления \"%1\".")
+                                       .arg(QString::fromLatin1(next)));
             break;
         }
         url = next;
@@ -462,7 +465,7 @@ bool HttpClient::run(Transfer& t) {
     slot_.giveBack(ctx_.clock.now());
     ctx_.frontend.setCancellable(false);
     busy_ = false;
-    return ok;
+    return outcome;
 }
 
 void HttpClient::AskProxyCredentials() {
@@ -479,25 +482,29 @@ void HttpClient::AskProxyCredentials() {
     proxy.password = password;
 }
 
-bool HttpClient::get(const QString& url, Sink& sink, const RequestOptions& options) {
+Status HttpClient::get(const QString& url, Sink& sink, const RequestOptions& options,
+                       bool* overTls) {
     AskProxyCredentials();
     Transfer t;
     t.client = this;
     t.sink = &sink;
     t.options = options;
     t.url = url;
-    return run(t);
+    Status done = run(t);
+    if (overTls)
+        *overTls = t.overTls;
+    return done;
 }
 
-QByteArray HttpClient::HttpGetToString(const QString& url, const RequestOptions& options) {
+Result<QByteArray> HttpClient::HttpGetToString(const QString& url, const RequestOptions& options) {
     QByteArray body;
-    if (!HttpGetToStream(url, body, options))
-        return {};
+    if (const Status got = HttpGetToStream(url, body, options); !got)
+        return got.error();
     return body;
 }
 
-bool HttpClient::HttpGetToStream(const QString& url, QByteArray& bytes,
-                                 const RequestOptions& options) {
+Status HttpClient::HttpGetToStream(const QString& url, QByteArray& bytes,
+                                   const RequestOptions& options) {
     Sink sink{[&bytes](const char* data, qint64 n) {
         bytes.append(data, qsizetype(n));
         return true;
@@ -505,8 +512,8 @@ bool HttpClient::HttpGetToStream(const QString& url, QByteArray& bytes,
     return get(url, sink, options);
 }
 
-bool HttpClient::HttpGetToStream(const QString& url, QIODevice& stream,
-                                 const RequestOptions& options) {
+Status HttpClient::HttpGetToStream(const QString& url, QIODevice& stream,
+                                   const RequestOptions& options) {
     Sink sink{[&stream](const char* data, qint64 n) { return stream.write(data, n) == n; }};
     return get(url, sink, options);
 }
@@ -515,7 +522,6 @@ Result<QByteArray> HttpClient::HttpPostMultipart(const QString& url, const Multi
     const Result<qint64> length = form.contentLength();
     if (!length) {
         slot_.giveBack(ctx_.clock.now());
-        lastError_ = length.text();
         return Result<QByteArray>(length.error());
     }
     QByteArray body;
@@ -532,34 +538,55 @@ Result<QByteArray> HttpClient::HttpPostMultipart(const QString& url, const Multi
     t.url = url;
     t.options.maxBytes = kMaxUploadAnswerBytes;
     t.options.totalTimeoutSeconds = 0;
-    if (!run(t))
-        return Result<QByteArray>::fail(lastError_);
+    if (const Status sent = run(t); !sent)
+        return sent.error();
     return body;
 }
 
-Result<QByteArray> HttpClient::Download(const QString& url) {
+Result<Downloaded> HttpClient::Download(const QString& url) {
     ctx_.showProgress(QString::fromUtf8(kDownloadingText));
-    QByteArray bytes;
-    if (!HttpGetToStream(url, bytes))
-        return Result<QByteArray>::fail(lastStopped_ ? lastError_
-                                                     : QString::fromUtf8(kDownloadFailedText));
-    return bytes;
+    Downloaded got;
+    Sink sink{[&got](const char* data, qint64 n) {
+        got.bytes.append(data, qsizetype(n));
+        return true;
+    }};
+    const Status done = get(url, sink, {}, &got.overTls);
+    if (!done) {
+        Error why = done.error();
+        if (!why.stopped())
+            why.cause = std::exchange(why.text, QString::fromUtf8(kDownloadFailedText));
+        return why;
+    }
+    return got;
 }
 
-void HttpClient::WaitRequestSpacing() {
+Status HttpClient::WaitRequestSpacing() {
     if (beforeFirst_)
         std::exchange(beforeFirst_, nullptr)();
+    Frontend& frontend = ctx_.frontend;
+    frontend.setCancellable(true);
     // Kept until this request has gone out: another program reads the time only then, and
     // so waits its 10 seconds from the moment this one was sent.
-    slot_.take(ctx_.lastRequestFile, ctx_.frontend);
-    const QDateTime now = ctx_.clock.now();
-    const QDateTime last = lastSpacedRequest(ctx_.lastRequestTime, ctx_.lastRequestFile, now);
-    // This run's own request ahead of now: the clock went back since, maybe just after it.
-    const bool setBack = ctx_.lastRequestTime.isValid() && ctx_.lastRequestTime > now;
-    if (setBack || (last.isValid() && now < last.addMSecs(kRequestSpacingMs)))
-        ctx_.clock.sleep(kRequestSpacingMs, &ctx_.frontend);
+    slot_.take(ctx_.lastRequestFile, frontend);
+    Status waited;
+    if (frontend.cancelRequested()) {
+        waited = Status::fail(cancelledText(), ErrorKind::Cancelled);
+    } else {
+        const QDateTime now = ctx_.clock.now();
+        const QDateTime last = lastSpacedRequest(ctx_.lastRequestTime, ctx_.lastRequestFile, now);
+        // This run's own request ahead of now: the clock went back since, maybe just after it.
+        const bool setBack = ctx_.lastRequestTime.isValid() && ctx_.lastRequestTime > now;
+        if (setBack || (last.isValid() && now < last.addMSecs(kRequestSpacingMs)))
+            waited = ctx_.clock.sleep(kRequestSpacingMs, &frontend);
+    }
+    frontend.setCancellable(false);
+    if (!waited) {
+        slot_.release();
+        return waited;
+    }
     ctx_.lastRequestTime = ctx_.clock.now();
     writeLastRequestTime(ctx_.lastRequestFile, ctx_.lastRequestTime);
+    return {};
 }
 
 QList<QByteArray> HttpClient::cookies() const {

@@ -30,4 +30,9 @@ QString transferFailureText(const TransferFailure& failure);
 // not found, the connection refused or never made.
 bool isUnreachable(int curlCode, bool connected);
 
+// Whether an HTTP status says the server, or an intermediary for it, failed (5xx).
+inline bool isServerFault(int httpStatus) {
+    return httpStatus >= 500 && httpStatus <= 599;
+}
+
 } // namespace telva
