@@ -3,6 +3,8 @@
 #include "app/last_request.h"
 #include "app/result.h"
 #include "app/texts.h"
+#include "gateway/request_spacing.h"
+#include "gateway/transfer_errors.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -142,12 +144,9 @@ public:
     // загрузки." (the request's own failure as its cause), or why it was stopped
     // (Error::stopped()).
     Result<Downloaded> Download(const QString& url);
-    // Waits the full 10 seconds (ctx.clock) when the last spaced request (ctx.lastRequestTime,
-    // or the later time in ctx.lastRequestFile, left by any run) was less than 10 seconds ago,
-    // then sets the last-request time to now, in the file too. The file's lock is held from
-    // before the time is read until the next request has gone out, so runs of the window
-    // and the terminal program keep the spacing between them as well. The person may cancel
-    // the wait; it then fails as cancelled, and no request may follow.
+    // The spacing before a gateway request (waitRequestSpacing); the client's slot is given
+    // back once that request has gone out, so runs of the window and the terminal program
+    // keep the spacing between them as well. A cancelled wait fails, and no request follows.
     Status WaitRequestSpacing();
     // A step run once, before the first spaced request: the terminal program opens the site
     // root there, as the window does at start, for the session cookie.
@@ -201,12 +200,7 @@ private:
 // Texts of the transport.
 inline constexpr const char* kDownloadingText = "Идет загрузка ...";
 inline constexpr const char* kDownloadFailedText = "Ошибка загрузки.";
-QString awaitingAnswerText(qint64 seconds); // "Ожидание ответа шлюза… N с"
-// A failure after the report went out whole: it may be filed at the fund already.
-QString mayHaveArrivedText(const QString& why);
 // The number of redirects followed for one request.
 inline constexpr int kMaxRedirects = 14;
-// The spacing of gateway requests, in milliseconds.
-inline constexpr int kRequestSpacingMs = 10000;
 
 } // namespace telva
