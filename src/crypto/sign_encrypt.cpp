@@ -161,7 +161,7 @@ Result<QString> SignAndEncrypt(AppContext& ctx, const QString& inputFile,
     ctx.frontend.setCancellable(true);
     const StreamFailure failure = SignAndEncryptStream(
         input.fd, quint64(size), *signedData, *envelope,
-        [&](const char* data, qint64 n) { return out.write(data, n); },
+        [&](const char* data, qint64 n) { return out.write(data, n).ok(); },
         [&, shown = -1](int percent) mutable {
             // A line per step of the share, not per report: the terminal prints each one.
             if (percent != shown) {
