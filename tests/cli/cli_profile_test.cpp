@@ -61,12 +61,12 @@ protected:
 class SetBackClock : public ManualClock {
 public:
     Status sleep(int milliseconds, Frontend* frontend) override {
-        Status slept = ManualClock::sleep(milliseconds, frontend);
+        Status waited = ManualClock::sleep(milliseconds, frontend);
         if (!setBack_) {
             setBack_ = true;
             setWallClock(now().addSecs(-3600));
         }
-        return slept;
+        return waited;
     }
 
 private:
