@@ -1,6 +1,7 @@
 #include "app/clock.h"
 
 #include "app/frontend.h"
+#include "app/texts.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -20,11 +21,13 @@ qint64 Clock::ticks() const {
     return started.elapsed();
 }
 
-void Clock::sleep(int milliseconds, Frontend* frontend) {
+Status Clock::sleep(int milliseconds, Frontend* frontend) {
     QElapsedTimer timer;
     timer.start();
     qint64 shownSecond = -1;
     while (timer.elapsed() < milliseconds) {
+        if (frontend && frontend->cancelRequested())
+            return Status::fail(cancelledText(), ErrorKind::Cancelled);
         const qint64 left = (milliseconds - timer.elapsed() + 999) / 1000;
         if (frontend && left != shownSecond) {
             shownSecond = left;
@@ -34,6 +37,7 @@ void Clock::sleep(int milliseconds, Frontend* frontend) {
             frontend->processEvents();
         QThread::msleep(std::min<qint64>(50, milliseconds - timer.elapsed() + 1));
     }
+    return {};
 }
 
 namespace {

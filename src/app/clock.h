@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/result.h"
+
 #include <QDateTime>
 
 namespace telva {
@@ -13,8 +15,9 @@ public:
     virtual QDateTime now() const;
     // Milliseconds on a count that never jumps, for measuring how long something took.
     virtual qint64 ticks() const;
-    // Waits the given time; the frontend keeps painting and sees the seconds left.
-    virtual void sleep(int milliseconds, Frontend* frontend);
+    // Waits the given time; the frontend keeps painting and sees the seconds left. Ends early,
+    // failing as cancelled (cancelledText()), once the person cancels.
+    virtual Status sleep(int milliseconds, Frontend* frontend);
 
     // The clock every new context starts with: the real one, unless a test put another.
     static Clock& system();

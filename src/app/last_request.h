@@ -26,10 +26,13 @@ QDateTime lastSpacedRequest(const QDateTime& own, const QString& path, const QDa
 // come. A run that holds it for longer than kSlotWaitMs is not waited for any more.
 class RequestSlot {
 public:
-    // Waits for the lock; the frontend keeps painting meanwhile.
+    // Waits for the lock; the frontend keeps painting meanwhile. The person's cancel ends the
+    // wait without the lock.
     void take(const QString& path, Frontend& frontend);
     // Writes the time and unlocks; nothing when not held.
     void giveBack(const QDateTime& sentAt);
+    // Unlocks without a time: no request went out.
+    void release() { lock_.release(); }
     bool held() const { return lock_.held(); }
 
     static constexpr int kSlotWaitMs = 120000;

@@ -165,9 +165,10 @@ ReplacingFile::~ReplacingFile() {
         unlink(temp_.constData());
 }
 
-void ReplacingFile::fail() {
+Status ReplacingFile::fail() {
     errorNumber_ = errno;
     error_ = QString::fromLocal8Bit(strerror(errno));
+    return Status::fail(error_, quint32(errorNumber_));
 }
 
 bool ReplacingFile::noSpace() const {
@@ -182,14 +183,13 @@ qint64 ReplacingFileDevice::writeData(const char* data, qint64 size) {
     return file_.write(data, size) ? size : -1;
 }
 
-bool ReplacingFile::open() {
+Status ReplacingFile::open() {
     struct stat info {};
     // A folder in the way is known before anything is written.
     if (target_.isEmpty() || target_.endsWith('/') ||
         (lstat(target_.constData(), &info) == 0 && S_ISDIR(info.st_mode))) {
         errno = EISDIR;
-        fail();
-        return false;
+        return fail();
     }
     const qsizetype slash = target_.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : target_.left(qMax<qsizetype>(slash, 1));
@@ -203,58 +203,60 @@ bool ReplacingFile::open() {
             temp_ = name;
             // Held until the file is closed: a sweep never takes a file being written.
             flock(fd_, LOCK_EX | LOCK_NB);
-            return true;
+            return {};
         }
         if (errno != EEXIST)
             break;
     }
-    fail();
-    return false;
+    return fail();
 }
 
-bool ReplacingFile::write(const char* data, qint64 size) {
-    while (size > 0 && fd_ >= 0) {
+Status ReplacingFile::write(const char* data, qint64 size) {
+    if (fd_ < 0)
+        return notOpen();
+    while (size > 0) {
         const ssize_t n = ::write(fd_, data, size_t(size));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             if (n == 0)
                 errno = ENOSPC;
-            fail();
-            return false;
+            return fail();
         }
         data += n;
         size -= n;
     }
-    return fd_ >= 0;
+    return {};
 }
 
-bool ReplacingFile::commit() {
+Status ReplacingFile::commit() {
     if (fd_ < 0)
-        return false;
+        return notOpen();
     // A full disk may show only when the data reaches it: at fsync or close.
-    bool ok = fsync(fd_) == 0;
-    if (!ok)
-        fail();
-    if (close(fd_) != 0 && ok) {
-        ok = false;
-        fail();
-    }
+    Status done = fsync(fd_) == 0 ? Status() : fail();
+    if (close(fd_) != 0 && done)
+        done = fail();
     fd_ = -1;
-    if (ok && rename(temp_.constData(), target_.constData()) != 0) {
-        ok = false;
-        fail();
-    }
-    if (ok)
+    if (done && rename(temp_.constData(), target_.constData()) != 0)
+        done = fail();
+    if (done)
         temp_.clear();
-    return ok;
+    return done;
+}
+
+Status ReplacingFile::notOpen() const {
+    // The failure that left the file without a descriptor, or EBADF when it was never opened.
+    return Status::fail(failed() ? error_ : QString::fromLocal8Bit(strerror(EBADF)),
+                        quint32(failed() ? errorNumber_ : EBADF));
 }
 
 Status writeFileReplacing(const QString& path, const QByteArray& bytes, int mode) {
     ReplacingFile file(path, mode);
-    if (!file.open() || !file.write(bytes.constData(), bytes.size()) || !file.commit())
-        return Status::fail(file.errorString());
-    return {};
+    if (Status opened = file.open(); !opened)
+        return opened;
+    if (Status written = file.write(bytes.constData(), bytes.size()); !written)
+        return written;
+    return file.commit();
 }
 
 int removeStaleTemporaries(const QString& folder) {
@@ -278,10 +280,13 @@ int removeStaleTemporaries(const QString& folder) {
     return removed;
 }
 
-bool makePrivateFolder(const QString& path) {
+Status makePrivateFolder(const QString& path) {
+    const auto failed = [](int code) {
+        return Status::fail(QString::fromLocal8Bit(strerror(code)), quint32(code));
+    };
     const QByteArray full = QFile::encodeName(QDir::cleanPath(path));
     if (full.isEmpty())
-        return false;
+        return failed(ENOENT);
     for (qsizetype at = 1; at <= full.size(); ++at) {
         if (at < full.size() && full.at(at) != '/')
             continue;
@@ -289,13 +294,13 @@ bool makePrivateFolder(const QString& path) {
         if (mkdir(part.constData(), 0700) == 0)
             chmod(part.constData(), 0700); // a umask may have taken the owner's bits
         else if (errno != EEXIST)
-            return false;
+            return failed(errno);
     }
     if (!isRealFolder(path))
-        return false;
+        return failed(ENOTDIR);
     // Folders an older version created under a lax umask become private too.
     chmod(full.constData(), 0700);
-    return true;
+    return {};
 }
 
 bool isRealFolder(const QString& path) {

@@ -53,9 +53,10 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    [[nodiscard]] bool open();
-    [[nodiscard]] bool write(const char* data, qint64 size);
-    [[nodiscard]] bool commit();
+    // Each fails with the system's words and errno as its code.
+    Status open();
+    Status write(const char* data, qint64 size);
+    Status commit();
     // The last failure as the system words it.
     QString errorString() const { return error_; }
     bool failed() const { return !error_.isEmpty(); }
@@ -63,7 +64,8 @@ public:
     bool noSpace() const;
 
 private:
-    void fail();
+    Status fail();
+    Status notOpen() const;
 
     QByteArray target_;
     QByteArray temp_;
@@ -97,8 +99,9 @@ private:
 int removeStaleTemporaries(const QString& folder);
 
 // Creates the folder and any missing parents, each new one private to the user (0700
-// whatever the umask). The folder itself must end up a real folder, not a link to one.
-[[nodiscard]] bool makePrivateFolder(const QString& path);
+// whatever the umask). The folder itself must end up a real folder, not a link to one; it
+// fails with the system's words otherwise.
+Status makePrivateFolder(const QString& path);
 
 // Whether the path names a real folder (a link to one does not count).
 bool isRealFolder(const QString& path);

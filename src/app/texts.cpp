@@ -56,6 +56,10 @@ QString notConnectedText() {
     return QStringLiteral("Не подключено.");
 }
 
+QString cancelledText() {
+    return QStringLiteral("Запрос отменен.");
+}
+
 QString errorEventText(const QString& message) {
     return QStringLiteral("Ошибка: ") + message;
 }

@@ -29,6 +29,8 @@ QString certAddFailedText();
 // The outcome of the connection check.
 QString connectedText();
 QString notConnectedText();
+// A request or a wait the person cancelled.
+QString cancelledText(); // "Запрос отменен."
 
 // An error message as the event log records it.
 QString errorEventText(const QString& message);

@@ -149,7 +149,7 @@ int CliSession::printJson(const QJsonValue& document) {
 HttpClient& CliSession::gateway() {
     if (!http) {
         http = std::make_unique<HttpClient>(ctx);
-        http->setBeforeFirstGatewayRequest([this] { CheckConnection(ctx, *http); });
+        http->setBeforeFirstGatewayRequest([this] { (void)CheckConnection(ctx, *http); });
     }
     return *http;
 }

@@ -18,7 +18,8 @@ public:
     void showStatus(const QString& text) override;
     void processEvents() override {}
     void showProgress(const QString& text) override;
-    // Ctrl+C cancels the request that runs; at any other time it ends the program as usual.
+    // Ctrl+C cancels the request that runs, or the spacing wait before it; at any other time it
+    // ends the program as usual.
     void setCancellable(bool on) override;
     bool cancelRequested() override;
     void messageBox(const QString& text, const QString& caption, Icon icon) override;

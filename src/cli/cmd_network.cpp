@@ -22,20 +22,20 @@ public:
 
     int run(CliSession& session, const QCommandLineParser& args) const override {
         HttpClient client(session.ctx);
-        bool connected = false;
+        Connection connection;
         if (args.isSet(QStringLiteral("detect"))) {
             // As the window does at activation: the desktop's proxy when the site is out of
             // reach.
-            const Result<bool> checked = ConnectionCheckAtActivation(session.ctx, client);
+            const Result<Connection> checked = ConnectionCheckAtActivation(session.ctx, client);
             if (!checked)
                 return session.fail(checked.text());
-            connected = *checked;
+            connection = *checked;
         } else {
-            connected = CheckConnection(session.ctx, client);
+            connection = CheckConnection(session.ctx, client);
         }
-        if (!connected) {
-            if (!client.lastError().isEmpty())
-                session.err << client.lastError() << Qt::endl;
+        if (!connection) {
+            if (!connection.text().isEmpty())
+                session.err << connection.text() << Qt::endl;
             session.out << notConnectedText() << Qt::endl;
             return ExitFailed;
         }
@@ -58,8 +58,8 @@ public:
         HttpClient client(session.ctx);
         const Result<QString> installed = crypto::LoadFundCertificates(session.ctx, client);
         if (!installed) {
-            if (!client.lastError().isEmpty())
-                session.err << client.lastError() << Qt::endl;
+            if (!installed.error().cause.isEmpty())
+                session.err << installed.error().cause << Qt::endl;
             return session.fail(installed.text());
         }
         session.out << *installed << '\n'

@@ -305,12 +305,10 @@ std::optional<DetachedEnvelope> detachEnvelope(const QByteArray& m) {
     return envelope;
 }
 
-} // namespace
-
-std::variant<ReceiptContent, ReceiptFailure> OpenReceiptMessage(QByteArray message,
-                                                                const CertCollection& stores,
-                                                                const QDateTime& receivedAt,
-                                                                Frontend* frontend) {
+std::variant<ReceiptContent, ReceiptFailure> openMessage(QByteArray message,
+                                                         const CertCollection& stores,
+                                                         const QDateTime& receivedAt,
+                                                         Frontend* frontend) {
     const Status engine = ensureGostEngine();
     if (!engine)
         return failure(ReceiptStage::Decrypt, engine.text());
@@ -351,9 +349,9 @@ std::variant<ReceiptContent, ReceiptFailure> OpenReceiptMessage(QByteArray messa
     return verifySigned(plain, streamed, stores, receivedAt);
 }
 
-std::variant<ReceiptContent, ReceiptFailure> OpenSignedReceipt(const QByteArray& signedData,
-                                                               const CertCollection& stores,
-                                                               const QDateTime& receivedAt) {
+std::variant<ReceiptContent, ReceiptFailure> openSigned(const QByteArray& signedData,
+                                                        const CertCollection& stores,
+                                                        const QDateTime& receivedAt) {
     const Status engine = ensureGostEngine();
     if (!engine)
         return failure(ReceiptStage::FindSigner, engine.text());
@@ -366,8 +364,6 @@ std::variant<ReceiptContent, ReceiptFailure> OpenSignedReceipt(const QByteArray&
     streamed.run();
     return verifySigned(plain, streamed, stores, receivedAt);
 }
-
-namespace {
 
 constexpr qint64 kEnvelopeEdgeLimit = qint64(1) << 20;
 constexpr qsizetype kWindowSize = qsizetype(4) << 20;
@@ -403,7 +399,7 @@ std::variant<ReceiptContent, ReceiptFailure> openInMemory(int fd, qint64 size,
     std::optional<QByteArray> message = readAt(fd, 0, size);
     if (!message)
         return readFailure();
-    return OpenReceiptMessage(std::move(*message), stores, receivedAt, frontend);
+    return openMessage(std::move(*message), stores, receivedAt, frontend);
 }
 
 // Decrypts the pieces of encrypted content in the file into the window; stops early, without
@@ -442,12 +438,9 @@ std::optional<ReceiptFailure> decryptFile(int fd, ber::FilePieces pieces, EVP_CI
     return std::nullopt;
 }
 
-} // namespace
-
-std::variant<ReceiptContent, ReceiptFailure> OpenReceiptFile(int fd, const CertCollection& stores,
-                                                             const QDateTime& receivedAt,
-                                                             Frontend* frontend,
-                                                             const ReceiptSink& sink) {
+std::variant<ReceiptContent, ReceiptFailure> openFile(int fd, const CertCollection& stores,
+                                                      const QDateTime& receivedAt,
+                                                      Frontend* frontend, const ReceiptSink& sink) {
     const Status engine = ensureGostEngine();
     if (!engine)
         return failure(ReceiptStage::Decrypt, engine.text());
@@ -527,6 +520,39 @@ std::variant<ReceiptContent, ReceiptFailure> OpenReceiptFile(int fd, const CertC
             signedShell.get(), stores, receivedAt, [&] { return streamed.digestChain(); }, content))
         return *v;
     return content;
+}
+
+// The failure as the callers see it: its reason, and the stage that failed as the code.
+Result<ReceiptContent> opened(std::variant<ReceiptContent, ReceiptFailure> outcome) {
+    if (const ReceiptFailure* f = std::get_if<ReceiptFailure>(&outcome)) {
+        quint32 code = kReceiptNotVerified;
+        if (f->keyNotOpened)
+            code = kReceiptKeyNotOpened;
+        else if (f->stage == ReceiptStage::Decrypt)
+            code = kReceiptNotDecrypted;
+        else if (f->stage == ReceiptStage::FindSigner)
+            code = kReceiptSignerNotFound;
+        return Error(f->reason, code);
+    }
+    return std::move(std::get<ReceiptContent>(outcome));
+}
+
+} // namespace
+
+Result<ReceiptContent> OpenReceiptMessage(QByteArray message, const CertCollection& stores,
+                                          const QDateTime& receivedAt, Frontend* frontend) {
+    return opened(openMessage(std::move(message), stores, receivedAt, frontend));
+}
+
+Result<ReceiptContent> OpenSignedReceipt(const QByteArray& signedData, const CertCollection& stores,
+                                         const QDateTime& receivedAt) {
+    return opened(openSigned(signedData, stores, receivedAt));
+}
+
+Result<ReceiptContent> OpenReceiptFile(int fd, const CertCollection& stores,
+                                       const QDateTime& receivedAt, Frontend* frontend,
+                                       const ReceiptSink& sink) {
+    return opened(openFile(fd, stores, receivedAt, frontend, sink));
 }
 
 } // namespace telva::crypto

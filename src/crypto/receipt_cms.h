@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/result.h"
 #include "crypto/cert_store.h"
 
 #include <QByteArray>
@@ -7,7 +8,6 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
-#include <variant>
 
 namespace telva {
 class Frontend;
@@ -15,21 +15,18 @@ class Frontend;
 
 namespace telva::crypto {
 
-// The stage of opening a receipt message that failed; each has its own status text.
-enum class ReceiptStage {
-    Decrypt,    // not an enveloped-data, or no local certificate with a key among its recipients
-    FindSigner, // not a signed message, no signer information, or no certificate of the fund
-                // installed for the signer
-    Verify,     // the signature of the first signer does not verify
-};
-
-struct ReceiptFailure {
-    ReceiptStage stage;
-    QString reason; // readable; Russian where the program knows the failure
-    // The person's own key could not be opened (no password given, an unreadable key file):
-    // the receipt itself was not judged.
-    bool keyNotOpened = false;
-};
+// The code (Error::code) of a receipt that did not open, by the stage that failed; each has
+// its own status text.
+// Not an enveloped-data, or no local certificate with a key among its recipients.
+inline constexpr quint32 kReceiptNotDecrypted = 0x52430001;
+// The person's own key could not be opened (no password given, an unreadable key file): the
+// receipt itself was not judged.
+inline constexpr quint32 kReceiptKeyNotOpened = 0x52430002;
+// Not a signed message, no signer information, or no certificate of the fund installed for
+// the signer.
+inline constexpr quint32 kReceiptSignerNotFound = 0x52430003;
+// The signature of the first signer does not verify.
+inline constexpr quint32 kReceiptNotVerified = 0x52430004;
 
 // The signed content of a receipt, held in the storage it was decrypted into, or handed to
 // a sink as it was decrypted (then storage and bytes are empty).
@@ -54,26 +51,23 @@ using ReceiptSink = std::function<bool(const char* data, qint64 size)>;
 // signed attributes; receivedAt stands in for it when there is none. Signers with and
 // without signed attributes verify alike. The content is hashed on a second thread while
 // it is being decrypted.
-// Gives the signed content.
-std::variant<ReceiptContent, ReceiptFailure> OpenReceiptMessage(QByteArray message,
-                                                                const CertCollection& stores,
-                                                                const QDateTime& receivedAt,
-                                                                Frontend* frontend);
+// Gives the signed content; a failure gives its reason, readable (Russian where the program
+// knows it), with the code of the stage that failed.
+Result<ReceiptContent> OpenReceiptMessage(QByteArray message, const CertCollection& stores,
+                                          const QDateTime& receivedAt, Frontend* frontend);
 
 // The same for the receipt file open at fd, read from disk in one pass: the content is
 // decrypted, hashed and handed to the sink as it goes, through a window of fixed size, so
 // memory stays bounded whatever the receipt's size. The content counts only when the
 // signature then verifies. A message laid out unusually is opened in memory as above (when
 // it is no bigger than kLargeFileLimit) and its content comes back instead.
-std::variant<ReceiptContent, ReceiptFailure> OpenReceiptFile(int fd, const CertCollection& stores,
-                                                             const QDateTime& receivedAt,
-                                                             Frontend* frontend,
-                                                             const ReceiptSink& sink);
+Result<ReceiptContent> OpenReceiptFile(int fd, const CertCollection& stores,
+                                       const QDateTime& receivedAt, Frontend* frontend,
+                                       const ReceiptSink& sink);
 
 // The inner layer alone: verifies a decrypted receipt (a signed-data, DER or BER) as
 // OpenReceiptMessage does after decrypting, and gives its content.
-std::variant<ReceiptContent, ReceiptFailure> OpenSignedReceipt(const QByteArray& signedData,
-                                                               const CertCollection& stores,
-                                                               const QDateTime& receivedAt);
+Result<ReceiptContent> OpenSignedReceipt(const QByteArray& signedData, const CertCollection& stores,
+                                         const QDateTime& receivedAt);
 
 } // namespace telva::crypto

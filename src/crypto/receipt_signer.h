@@ -12,6 +12,22 @@
 
 namespace telva::crypto {
 
+// The stage of opening a receipt message that failed; each has its own status text.
+enum class ReceiptStage {
+    Decrypt,    // not an enveloped-data, or no local certificate with a key among its recipients
+    FindSigner, // not a signed message, no signer information, or no certificate of the fund
+                // installed for the signer
+    Verify,     // the signature of the first signer does not verify
+};
+
+struct ReceiptFailure {
+    ReceiptStage stage;
+    QString reason; // readable; Russian where the program knows the failure
+    // The person's own key could not be opened (no password given, an unreadable key file):
+    // the receipt itself was not judged.
+    bool keyNotOpened = false;
+};
+
 // The fund's certificate for the first signer of a receipt. Of the certificates installed
 // for it (by issuer and serial number, or key identifier) the first one wins that chains to
 // a root of "Root", was valid when the receipt was signed (its signing time, else

@@ -159,9 +159,9 @@ Result<QString> SignAndEncrypt(AppContext& ctx, const QString& inputFile,
     }
     const QString progressText = QStringLiteral("Подпись и шифрование ... %1%");
     ctx.frontend.setCancellable(true);
-    const StreamFailure failure = SignAndEncryptStream(
+    const Status streamed = SignAndEncryptStream(
         input.fd, quint64(size), *signedData, *envelope,
-        [&](const char* data, qint64 n) { return out.write(data, n); },
+        [&](const char* data, qint64 n) { return out.write(data, n).ok(); },
         [&, shown = -1](int percent) mutable {
             // A line per step of the share, not per report: the terminal prints each one.
             if (percent != shown) {
@@ -171,27 +171,14 @@ Result<QString> SignAndEncrypt(AppContext& ctx, const QString& inputFile,
             }
             ctx.frontend.processEvents();
             return !ctx.frontend.cancelRequested();
-        });
+        },
+        {inputFile, outputFile});
     ctx.frontend.setCancellable(false);
     ctx.frontend.showPercent(-1);
-    switch (failure) {
-    case StreamFailure::None:
-        if (out.commit())
-            break;
-        [[fallthrough]];
-    case StreamFailure::Write:
+    if (!streamed)
+        return streamed.error();
+    if (!out.commit())
         return fail(writeIntoErrorText(outputFile));
-    case StreamFailure::Read:
-        return fail(readErrorText(inputFile));
-    case StreamFailure::Changed:
-        return fail(quotedName(
-            QStringLiteral("Файл \"%1\" изменился во время подписи. Подпишите его еще раз."),
-            inputFile));
-    case StreamFailure::Crypt:
-        return fail(statusText(cryptError, QStringLiteral("сбой шифрования")));
-    case StreamFailure::Cancelled:
-        return fail(QStringLiteral("Подпись отменена."));
-    }
     return QStringLiteral("Файл зашифрован и подписан.");
 }
 

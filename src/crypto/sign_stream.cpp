@@ -1,5 +1,7 @@
 #include "crypto/sign_stream.h"
 
+#include "app/frontend.h"
+#include "app/texts.h"
 #include "crypto/chunk_ring.h"
 #include "crypto/cms_build.h"
 
@@ -16,6 +18,9 @@
 namespace telva::crypto {
 
 namespace {
+
+// What ended a streamed signing early.
+enum class StreamFailure { None, Read, Changed, Crypt, Write, Cancelled };
 
 // Enough buffers for the reader to stay ahead of the slower digest, few enough to keep
 // memory small.
@@ -119,11 +124,9 @@ void hash(Shared& shared, SignedDataWriter& signedData) {
     }
 }
 
-} // namespace
-
-StreamFailure SignAndEncryptStream(int fd, quint64 size, SignedDataWriter& signedData,
-                                   EnvelopeWriter& envelope, const StreamOutput& output,
-                                   const StreamProgress& progress) {
+StreamFailure streamAll(int fd, quint64 size, SignedDataWriter& signedData,
+                        EnvelopeWriter& envelope, const StreamOutput& output,
+                        const StreamProgress& progress) {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     Encryptor encryptor(envelope, output);
     if (!output(envelope.header().constData(), envelope.header().size()))
@@ -163,6 +166,31 @@ StreamFailure SignAndEncryptStream(int fd, quint64 size, SignedDataWriter& signe
         f != StreamFailure::None)
         return f;
     return envelope.finish() ? StreamFailure::None : StreamFailure::Crypt;
+}
+
+} // namespace
+
+Status SignAndEncryptStream(int fd, quint64 size, SignedDataWriter& signedData,
+                            EnvelopeWriter& envelope, const StreamOutput& output,
+                            const StreamProgress& progress, const StreamFiles& files) {
+    switch (streamAll(fd, size, signedData, envelope, output, progress)) {
+    case StreamFailure::None:
+        break;
+    case StreamFailure::Write:
+        return Status::fail(writeIntoErrorText(files.output));
+    case StreamFailure::Read:
+        return Status::fail(readErrorText(files.input));
+    case StreamFailure::Changed:
+        return Status::fail(
+            QStringLiteral("Файл \"%1\" изменился во время подписи. Подпишите его еще раз.")
+                .arg(files.input));
+    case StreamFailure::Crypt:
+        return Status::fail(statusText(QStringLiteral("Ошибка при шифровании "),
+                                       QStringLiteral("сбой шифрования")));
+    case StreamFailure::Cancelled:
+        return Status::fail(QStringLiteral("Подпись отменена."), ErrorKind::Cancelled);
+    }
+    return {};
 }
 
 } // namespace telva::crypto

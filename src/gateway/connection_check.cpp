@@ -13,40 +13,48 @@ namespace telva {
 namespace {
 
 // A site reached whose certificate failed is not "no connection": the failure is said as it is.
-QString noConnectionText(const HttpClient& client) {
-    return client.lastTlsFailure() ? client.lastError() : QString::fromUtf8(kNoConnectionText);
+QString noConnectionText(const Connection& connection) {
+    return connection.kind() == ErrorKind::Tls ? connection.text()
+                                               : QString::fromUtf8(kNoConnectionText);
 }
 
 } // namespace
 
-bool CheckConnection(AppContext& ctx, HttpClient& client) {
+Connection CheckConnection(AppContext& ctx, HttpClient& client) {
     RequestOptions options;
     options.connectTimeoutSeconds = kCheckConnectTimeoutSeconds;
     const QString site = fundAddress(ctx.settings.hosts.kvbSite, QStringLiteral("/"));
-    ctx.connected = !client.HttpGetToString(site, options).isEmpty();
-    return ctx.connected;
+    const Result<QByteArray> page = client.HttpGetToString(site, options);
+    ctx.connected = page && !page->isEmpty();
+    if (!page)
+        return page.status();
+    return ctx.connected ? Connection() : Connection::fail(QString());
 }
 
-Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client, ProxyDialog dialog) {
+Result<Connection> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
+                                               ProxyDialog dialog) {
     return ConnectionCheckAtActivation(ctx, client, DesktopProxySources::system(), dialog);
 }
 
-Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
-                                         const DesktopProxySources& sources, ProxyDialog dialog) {
+Result<Connection> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
+                                               const DesktopProxySources& sources,
+                                               ProxyDialog dialog) {
     // Activated while one of its own requests runs (the window paints meanwhile): that
     // request decides, not a second check on top of it.
     if (client.busy())
-        return true;
+        return Connection();
     ctx.showProgress(QString::fromUtf8(kCheckingConnectionText));
-    bool connected = CheckConnection(ctx, client);
-    if (!connected && !client.lastTlsFailure()) {
-        const Result<bool> detected = DetectProxy(ctx, client, sources, dialog);
+    Connection connection = CheckConnection(ctx, client);
+    if (!connection && connection.kind() != ErrorKind::Tls) {
+        const Result<Connection> detected = DetectProxy(ctx, client, sources, dialog);
         if (!detected)
             return detected;
-        connected = *detected;
+        // Detection that made no request of its own leaves the first check's failure.
+        if (*detected || !detected->text().isEmpty())
+            connection = *detected;
     }
-    ctx.showStatus(connected ? QString() : noConnectionText(client));
-    return connected;
+    ctx.showStatus(connection ? QString() : noConnectionText(connection));
+    return connection;
 }
 
 Result<bool> EditProxySettings(AppContext& ctx, HttpClient& client, QString& host, int& port,
@@ -76,8 +84,8 @@ Result<bool> EditProxySettings(AppContext& ctx, HttpClient& client, QString& hos
         ctx.settings.proxy.user = userText;
         ctx.settings.proxy.password.clear();
     }
-    if (!CheckConnection(ctx, client)) {
-        const QString why = noConnectionText(client);
+    if (const Connection connection = CheckConnection(ctx, client); !connection) {
+        const QString why = noConnectionText(connection);
         ctx.showStatus(why);
         return Result<bool>::fail(why);
     }
@@ -107,9 +115,10 @@ Status ChangeProxySettings(AppContext& ctx, HttpClient& client) {
 }
 
 void TestConnection(AppContext& ctx, HttpClient& client) {
-    const bool connected = CheckConnection(ctx, client);
-    if (!connected && client.lastTlsFailure()) {
-        ctx.frontend.messageBox(client.lastError(), programTitle(), Frontend::Icon::Warning);
+    const Connection connection = CheckConnection(ctx, client);
+    const bool connected = connection.ok();
+    if (!connected && connection.kind() == ErrorKind::Tls) {
+        ctx.frontend.messageBox(connection.text(), programTitle(), Frontend::Icon::Warning);
         return;
     }
     ctx.frontend.messageBox(connected ? connectedText() : notConnectedText(), programTitle(),

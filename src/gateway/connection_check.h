@@ -20,24 +20,28 @@ inline constexpr int kCheckConnectTimeoutSeconds = 10;
 // Whether a check that finds no proxy may ask the user for one in the proxy dialog.
 enum class ProxyDialog { Offer, Skip };
 
+// Whether a connection was made: success, or the failure of the check's last request (an
+// empty answer fails without a text).
+using Connection = Status;
+
 // GETs the root of the fund's web site; connected exactly when the answer is not empty.
-// Sets and returns ctx.connected. A failure of the secure connection (client.lastTlsFailure())
-// is reported by the callers below with its own text instead of kNoConnectionText, and never
-// leads to the proxy dialog.
-bool CheckConnection(AppContext& ctx, HttpClient& client);
+// Sets ctx.connected. A failure of the secure connection (ErrorKind::Tls) is reported by the
+// callers below with its own text instead of kNoConnectionText, and never leads to the proxy
+// dialog.
+Connection CheckConnection(AppContext& ctx, HttpClient& client);
 
 // The check each time the main window becomes active: CheckConnection, and when that fails
 // DetectProxy. Clears the status line when connected, shows kNoConnectionText otherwise.
 // Gives whether a connection was made; an error (the failed check after the proxy dialog, a
 // proxy port that is not a number) ends the check and goes to the error box, and the caller
 // leaves its actions as they were. While the client is busy with another request nothing is
-// checked and the result is true. False with the dialog offered means the user cancelled it
-// (or there was no proxy to ask for).
-Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
-                                         ProxyDialog dialog = ProxyDialog::Offer);
-Result<bool> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
-                                         const DesktopProxySources& sources,
-                                         ProxyDialog dialog = ProxyDialog::Offer);
+// checked and the result is a connection. No connection with the dialog offered means the
+// user cancelled it (or there was no proxy to ask for).
+Result<Connection> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
+                                               ProxyDialog dialog = ProxyDialog::Offer);
+Result<Connection> ConnectionCheckAtActivation(AppContext& ctx, HttpClient& client,
+                                               const DesktopProxySources& sources,
+                                               ProxyDialog dialog = ProxyDialog::Offer);
 
 // The proxy dialog with the given values. False when cancelled (nothing changes). When
 // accepted the client's proxy host, port and user become the dialog's (a new user's password

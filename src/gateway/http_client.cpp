@@ -6,17 +6,13 @@
 #include "app/last_request.h"
 #include "app/program.h"
 #include "app/secrets.h"
-#include "gateway/form_body_reader.h"
+#include "gateway/http_transfer.h"
 #include "gateway/request_log.h"
 #include "gateway/tls_options.h"
-#include "gateway/transfer_errors.h"
 
-#include <QBuffer>
-#include <QElapsedTimer>
 #include <QUrl>
 #include <curl/curl.h>
 
-#include <functional>
 #include <utility>
 
 namespace telva {
@@ -31,194 +27,7 @@ struct CurlGlobal {
     CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 };
 
-QString kilobytes(curl_off_t bytes) {
-    return QString::number((bytes + 1023) / 1024);
-}
-
 } // namespace
-
-// Where the body of a 2xx answer goes; false from write() aborts the transfer.
-struct HttpClient::Sink {
-    std::function<bool(const char*, qint64)> write;
-};
-
-struct HttpClient::Transfer {
-    HttpClient* client = nullptr;
-    Sink* sink = nullptr;
-    const MultipartForm* form = nullptr;
-    std::unique_ptr<FormBodyReader> reader;
-    // The spacing slot this request was given, handed back once bytes move.
-    RequestSlot* slot = nullptr;
-    qint64 bodyLength = 0;
-    RequestOptions options;
-    QString url;
-    QByteArray host; // of the attempt's address, for the TLS name check
-    qint64 startedAt = 0;
-    // Some attempt sent the whole body: from then on the gateway may have the report.
-    bool bodyDelivered = false;
-    bool cancelled = false;
-    bool overTime = false;
-
-    // Per attempt.
-    bool posting = false;
-    int status = 0;
-    QByteArray statusLine;
-    bool sinkFailed = false;
-    bool stalled = false;
-    bool tooLarge = false;
-    bool bodySent = false;
-    qint64 bodySentAt = 0;
-    qint64 waitShown = 0;
-    qint64 received = 0;
-    curl_off_t lastMoved = -1;
-    qint64 lastMoveAt = 0;
-    QElapsedTimer sinceStart;
-    QElapsedTimer sincePaint;
-    qint64 lastShown = -1;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-
-    void startAttempt(bool post, qint64 now) {
-        posting = post;
-        status = 0;
-        statusLine.clear();
-        stalled = false;
-        tooLarge = false;
-        bodySent = false;
-        waitShown = 0;
-        received = 0;
-        lastMoved = -1;
-        lastMoveAt = now;
-        sinceStart.start();
-        sincePaint.start();
-        errorBuffer[0] = 0;
-        if (reader)
-            reader->rewind();
-    }
-};
-
-namespace {
-
-size_t onHeader(char* data, size_t size, size_t count, void* user) {
-    auto* t = static_cast<HttpClient::Transfer*>(user);
-    const size_t n = size * count;
-    QByteArray line(data, qsizetype(n));
-    if (line.startsWith("HTTP/")) {
-        t->statusLine = line.trimmed();
-        const QList<QByteArray> words = t->statusLine.split(' ');
-        t->status = words.size() > 1 ? words.at(1).toInt() : 0;
-    }
-    return n;
-}
-
-size_t onWrite(char* data, size_t size, size_t count, void* user) {
-    auto* t = static_cast<HttpClient::Transfer*>(user);
-    const size_t n = size * count;
-    // Only the body of a final good answer is kept; error pages and redirect bodies are not.
-    if (t->status < 200 || t->status > 299 || !t->sink)
-        return n;
-    t->received += qint64(n);
-    if (t->received > t->options.maxBytes) {
-        t->tooLarge = true;
-        return 0;
-    }
-    if (!t->sink->write(data, qint64(n))) {
-        t->sinkFailed = true;
-        return 0;
-    }
-    return n;
-}
-
-size_t onRead(char* out, size_t size, size_t count, void* user) {
-    auto* t = static_cast<HttpClient::Transfer*>(user);
-    const qint64 n = t->reader->read(out, qint64(size * count));
-    if (n < 0)
-        return CURL_READFUNC_ABORT;
-    return size_t(n);
-}
-
-int onSeek(void* user, curl_off_t offset, int origin) {
-    auto* t = static_cast<HttpClient::Transfer*>(user);
-    if (origin != SEEK_SET || offset != 0 || !t->reader)
-        return CURL_SEEKFUNC_CANTSEEK;
-    t->reader->rewind();
-    return CURL_SEEKFUNC_OK;
-}
-
-} // namespace
-
-// Keeps the window painting, shows the bytes moved and the wait for an upload's answer, and
-// gives up on a transfer that stalls, takes too long in all or is cancelled.
-static int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t ultotal,
-                      curl_off_t ulnow) {
-    auto* t = static_cast<HttpClient::Transfer*>(user);
-    AppContext& ctx = t->client->context();
-    Frontend& frontend = ctx.frontend;
-    const qint64 now = ctx.clock.ticks();
-    if (frontend.cancelRequested()) {
-        t->cancelled = true;
-        return 1;
-    }
-    if (t->posting && !t->bodySent && ultotal > 0 && ulnow >= ultotal) {
-        t->bodySent = true;
-        t->bodyDelivered = true;
-        t->bodySentAt = now;
-    }
-    const curl_off_t moved = dlnow + ulnow;
-    if (moved > 0 && t->slot)
-        t->slot->giveBack(ctx.clock.now());
-    if (moved != t->lastMoved) {
-        t->lastMoved = moved;
-        t->lastMoveAt = now;
-    } else if (!t->bodySent && now - t->lastMoveAt >= qint64(t->client->stallTimeoutMs())) {
-        t->stalled = true;
-        return 1;
-    }
-    const qint64 earned =
-        t->options.minBytesPerSecond > 0 ? qint64(dlnow) * 1000 / t->options.minBytesPerSecond : 0;
-    if (t->options.totalTimeoutSeconds > 0 &&
-        now - t->startedAt >= qint64(t->options.totalTimeoutSeconds) * 1000 + earned) {
-        t->overTime = true;
-        return 1;
-    }
-    if (t->bodySent && t->status == 0) {
-        const qint64 waited = (now - t->bodySentAt) / 1000;
-        if (waited > t->waitShown) {
-            t->waitShown = waited;
-            frontend.showProgress(awaitingAnswerText(waited));
-        }
-    }
-    if (t->sincePaint.elapsed() >= 30) {
-        t->sincePaint.restart();
-        // Progress only for a request that takes a while, so quick ones do not flicker.
-        if (t->sinceStart.elapsed() >= 500 && moved / 1024 != t->lastShown && !t->bodySent) {
-            t->lastShown = moved / 1024;
-            if (ultotal > 0 && ulnow < ultotal)
-                frontend.showProgress(QStringLiteral("Отправлено %1 из %2 КБ")
-                                          .arg(kilobytes(ulnow), kilobytes(ultotal)));
-            else
-                frontend.showProgress(QStringLiteral("Получено %1 КБ").arg(kilobytes(dlnow)));
-        }
-        frontend.processEvents();
-    }
-    return 0;
-}
-
-QString awaitingAnswerText(qint64 seconds) {
-    return QStringLiteral("Ожидание ответа шлюза… %1 с").arg(seconds);
-}
-
-QString cancelledText() {
-    return QStringLiteral("Запрос отменен.");
-}
-
-QString mayHaveArrivedText(const QString& why) {
-    QString reason = why;
-    if (reason.endsWith(QLatin1Char('.')))
-        reason.chop(1);
-    return QStringLiteral("Отчет передан на шлюз, но ответ не получен (%1). Шлюз мог принять "
-                          "отчет: повторная отправка может зарегистрировать его в КВБ дважды.")
-        .arg(reason);
-}
 
 HttpClient::HttpClient(AppContext& ctx) : ctx_(ctx) {
     static CurlGlobal global;
@@ -250,13 +59,7 @@ void HttpClient::configure(Transfer& t, const QByteArray& url, bool post) {
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPIDLE, 60L);
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPINTVL, 30L);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onWrite);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+    setTransferCallbacks(curl, t, post);
     t.host = QUrl(QString::fromLatin1(url)).host(QUrl::FullyEncoded).toLatin1();
     configureTls(curl, caFile_, &t.host);
 
@@ -296,10 +99,6 @@ void HttpClient::configure(Transfer& t, const QByteArray& url, bool post) {
         curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
         curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
         curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
-        curl_easy_setopt(curl, CURLOPT_READFUNCTION, onRead);
-        curl_easy_setopt(curl, CURLOPT_READDATA, &t);
-        curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, onSeek);
-        curl_easy_setopt(curl, CURLOPT_SEEKDATA, &t);
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(t.bodyLength));
         curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
     } else {
@@ -309,31 +108,6 @@ void HttpClient::configure(Transfer& t, const QByteArray& url, bool post) {
         curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 0L);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, getHeaders);
     }
-}
-
-static QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* curl,
-                           const QString& detail, const QString& proxy, int stallSeconds) {
-    if (isTlsFailure(rc))
-        return tlsFailureText(rc, curl, QUrl(t.url).host(), detail);
-    double connectTime = 0;
-    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME, &connectTime);
-    TransferFailure f;
-    f.curlCode = rc;
-    f.url = t.url;
-    f.proxy = proxy;
-    f.connected = connectTime > 0;
-    f.connectSeconds = t.options.connectTimeoutSeconds;
-    f.cancelled = t.cancelled;
-    f.stalled = t.stalled;
-    f.stallSeconds = stallSeconds;
-    f.overTime = t.overTime;
-    f.totalSeconds = t.options.totalTimeoutSeconds;
-    f.minBytesPerSecond = t.options.minBytesPerSecond;
-    f.tooLarge = t.tooLarge;
-    f.maxBytes = t.options.maxBytes;
-    if (t.reader)
-        f.unreadableFile = t.reader->failedFile();
-    return transferFailureText(f);
 }
 
 QString HttpClient::proxyInUse() const {
@@ -358,18 +132,10 @@ void HttpClient::logAttempt(void* handle, bool post, const QByteArray& url, cons
     logEvent(requestLogLine(record));
 }
 
-bool HttpClient::run(Transfer& t) {
+Status HttpClient::run(Transfer& t) {
     CURL* curl = handle(curl_);
-    lastStatusLine_.clear();
-    if (busy_) {
-        lastError_ = QStringLiteral("Выполняется другой запрос.");
-        return false;
-    }
-    lastError_.clear();
-    lastStopped_ = false;
-    lastTlsFailure_ = false;
-    lastUnreachable_ = false;
-    lastOverTls_ = false;
+    if (busy_)
+        return Status::fail(QStringLiteral("Выполняется другой запрос."));
     busy_ = true;
     ctx_.frontend.setCancellable(true);
     t.startedAt = ctx_.clock.ticks();
@@ -383,7 +149,7 @@ bool HttpClient::run(Transfer& t) {
         postHeaders = curl_slist_append(postHeaders, "Expect:");
     }
     QByteArray url = QUrl(t.url).toEncoded();
-    bool ok = false;
+    Status outcome;
     for (int redirects = 0;; ++redirects) {
         const qint64 attemptStart = ctx_.clock.ticks();
         t.startAttempt(post, attemptStart);
@@ -391,7 +157,6 @@ bool HttpClient::run(Transfer& t) {
         if (post)
             curl_easy_setopt(curl, CURLOPT_HTTPHEADER, postHeaders);
         const CURLcode rc = curl_easy_perform(curl);
-        lastStatusLine_ = t.statusLine;
         curl_off_t uploaded = 0;
         curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
         // libcurl's own words stay in the journal; the person reads the Russian text.
@@ -404,22 +169,13 @@ bool HttpClient::run(Transfer& t) {
         if (post && uploaded >= t.bodyLength)
             t.bodyDelivered = true;
         if (rc != CURLE_OK) {
-            lastError_ = failureText(rc, t, curl, detail, proxyInUse(), stallTimeoutSeconds_);
-            lastTlsFailure_ = isTlsFailure(rc);
-            double connectTime = 0;
-            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME, &connectTime);
-            lastUnreachable_ = isUnreachable(rc, connectTime > 0);
-            lastStopped_ =
-                t.cancelled || t.overTime || t.tooLarge || t.bodyDelivered || lastTlsFailure_;
-            if (t.bodyDelivered)
-                lastError_ = mayHaveArrivedText(lastError_);
+            outcome = transferError(rc, t, curl, detail, proxyInUse(), stallTimeoutSeconds_);
             break;
         }
         long code = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
         if (code >= 200 && code <= 299) {
-            ok = true;
-            lastOverTls_ = url.startsWith("https://");
+            t.overTls = url.startsWith("https://");
             break;
         }
         const QByteArray shownLine =
@@ -428,19 +184,21 @@ bool HttpClient::run(Transfer& t) {
         curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location);
         const bool redirect = code >= 300 && code <= 399 && code != 304 && location;
         if (!redirect || !followRedirects_) {
-            lastError_ = QString::fromLatin1(shownLine);
+            outcome =
+                Status::fail(QString::fromLatin1(shownLine),
+                             isServerFault(int(code)) ? ErrorKind::ServerFault : ErrorKind::Failed);
             break;
         }
         if (redirects >= kMaxRedirects) {
-            lastError_ = QStringLiteral("Слишком много перенаправлений (больше %1): %2")
-                             .arg(kMaxRedirects)
-                             .arg(QString::fromLatin1(shownLine));
+            outcome = Status::fail(QStringLiteral("Слишком много перенаправлений (больше %1): %2")
+                                       .arg(kMaxRedirects)
+                                       .arg(QString::fromLatin1(shownLine)));
             break;
         }
         const QByteArray next(location);
         if (!next.startsWith("http://") && !next.startsWith("https://")) {
-            lastError_ = QStringLiteral("Неверный адрес перенаправления \"%1\".")
-                             .arg(QString::fromLatin1(next));
+            outcome = Status::fail(QStringLiteral("Неверный адрес перенаправления \"%1\".")
+                                       .arg(QString::fromLatin1(next)));
             break;
         }
         url = next;
@@ -462,7 +220,7 @@ bool HttpClient::run(Transfer& t) {
     slot_.giveBack(ctx_.clock.now());
     ctx_.frontend.setCancellable(false);
     busy_ = false;
-    return ok;
+    return outcome;
 }
 
 void HttpClient::AskProxyCredentials() {
@@ -479,25 +237,29 @@ void HttpClient::AskProxyCredentials() {
     proxy.password = password;
 }
 
-bool HttpClient::get(const QString& url, Sink& sink, const RequestOptions& options) {
+Status HttpClient::get(const QString& url, Sink& sink, const RequestOptions& options,
+                       bool* overTls) {
     AskProxyCredentials();
     Transfer t;
     t.client = this;
     t.sink = &sink;
     t.options = options;
     t.url = url;
-    return run(t);
+    Status done = run(t);
+    if (overTls)
+        *overTls = t.overTls;
+    return done;
 }
 
-QByteArray HttpClient::HttpGetToString(const QString& url, const RequestOptions& options) {
+Result<QByteArray> HttpClient::HttpGetToString(const QString& url, const RequestOptions& options) {
     QByteArray body;
-    if (!HttpGetToStream(url, body, options))
-        return {};
+    if (const Status got = HttpGetToStream(url, body, options); !got)
+        return got.error();
     return body;
 }
 
-bool HttpClient::HttpGetToStream(const QString& url, QByteArray& bytes,
-                                 const RequestOptions& options) {
+Status HttpClient::HttpGetToStream(const QString& url, QByteArray& bytes,
+                                   const RequestOptions& options) {
     Sink sink{[&bytes](const char* data, qint64 n) {
         bytes.append(data, qsizetype(n));
         return true;
@@ -505,8 +267,8 @@ bool HttpClient::HttpGetToStream(const QString& url, QByteArray& bytes,
     return get(url, sink, options);
 }
 
-bool HttpClient::HttpGetToStream(const QString& url, QIODevice& stream,
-                                 const RequestOptions& options) {
+Status HttpClient::HttpGetToStream(const QString& url, QIODevice& stream,
+                                   const RequestOptions& options) {
     Sink sink{[&stream](const char* data, qint64 n) { return stream.write(data, n) == n; }};
     return get(url, sink, options);
 }
@@ -515,7 +277,6 @@ Result<QByteArray> HttpClient::HttpPostMultipart(const QString& url, const Multi
     const Result<qint64> length = form.contentLength();
     if (!length) {
         slot_.giveBack(ctx_.clock.now());
-        lastError_ = length.text();
         return Result<QByteArray>(length.error());
     }
     QByteArray body;
@@ -532,34 +293,32 @@ Result<QByteArray> HttpClient::HttpPostMultipart(const QString& url, const Multi
     t.url = url;
     t.options.maxBytes = kMaxUploadAnswerBytes;
     t.options.totalTimeoutSeconds = 0;
-    if (!run(t))
-        return Result<QByteArray>::fail(lastError_);
+    if (const Status sent = run(t); !sent)
+        return sent.error();
     return body;
 }
 
-Result<QByteArray> HttpClient::Download(const QString& url) {
+Result<Downloaded> HttpClient::Download(const QString& url) {
     ctx_.showProgress(QString::fromUtf8(kDownloadingText));
-    QByteArray bytes;
-    if (!HttpGetToStream(url, bytes))
-        return Result<QByteArray>::fail(lastStopped_ ? lastError_
-                                                     : QString::fromUtf8(kDownloadFailedText));
-    return bytes;
+    Downloaded got;
+    Sink sink{[&got](const char* data, qint64 n) {
+        got.bytes.append(data, qsizetype(n));
+        return true;
+    }};
+    const Status done = get(url, sink, {}, &got.overTls);
+    if (!done) {
+        Error why = done.error();
+        if (!why.stopped())
+            why.cause = std::exchange(why.text, QString::fromUtf8(kDownloadFailedText));
+        return why;
+    }
+    return got;
 }
 
-void HttpClient::WaitRequestSpacing() {
+Status HttpClient::WaitRequestSpacing() {
     if (beforeFirst_)
         std::exchange(beforeFirst_, nullptr)();
-    // Kept until this request has gone out: another program reads the time only then, and
-    // so waits its 10 seconds from the moment this one was sent.
-    slot_.take(ctx_.lastRequestFile, ctx_.frontend);
-    const QDateTime now = ctx_.clock.now();
-    const QDateTime last = lastSpacedRequest(ctx_.lastRequestTime, ctx_.lastRequestFile, now);
-    // This run's own request ahead of now: the clock went back since, maybe just after it.
-    const bool setBack = ctx_.lastRequestTime.isValid() && ctx_.lastRequestTime > now;
-    if (setBack || (last.isValid() && now < last.addMSecs(kRequestSpacingMs)))
-        ctx_.clock.sleep(kRequestSpacingMs, &ctx_.frontend);
-    ctx_.lastRequestTime = ctx_.clock.now();
-    writeLastRequestTime(ctx_.lastRequestFile, ctx_.lastRequestTime);
+    return waitRequestSpacing(ctx_, slot_);
 }
 
 QList<QByteArray> HttpClient::cookies() const {

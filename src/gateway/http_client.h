@@ -2,6 +2,9 @@
 
 #include "app/last_request.h"
 #include "app/result.h"
+#include "app/texts.h"
+#include "gateway/request_spacing.h"
+#include "gateway/transfer_errors.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -83,6 +86,14 @@ struct RequestOptions {
     qint64 minBytesPerSecond = kDownloadMinBytesPerSecond;
 };
 
+// A download's bytes and how they came.
+struct Downloaded {
+    QByteArray bytes;
+    // Over TLS from a server whose certificate passed the check (redirects included: the final
+    // address was https).
+    bool overTls = false;
+};
+
 // The one HTTP client of a run, over libcurl. It reads the proxy host, port, user
 // and in-memory password from ctx.settings.proxy at each request, keeps cookies in memory,
 // and reports through ctx.frontend. Requests block the caller; while they run the window
@@ -99,8 +110,10 @@ struct RequestOptions {
 // its answer is awaited as long as the connection stays open (the fund may take its time),
 // and a failure from then on says the report may have arrived. Answers are read only up to
 // their limits; the person can cancel any request (Frontend::cancelRequested). Time is
-// measured on ctx.clock. https addresses work over TLS (gateway/tls_options.h), through a proxy
-// by CONNECT with the same Basic authentication; the wire rules above hold inside TLS.
+// measured on ctx.clock. A failure's kind tells what the callers act on: the server never
+// reached, a 5xx answer, a limit, the person's cancel, TLS, a report that may have arrived. https
+// addresses work over TLS (gateway/tls_options.h), through a proxy by CONNECT with the same Basic
+// authentication; the wire rules above hold inside TLS.
 class HttpClient {
 public:
     explicit HttpClient(AppContext& ctx);
@@ -113,27 +126,28 @@ public:
     bool followRedirects() const { return followRedirects_; }
     void setFollowRedirects(bool on) { followRedirects_ = on; }
 
-    // Runs AskProxyCredentials, GETs the address and gives the body, unconverted; empty on any
-    // failure (lastError() says why). Nothing is shown.
-    QByteArray HttpGetToString(const QString& url, const RequestOptions& options = {});
+    // Runs AskProxyCredentials, GETs the address and gives the body, unconverted. A final
+    // status outside 200..299 fails with the response's status line as text; a network
+    // failure with its text. Nothing is shown.
+    Result<QByteArray> HttpGetToString(const QString& url, const RequestOptions& options = {});
     // Runs AskProxyCredentials, GETs the address and appends the body to the stream (or the
-    // byte array); false on any failure. Bytes of a 2xx body that arrived before a failure
-    // stay in the stream.
-    bool HttpGetToStream(const QString& url, QIODevice& stream, const RequestOptions& options = {});
-    bool HttpGetToStream(const QString& url, QByteArray& bytes, const RequestOptions& options = {});
+    // byte array); fails as HttpGetToString does. Bytes of a 2xx body that arrived before a
+    // failure stay in the stream.
+    Status HttpGetToStream(const QString& url, QIODevice& stream,
+                           const RequestOptions& options = {});
+    Status HttpGetToStream(const QString& url, QByteArray& bytes,
+                           const RequestOptions& options = {});
     // POSTs the form (no AskProxyCredentials) and gives the answer body (at most 1 MB),
-    // unconverted. A final status outside 200..299 fails with the response's status line as
-    // text; a network failure with its text.
+    // unconverted; fails as HttpGetToString does.
     Result<QByteArray> HttpPostMultipart(const QString& url, const MultipartForm& form);
     // Shows "Идет загрузка ...", GETs the address and gives the body; on failure "Ошибка
-    // загрузки.", or why it was stopped.
-    Result<QByteArray> Download(const QString& url);
-    // Waits the full 10 seconds (ctx.clock) when the last spaced request (ctx.lastRequestTime,
-    // or the later time in ctx.lastRequestFile, left by any run) was less than 10 seconds ago,
-    // then sets the last-request time to now, in the file too. The file's lock is held from
-    // before the time is read until the next request has gone out, so runs of the window
-    // and the terminal program keep the spacing between them as well.
-    void WaitRequestSpacing();
+    // загрузки." (the request's own failure as its cause), or why it was stopped
+    // (Error::stopped()).
+    Result<Downloaded> Download(const QString& url);
+    // The spacing before a gateway request (waitRequestSpacing); the client's slot is given
+    // back once that request has gone out, so runs of the window and the terminal program
+    // keep the spacing between them as well. A cancelled wait fails, and no request follows.
+    Status WaitRequestSpacing();
     // A step run once, before the first spaced request: the terminal program opens the site
     // root there, as the window does at start, for the session cookie.
     void setBeforeFirstGatewayRequest(std::function<void()> step) {
@@ -146,23 +160,6 @@ public:
     // try another request; that one fails at once instead of re-entering the transfer.
     bool busy() const { return busy_; }
 
-    // The text of the last failure, empty after a success.
-    QString lastError() const { return lastError_; }
-    // The last request was stopped by a limit, by the person or by the check of the server's
-    // certificate rather than failed by the network or the server; lastError() says which, and
-    // callers show it as it is.
-    bool lastStopped() const { return lastStopped_; }
-    // The last request failed in its secure connection (the handshake or the server's
-    // certificate), not in the network; lastError() names the server and the reason.
-    bool lastTlsFailure() const { return lastTlsFailure_; }
-    // The last request never reached its server: the name not found, the connection refused or
-    // not made in time (directly or through the proxy).
-    bool lastUnreachable() const { return lastUnreachable_; }
-    // The last request's answer came over TLS from a server whose certificate passed the check
-    // (redirects included: the final address was https).
-    bool lastOverTls() const { return lastOverTls_; }
-    // The status line of the last final answer ("HTTP/1.1 200 OK"), empty when none came.
-    QByteArray lastStatusLine() const { return lastStatusLine_; }
     // The cookies held, as libcurl's Netscape-format lines (for tests and diagnostics).
     QList<QByteArray> cookies() const;
     // Forgets all cookies.
@@ -179,9 +176,10 @@ public:
     struct Transfer; // one request in flight (implementation detail)
 
 private:
-    bool get(const QString& url, Sink& sink, const RequestOptions& options);
-    // Runs one request with its redirects; sets lastError_ and lastStatusLine_.
-    bool run(Transfer& transfer);
+    Status get(const QString& url, Sink& sink, const RequestOptions& options,
+               bool* overTls = nullptr);
+    // Runs one request with its redirects.
+    Status run(Transfer& transfer);
     void configure(Transfer& transfer, const QByteArray& url, bool post);
     // One attempt of a request into the journal.
     // failure: libcurl's own text, empty when an answer came.
@@ -197,24 +195,12 @@ private:
     int stallTimeoutSeconds_ = 120;
     QString caFile_;
     RequestSlot slot_;
-    QString lastError_;
-    bool lastStopped_ = false;
-    bool lastTlsFailure_ = false;
-    bool lastUnreachable_ = false;
-    bool lastOverTls_ = false;
-    QByteArray lastStatusLine_;
 };
 
 // Texts of the transport.
 inline constexpr const char* kDownloadingText = "Идет загрузка ...";
 inline constexpr const char* kDownloadFailedText = "Ошибка загрузки.";
-QString awaitingAnswerText(qint64 seconds); // "Ожидание ответа шлюза… N с"
-QString cancelledText();                    // the request was cancelled
-// A failure after the report went out whole: it may be filed at the fund already.
-QString mayHaveArrivedText(const QString& why);
 // The number of redirects followed for one request.
 inline constexpr int kMaxRedirects = 14;
-// The spacing of gateway requests, in milliseconds.
-inline constexpr int kRequestSpacingMs = 10000;
 
 } // namespace telva

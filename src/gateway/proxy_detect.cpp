@@ -185,42 +185,47 @@ QString HostPortOfProxyUrl(const QString& url) {
     return rest;
 }
 
-Result<bool> DetectProxy(AppContext& ctx, HttpClient& client, const DesktopProxySources& sources,
-                         ProxyDialog dialog) {
+Result<Connection> DetectProxy(AppContext& ctx, HttpClient& client,
+                               const DesktopProxySources& sources, ProxyDialog dialog) {
     const QString browser = sources.defaultBrowser ? sources.defaultBrowser() : QString();
     if (browser.contains(QLatin1String("firefox"), Qt::CaseInsensitive)) {
         const Result<bool> firefox = takeFirefoxProxy(ctx, sources);
-        if (!firefox || !*firefox)
-            return firefox;
+        if (!firefox)
+            return firefox.error();
+        if (!*firefox)
+            return Connection::fail(QString());
     } else {
         const QString text = sources.systemProxyText ? sources.systemProxyText() : QString();
         if (!text.isEmpty()) {
             const Status split = SplitHostPort(ProxyFromSystemText(text), ctx.settings.proxy.host,
                                                ctx.settings.proxy.port);
             if (!split)
-                return Result<bool>(split.error());
+                return split.error();
         }
     }
-    if (CheckConnection(ctx, client))
-        return true;
+    const Connection connection = CheckConnection(ctx, client);
+    if (connection)
+        return connection;
     // A server whose certificate fails was reached: another proxy would not mend that.
-    if (dialog == ProxyDialog::Skip || client.lastTlsFailure())
-        return false;
+    if (dialog == ProxyDialog::Skip || connection.kind() == ErrorKind::Tls)
+        return connection;
 
     ProxySettings& proxy = ctx.settings.proxy;
     QString host = proxy.host;
     int port = proxy.port;
     QString user = proxy.user;
     const Result<bool> accepted = EditProxySettings(ctx, client, host, port, user);
-    if (!accepted || !*accepted)
-        return accepted;
+    if (!accepted)
+        return accepted.error();
+    if (!*accepted)
+        return connection;
     proxy.host = host;
     proxy.port = port;
     // The password belonged to the old name; the next request asks for the new one's.
     if (user != proxy.user)
         proxy.password.clear();
     proxy.user = user;
-    return true;
+    return Connection();
 }
 
 } // namespace telva

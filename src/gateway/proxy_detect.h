@@ -29,12 +29,12 @@ struct DesktopProxySources {
 
 // Finds a proxy when the fund's web site cannot be reached directly: the Firefox profile's
 // proxy when Firefox is the default browser, else the system proxy; then checks the
-// connection and, failing that, opens the proxy dialog (unless skipped). True when a connection
-// may be assumed. Errors: a proxy port that is not a whole number; the failed check after the
-// dialog.
-Result<bool> DetectProxy(AppContext& ctx, HttpClient& client,
-                         const DesktopProxySources& sources = DesktopProxySources::system(),
-                         ProxyDialog dialog = ProxyDialog::Offer);
+// connection and, failing that, opens the proxy dialog (unless skipped). A connection when one
+// may be assumed, else the failure of its check (no text when no proxy was found to check).
+// Errors: a proxy port that is not a whole number; the failed check after the dialog.
+Result<Connection> DetectProxy(AppContext& ctx, HttpClient& client,
+                               const DesktopProxySources& sources = DesktopProxySources::system(),
+                               ProxyDialog dialog = ProxyDialog::Offer);
 
 // The host:port part of a system proxy text: what follows the first "http", cut before its
 // first ";", then what follows its first "="; a text without "http" is taken whole.

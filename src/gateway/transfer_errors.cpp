@@ -103,4 +103,17 @@ bool isUnreachable(int curlCode, bool connected) {
     }
 }
 
+QString awaitingAnswerText(qint64 seconds) {
+    return QStringLiteral("Ожидание ответа шлюза… %1 с").arg(seconds);
+}
+
+QString mayHaveArrivedText(const QString& why) {
+    QString reason = why;
+    if (reason.endsWith(QLatin1Char('.')))
+        reason.chop(1);
+    return QStringLiteral("Отчет передан на шлюз, но ответ не получен (%1). Шлюз мог принять "
+                          "отчет: повторная отправка может зарегистрировать его в КВБ дважды.")
+        .arg(reason);
+}
+
 } // namespace telva

@@ -30,4 +30,14 @@ QString transferFailureText(const TransferFailure& failure);
 // not found, the connection refused or never made.
 bool isUnreachable(int curlCode, bool connected);
 
+// The wait for an upload's answer: "Ожидание ответа шлюза… N с".
+QString awaitingAnswerText(qint64 seconds);
+// A failure after the report went out whole: it may be filed at the fund already.
+QString mayHaveArrivedText(const QString& why);
+
+// Whether an HTTP status says the server, or an intermediary for it, failed (5xx).
+inline bool isServerFault(int httpStatus) {
+    return httpStatus >= 500 && httpStatus <= 599;
+}
+
 } // namespace telva

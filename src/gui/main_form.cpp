@@ -298,7 +298,7 @@ void TMainForm::showSendOutcome(const Result<SentReport>& sent) {
                                                             : StatusKind::Error);
     if (declined)
         return;
-    if (sent || http_->lastUnreachable()) {
+    if (sent || sent.kind() == ErrorKind::Unreachable) {
         ctx_.connected = sent.ok();
         statusPanel_->setConnected(ctx_.connected);
     }

@@ -46,7 +46,7 @@ void TMainForm::FormActivate() {
     const QString kept = operationStatus_;
     const StatusKind keptKind = operationKind_;
     const ProxyDialog dialog = proxyDialogDeclined_ ? ProxyDialog::Skip : ProxyDialog::Offer;
-    const Result<bool> connected = ConnectionCheckAtActivation(ctx_, *http_, dialog);
+    const Result<Connection> connected = ConnectionCheckAtActivation(ctx_, *http_, dialog);
     statusPanel_->setConnected(ctx_.connected);
     if (!connected) {
         frontend_.showError(connected.text());

@@ -53,19 +53,22 @@ Status checkIssuedByRoot(AppContext& ctx, const Certificate& cert, const Certifi
 
 Result<Certificate> InstallCertificate(AppContext& ctx, HttpClient& client, const QString& url,
                                        int storeIndex, const Certificate* fundRoot) {
-    const Result<QByteArray> bytes = client.Download(url);
-    const bool overTls = client.lastOverTls();
-    if (!bytes || bytes->isEmpty()) {
+    const Result<Downloaded> got = client.Download(url);
+    if (!got || got->bytes.isEmpty()) {
         // A server whose certificate failed is named with the reason: a forged site must not
         // pass for a network fault.
-        if (client.lastTlsFailure())
-            return Result<Certificate>::fail(bytes.text());
+        if (got.kind() == ErrorKind::Tls)
+            return got.error();
         // Why the download failed goes to the journal; the person sees the install's text.
-        logEvent(bytes ? QString::fromUtf8(kDownloadFailedText) : bytes.text());
-        return Result<Certificate>::fail(QString::fromUtf8(kCertDownloadFailedText));
+        logEvent(got ? QString::fromUtf8(kDownloadFailedText) : got.text());
+        Error failed{QString::fromUtf8(kCertDownloadFailedText)};
+        if (!got)
+            failed.cause = got.error().cause.isEmpty() ? got.text() : got.error().cause;
+        return failed;
     }
+    const bool overTls = got->overTls;
     // Only raw DER is taken, as the fund publishes it.
-    const Result<Certificate> cert = Certificate::fromDer(*bytes);
+    const Result<Certificate> cert = Certificate::fromDer(got->bytes);
     if (!cert) {
         return Result<Certificate>::fail(certOpenFailedText());
     }

@@ -26,16 +26,17 @@ Error shown(AppContext& ctx, const QString& text, const QString& reason = QStrin
     return Error{line};
 }
 
-QString stageText(ReceiptStage stage) {
-    switch (stage) {
-    case ReceiptStage::Decrypt:
+// The status text of the stage a receipt failed at (OpenReceiptFile's code).
+QString stageText(quint32 code) {
+    switch (code) {
+    case kReceiptNotDecrypted:
+    case kReceiptKeyNotOpened:
         return QStringLiteral("Ошибка при дешифровании ");
-    case ReceiptStage::FindSigner:
+    case kReceiptSignerNotFound:
         return QStringLiteral("Ошибка при поиске подходящего сертификата ");
-    case ReceiptStage::Verify:
-        break;
+    default:
+        return QStringLiteral("Ошибка при проверке подписи ");
     }
-    return QStringLiteral("Ошибка при проверке подписи ");
 }
 
 struct FdCloser {
@@ -99,19 +100,19 @@ Result<CheckedReceipt> CheckReceiptAs(AppContext& ctx, const QString& from,
     if (!receivedAt.isValid())
         receivedAt = ctx.clock.now().toUTC();
     bool writeFailed = false;
-    std::variant<ReceiptContent, ReceiptFailure> opened =
+    const Result<ReceiptContent> opened =
         OpenReceiptFile(fd, *stores, receivedAt, &ctx.frontend, [&](const char* data, qint64 size) {
             writeFailed = writeFailed || !archive->write(data, size);
             return !writeFailed;
         });
     if (writeFailed)
         return shown(ctx, writeError);
-    if (const ReceiptFailure* failure = std::get_if<ReceiptFailure>(&opened)) {
-        if (!failure->keyNotOpened)
+    if (!opened) {
+        if (opened.error().code != kReceiptKeyNotOpened)
             verdict = ReceiptVerdict::Rejected;
-        return shown(ctx, stageText(failure->stage), failure->reason);
+        return shown(ctx, stageText(opened.error().code), opened.text());
     }
-    const ReceiptContent& content = std::get<ReceiptContent>(opened);
+    const ReceiptContent& content = *opened;
     if (!content.streamed) {
         // Opened in memory: written whole now, into a fresh file.
         archive.emplace(archivePath);

@@ -41,7 +41,7 @@ bool copyReplacing(int fd, const QString& to, const QByteArray& expectedHash) {
     // A file changed since it was sent is not the copy the archive keeps.
     if (!expectedHash.isEmpty() && hash.result().toHex() != expectedHash)
         return false;
-    return target.commit();
+    return target.commit().ok();
 }
 
 bool copyReplacing(const QString& from, const QString& to, const QByteArray& expectedHash) {

@@ -179,10 +179,12 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
     }
 
     ctx.showProgress(QStringLiteral("Идет загрузка c ") + address + QStringLiteral(" ..."));
-    http.WaitRequestSpacing();
-    const QByteArray page = utf8ToCp1251(http.HttpGetToString(address));
+    if (const Status waited = http.WaitRequestSpacing(); !waited)
+        return waited.error();
+    const Result<QByteArray> got = http.HttpGetToString(address);
+    const QByteArray page = got ? utf8ToCp1251(*got) : QByteArray();
     if (page.isEmpty()) {
-        return fail(http.lastStopped() ? http.lastError() : statusPageFailedText());
+        return fail(!got && got.error().stopped() ? got.text() : statusPageFailedText());
     }
     outcome.status = QString();
 
@@ -218,7 +220,7 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
     RequestOptions options;
     options.maxBytes = kMaxReceiptBytes;
     ReplacingFileDevice sink(part);
-    const bool downloaded = http.HttpGetToStream(
+    const Status downloaded = http.HttpGetToStream(
         receiptAddress(ctx.settings, ctx.testMode, row.listCode(), reportId), sink, options);
     if (!part.failed() && downloaded)
         (void)part.commit();
@@ -230,7 +232,8 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
         return fail(QString());
     }
     if (!downloaded) {
-        return fail(http.lastStopped() ? http.lastError() : QString::fromUtf8(kDownloadFailedText));
+        return fail(downloaded.error().stopped() ? downloaded.text()
+                                                 : QString::fromUtf8(kDownloadFailedText));
     }
     const QString badPath = receiptPath + QStringLiteral(".bad");
     if (!crypto::isWholeCmsMessage(partPath)) {

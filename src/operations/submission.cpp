@@ -49,8 +49,8 @@ QByteArray after(const QByteArray& text, const QByteArray& marker) {
 
 // The gateway may hold the report although the request failed: the body went out whole and
 // the answer was lost, or an intermediary answered for a gateway that took too long.
-bool mayHaveArrived(const HttpClient& http) {
-    return http.lastStopped() || http.lastStatusLine().contains(" 5");
+bool mayHaveArrived(const Error& failure) {
+    return failure.stopped() || failure.kind == ErrorKind::ServerFault;
 }
 
 // Checks whether the report was sent before (or may have been) and notes the intent to send
@@ -201,17 +201,23 @@ Result<SentReport> SubmitReport(AppContext& ctx, HttpClient& http, const SubmitI
 
     http.setFollowRedirects(true);
     ctx.showProgress(QString::fromUtf8(kDownloadingText));
-    http.WaitRequestSpacing();
+    if (const Status waited = http.WaitRequestSpacing(); !waited) {
+        (void)journal.closed(token);
+        return waited.error();
+    }
     const Result<QByteArray> page =
         http.HttpPostMultipart(uploadAddress(ctx.settings, ctx.testMode, input.outputFile), form);
     if (!page) {
-        if (!mayHaveArrived(http)) {
+        if (!mayHaveArrived(page.error())) {
             (void)journal.closed(token);
-            return fail(page.text());
+            return page.error();
         }
         // Cancelled (Ctrl+C) or stopped while the body was still going out: the part that
         // arrived may be enough, so the person hears the same as after a lost answer.
-        return fail(page.text() == cancelledText() ? mayHaveArrivedText(page.text()) : page.text());
+        if (page.kind() == ErrorKind::Cancelled)
+            return Result<SentReport>::fail(mayHaveArrivedText(page.text()),
+                                            ErrorKind::MayHaveArrived);
+        return page.error();
     }
 
     const UploadAnswer answer = parseUploadAnswer(*page);

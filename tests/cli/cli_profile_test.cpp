@@ -60,12 +60,13 @@ protected:
 // A clock put back an hour by the first wait, as a time service might do.
 class SetBackClock : public ManualClock {
 public:
-    void sleep(int milliseconds, Frontend* frontend) override {
-        ManualClock::sleep(milliseconds, frontend);
+    Status sleep(int milliseconds, Frontend* frontend) override {
+        Status waited = ManualClock::sleep(milliseconds, frontend);
         if (!setBack_) {
             setBack_ = true;
             setWallClock(now().addSecs(-3600));
         }
+        return waited;
     }
 
 private:

@@ -13,7 +13,10 @@ class QuickClock : public telva::Clock {
 public:
     QDateTime now() const override { return Clock::now().addMSecs(skipped_); }
     qint64 ticks() const override { return Clock::ticks() + skipped_; }
-    void sleep(int milliseconds, telva::Frontend*) override { skipped_ += milliseconds; }
+    telva::Status sleep(int milliseconds, telva::Frontend*) override {
+        skipped_ += milliseconds;
+        return {};
+    }
 
 private:
     qint64 skipped_ = 0;

@@ -78,7 +78,7 @@ TEST_F(ConnectionCheckTest, ARedirectBeforeTheFirstUploadIsNotAConnection) {
 }
 
 TEST_F(ConnectionCheckTest, ActivationWhenConnectedClearsTheStatusLine) {
-    const Result<bool> connected = ConnectionCheckAtActivation(ctx, client, noDesktop());
+    const Result<Connection> connected = ConnectionCheckAtActivation(ctx, client, noDesktop());
     ASSERT_TRUE(connected.ok());
     EXPECT_TRUE(*connected);
     EXPECT_EQ(frontend.statuses,
@@ -89,7 +89,7 @@ TEST_F(ConnectionCheckTest, ActivationWhenConnectedClearsTheStatusLine) {
 
 TEST_F(ConnectionCheckTest, ActivationWithoutAnyProxyAndACancelledDialogFails) {
     siteUnreachable();
-    const Result<bool> connected = ConnectionCheckAtActivation(ctx, client, noDesktop());
+    const Result<Connection> connected = ConnectionCheckAtActivation(ctx, client, noDesktop());
     ASSERT_TRUE(connected.ok());
     EXPECT_FALSE(*connected);
     EXPECT_FALSE(ctx.connected);
@@ -101,7 +101,7 @@ TEST_F(ConnectionCheckTest, TheDialogsProxyIsCheckedAndTakenWhenItWorks) {
     siteUnreachable();
     dialogAnswers(QStringLiteral("127.0.0.1"), QString::number(fakeProxy.port()),
                   QStringLiteral("clerk"));
-    const Result<bool> detected = DetectProxy(ctx, client, noDesktop());
+    const Result<Connection> detected = DetectProxy(ctx, client, noDesktop());
     ASSERT_TRUE(detected.ok()) << detected.text().toStdString();
     EXPECT_TRUE(*detected);
     EXPECT_EQ(seenInDialog, QStringList({QString(), QString(), QString()}));
@@ -116,7 +116,7 @@ TEST_F(ConnectionCheckTest, AFailedCheckAfterTheDialogEndsTheActivationWithAnErr
     siteUnreachable();
     const quint16 deadPort = test::freeLoopbackPort();
     dialogAnswers(QStringLiteral("127.0.0.1"), QString::number(deadPort), QString());
-    const Result<bool> connected = ConnectionCheckAtActivation(ctx, client, noDesktop());
+    const Result<Connection> connected = ConnectionCheckAtActivation(ctx, client, noDesktop());
     ASSERT_FALSE(connected.ok());
     EXPECT_EQ(connected.text(), QStringLiteral("Не удается подключиться к Internet."));
     EXPECT_EQ(frontend.lastStatus(), QStringLiteral("Не удается подключиться к Internet."));
@@ -167,7 +167,7 @@ TEST_F(ConnectionCheckTest, ATlsFailureIsSaidAsSuchAndOpensNoProxyDialog) {
     const QString why = QStringLiteral("Не удалось установить защищенное соединение с сервером "
                                        "127.0.0.1: сертификат сервера выдан недоверенным центром "
                                        "сертификации.");
-    const Result<bool> connected = ConnectionCheckAtActivation(ctx, client, noDesktop());
+    const Result<Connection> connected = ConnectionCheckAtActivation(ctx, client, noDesktop());
     ASSERT_TRUE(connected) << connected.text().toStdString();
     EXPECT_FALSE(*connected);
     EXPECT_EQ(frontend.proxyDialogs, 0);
@@ -211,13 +211,13 @@ TEST(ConnectionCheckReentry, AnActivationDuringARequestChecksNothing) {
     site.on("GET", "/", ScriptedResponse::ok("site"));
     ctx.settings.hosts.kvbSite = site.hostPort();
     HttpClient client(ctx);
-    std::optional<Result<bool>> nestedCheck;
+    std::optional<Result<Connection>> nestedCheck;
     QByteArray nestedGet;
     frontend.nested = [&] {
         nestedCheck = ConnectionCheckAtActivation(ctx, client, noDesktop());
-        nestedGet = client.HttpGetToString(site.url());
+        nestedGet = test::bodyOf(client.HttpGetToString(site.url()));
     };
-    EXPECT_EQ(client.HttpGetToString(site.url("/slow")), QByteArray("done"));
+    EXPECT_EQ(test::bodyOf(client.HttpGetToString(site.url("/slow"))), QByteArray("done"));
     ASSERT_TRUE(frontend.ran);
     ASSERT_TRUE(nestedCheck && nestedCheck->ok());
     EXPECT_TRUE(**nestedCheck);

@@ -25,7 +25,7 @@ struct HttpClientTest : ::testing::Test {
 
 TEST_F(HttpClientTest, GetSendsExactlyTheRequestLineAndHeaders) {
     server.on("GET", "/page", ScriptedResponse::ok("hello"));
-    EXPECT_EQ(client.HttpGetToString(server.url("/page")), QByteArray("hello"));
+    EXPECT_EQ(test::bodyOf(client.HttpGetToString(server.url("/page"))), QByteArray("hello"));
     ASSERT_EQ(server.requestCount(), 1);
     const QByteArray expected = "GET /page HTTP/1.1\r\n"
                                 "Host: " +
@@ -92,9 +92,10 @@ TEST_F(HttpClientTest, CookiesSetByTheServerGoBackWithLaterRequestsAndStayInMemo
     server.on("GET", "/kvb/statusreport", ScriptedResponse::ok("status"));
     server.on("POST", "/uploadfile", ScriptedResponse::ok("ok"));
 
-    EXPECT_FALSE(client.HttpGetToString(server.url("/login")).isEmpty());
+    EXPECT_FALSE(test::bodyOf(client.HttpGetToString(server.url("/login"))).isEmpty());
     EXPECT_FALSE(server.request(0).hasHeader("Cookie"));
-    EXPECT_FALSE(client.HttpGetToString(server.url("/kvb/statusreport?id=7")).isEmpty());
+    EXPECT_FALSE(
+        test::bodyOf(client.HttpGetToString(server.url("/kvb/statusreport?id=7"))).isEmpty());
     EXPECT_EQ(server.request(1).header("Cookie"), QByteArray("lang=ru; sid=abc123"));
     MultipartForm form;
     form.addField("service", "r7");
@@ -105,7 +106,7 @@ TEST_F(HttpClientTest, CookiesSetByTheServerGoBackWithLaterRequestsAndStayInMemo
     // A second client (a second run) starts without them: nothing went to disk.
     HttpClient other(ctx);
     EXPECT_TRUE(other.cookies().isEmpty());
-    EXPECT_FALSE(other.HttpGetToString(server.url("/kvb/statusreport")).isEmpty());
+    EXPECT_FALSE(test::bodyOf(other.HttpGetToString(server.url("/kvb/statusreport"))).isEmpty());
     EXPECT_FALSE(server.request(3).hasHeader("Cookie"));
 }
 
@@ -113,10 +114,11 @@ TEST_F(HttpClientTest, ErrorStatusesFailWithTheStatusLine) {
     server.on("GET", "/missing", ScriptedResponse::error(404));
     server.on("POST", "/uploadfile", ScriptedResponse::error(500));
     QByteArray stream("kept:");
-    EXPECT_FALSE(client.HttpGetToStream(server.url("/missing"), stream));
+    const Status missing = client.HttpGetToStream(server.url("/missing"), stream);
     EXPECT_EQ(stream, QByteArray("kept:")); // the error page is not taken as the body
-    EXPECT_EQ(client.lastError(), QStringLiteral("HTTP/1.1 404 Not Found"));
-    EXPECT_TRUE(client.HttpGetToString(server.url("/missing")).isEmpty());
+    EXPECT_EQ(missing.text(), QStringLiteral("HTTP/1.1 404 Not Found"));
+    EXPECT_EQ(missing.kind(), ErrorKind::Failed);
+    EXPECT_FALSE(client.HttpGetToString(server.url("/missing")));
 
     MultipartForm form;
     form.addField("service", "r7");
@@ -127,10 +129,10 @@ TEST_F(HttpClientTest, ErrorStatusesFailWithTheStatusLine) {
 
 TEST_F(HttpClientTest, NetworkFailuresGiveReadableTexts) {
     const QString closed = QStringLiteral("http://127.0.0.1:%1/").arg(test::freeLoopbackPort());
-    EXPECT_TRUE(client.HttpGetToString(closed).isEmpty());
-    EXPECT_TRUE(client.lastError().startsWith(QStringLiteral("Не удается подключиться к серверу")))
-        << client.lastError().toStdString();
-    EXPECT_TRUE(client.lastUnreachable());
+    const Result<QByteArray> refused = client.HttpGetToString(closed);
+    EXPECT_TRUE(refused.text().startsWith(QStringLiteral("Не удается подключиться к серверу")))
+        << refused.text().toStdString();
+    EXPECT_EQ(refused.kind(), ErrorKind::Unreachable);
 
     MultipartForm form;
     form.addFile("filein", "/nonexistent/report.er7", "report.er7");
@@ -139,11 +141,12 @@ TEST_F(HttpClientTest, NetworkFailuresGiveReadableTexts) {
     EXPECT_EQ(answer.text(), QStringLiteral("Файл \"/nonexistent/report.er7\" не найден."));
     EXPECT_EQ(server.requestCount(), 0);
 
-    EXPECT_TRUE(client.HttpGetToString(QStringLiteral("http://nohost.invalid/")).isEmpty());
-    EXPECT_EQ(client.lastError(), QStringLiteral("Не удается найти сервер nohost.invalid."));
+    EXPECT_EQ(client.HttpGetToString(QStringLiteral("http://nohost.invalid/")).text(),
+              QStringLiteral("Не удается найти сервер nohost.invalid."));
 
-    EXPECT_TRUE(client.HttpGetToString(QStringLiteral("ftp://127.0.0.1/x")).isEmpty());
-    EXPECT_FALSE(client.lastError().isEmpty());
+    const Result<QByteArray> ftp = client.HttpGetToString(QStringLiteral("ftp://127.0.0.1/x"));
+    ASSERT_FALSE(ftp);
+    EXPECT_FALSE(ftp.text().isEmpty());
 }
 
 TEST_F(HttpClientTest, AStalledTransferFailsKeepingWhatArrivedAndTheWindowPaints) {
@@ -152,11 +155,13 @@ TEST_F(HttpClientTest, AStalledTransferFailsKeepingWhatArrivedAndTheWindowPaints
     server.on("GET", "/slow.cer", slow);
     client.setStallTimeoutSeconds(2);
     QByteArray arrived;
-    EXPECT_FALSE(client.HttpGetToStream(server.url("/slow.cer"), arrived));
+    const QString stalled =
+        QStringLiteral("Сервер не отвечает: за 2 с не передано ни одного байта.");
+    EXPECT_EQ(client.HttpGetToStream(server.url("/slow.cer"), arrived).text(), stalled);
     EXPECT_EQ(arrived, QByteArray("0123"));
-    EXPECT_EQ(client.Download(server.url("/slow.cer")).text(), QStringLiteral("Ошибка загрузки."));
-    EXPECT_EQ(client.lastError(),
-              QStringLiteral("Сервер не отвечает: за 2 с не передано ни одного байта."));
+    const Result<Downloaded> downloaded = client.Download(server.url("/slow.cer"));
+    EXPECT_EQ(downloaded.text(), QStringLiteral("Ошибка загрузки."));
+    EXPECT_EQ(downloaded.error().cause, stalled);
     EXPECT_EQ(frontend.statuses, QStringList({QStringLiteral("Идет загрузка ...")}));
     EXPECT_GT(frontend.processed, 1);
     EXPECT_FALSE(frontend.progress.isEmpty());
@@ -171,22 +176,24 @@ TEST_F(HttpClientTest, ADownloadThatKeepsFlowingOutlastsItsTotalLimit) {
     RequestOptions options;
     options.totalTimeoutSeconds = 1;
     QByteArray arrived;
-    EXPECT_TRUE(client.HttpGetToStream(server.url("/invoice"), arrived, options))
-        << client.lastError().toStdString();
+    const Status paced = client.HttpGetToStream(server.url("/invoice"), arrived, options);
+    EXPECT_TRUE(paced) << paced.text().toStdString();
     EXPECT_EQ(arrived, slow.body);
 
     // Held to the second alone, the same download is cut.
     options.minBytesPerSecond = 0;
     arrived.clear();
-    EXPECT_FALSE(client.HttpGetToStream(server.url("/invoice"), arrived, options));
-    EXPECT_EQ(client.lastError(), QStringLiteral("Загрузка не завершилась за 1 с и прервана."));
+    const Status cut = client.HttpGetToStream(server.url("/invoice"), arrived, options);
+    EXPECT_EQ(cut.text(), QStringLiteral("Загрузка не завершилась за 1 с и прервана."));
+    EXPECT_EQ(cut.kind(), ErrorKind::Stopped);
 }
 
 TEST_F(HttpClientTest, DownloadGivesTheBodyAndKeepsTheProgressText) {
     server.on("GET", "/uc/root.cer", ScriptedResponse::ok("DER", "application/pkix-cert"));
-    const Result<QByteArray> bytes = client.Download(server.url("/uc/root.cer"));
-    ASSERT_TRUE(bytes);
-    EXPECT_EQ(*bytes, QByteArray("DER"));
+    const Result<Downloaded> got = client.Download(server.url("/uc/root.cer"));
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->bytes, QByteArray("DER"));
+    EXPECT_FALSE(got->overTls);
     EXPECT_EQ(frontend.statuses, QStringList{QStringLiteral("Идет загрузка ...")});
     EXPECT_GE(frontend.processed, 1);
 }

@@ -41,18 +41,18 @@ TEST_F(HttpsTest, AnUntrustedCertificateIsRefusedAndATrustedOneWorks) {
     OpensslServer server;
     ASSERT_TRUE(server.start(TlsCerts::instance().rsaServer, false))
         << server.errorText().toStdString();
-    EXPECT_TRUE(client.HttpGetToString(server.url()).isEmpty());
-    EXPECT_TRUE(client.lastTlsFailure());
-    EXPECT_EQ(
-        client.lastError(),
-        refused(QStringLiteral("сертификат сервера выдан недоверенным центром сертификации")));
+    const Result<QByteArray> untrusted = client.HttpGetToString(server.url());
+    EXPECT_EQ(untrusted.kind(), ErrorKind::Tls);
+    EXPECT_EQ(untrusted.text(), refused(QStringLiteral(
+                                    "сертификат сервера выдан недоверенным центром сертификации")));
 
     HttpClient trusting(ctx);
     trusting.setCaFile(
         test::writePkiFiles(TlsCerts::instance().rsaServer, profile.root(), "rsa").certPem);
-    EXPECT_FALSE(trusting.HttpGetToString(server.url()).isEmpty())
-        << trusting.lastError().toStdString();
-    EXPECT_TRUE(trusting.lastOverTls());
+    const Result<Downloaded> trusted = trusting.Download(server.url());
+    ASSERT_TRUE(trusted) << trusted.text().toStdString();
+    EXPECT_FALSE(trusted->bytes.isEmpty());
+    EXPECT_TRUE(trusted->overTls);
 }
 
 // A GOST server (GOST R 34.10-2012 certificate, GOST suites only) under the CA that the
@@ -80,15 +80,15 @@ TEST_F(HttpsTest, GostServerCertificatesAreCheckedAgainstTheProgramsRoots) {
             trustTestCa();
         OpensslServer server;
         ASSERT_TRUE(server.start(c.cert)) << server.errorText().toStdString();
-        const QByteArray page = client.HttpGetToString(server.url());
+        const Result<Downloaded> got = client.Download(server.url());
         if (c.failure.isEmpty()) {
-            EXPECT_TRUE(page.contains("Cipher is GOST2012-KUZNYECHIK-KUZNYECHIKOMAC"))
-                << page.left(2000).toStdString() << client.lastError().toStdString();
-            EXPECT_TRUE(client.lastOverTls());
+            ASSERT_TRUE(got) << got.text().toStdString();
+            EXPECT_TRUE(got->bytes.contains("Cipher is GOST2012-KUZNYECHIK-KUZNYECHIKOMAC"))
+                << got->bytes.left(2000).toStdString();
+            EXPECT_TRUE(got->overTls);
         } else {
-            EXPECT_TRUE(page.isEmpty());
-            EXPECT_TRUE(client.lastTlsFailure());
-            EXPECT_EQ(client.lastError(), c.failure) << client.lastError().toStdString();
+            EXPECT_EQ(got.kind(), ErrorKind::Tls);
+            EXPECT_EQ(got.text(), c.failure) << got.text().toStdString();
         }
     }
 }
@@ -105,8 +105,9 @@ TEST_F(HttpsTest, ThroughAnAuthenticatingProxyByConnect) {
     ASSERT_TRUE(server.start(TlsCerts::instance().server)) << server.errorText().toStdString();
     ctx.settings.proxy = {proxy.host(), proxy.port(), QStringLiteral("clerk"), {}};
     frontend.credentialAnswers.push_back({"clerk", "s3cret"});
-    const QByteArray page = client.HttpGetToString(server.url());
-    EXPECT_TRUE(page.contains("Cipher is GOST2012")) << client.lastError().toStdString();
+    const Result<QByteArray> page = client.HttpGetToString(server.url());
+    ASSERT_TRUE(page) << page.text().toStdString();
+    EXPECT_TRUE(page->contains("Cipher is GOST2012"));
     EXPECT_EQ(frontend.credentialRequests, 1);
     EXPECT_TRUE(proxy.log().contains(QStringLiteral("CONNECT 127.0.0.1:%1").arg(server.port())))
         << proxy.log().toStdString();

@@ -99,7 +99,7 @@ TEST_F(ProxyDetectTest, FirefoxAsDefaultBrowserGivesTheProfilesProxy) {
         GTEST_SKIP() << "xdg-settings is not installed";
     defaultBrowser("firefox-esr.desktop");
     firefoxProfile(proxyPrefs());
-    const Result<bool> detected = DetectProxy(ctx, client);
+    const Result<Connection> detected = DetectProxy(ctx, client);
     ASSERT_TRUE(detected.ok()) << detected.text().toStdString();
     EXPECT_TRUE(*detected);
     EXPECT_EQ(ctx.settings.proxy.host, QStringLiteral("127.0.0.1"));
@@ -113,7 +113,7 @@ TEST_F(ProxyDetectTest, APrefsFileWithAHostButNoPortIsAConversionError) {
         GTEST_SKIP() << "xdg-settings is not installed";
     defaultBrowser("firefox.desktop");
     firefoxProfile(proxyPrefs(false));
-    const Result<bool> detected = DetectProxy(ctx, client);
+    const Result<Connection> detected = DetectProxy(ctx, client);
     ASSERT_FALSE(detected.ok());
     EXPECT_EQ(detected.text(), QStringLiteral("'' - неверное целое значение"));
     EXPECT_EQ(fakeProxy.requestCount(), 0);
@@ -124,7 +124,7 @@ TEST_F(ProxyDetectTest, AMissingFirefoxProfileGivesFalseWithoutACheck) {
         GTEST_SKIP() << "xdg-settings is not installed";
     defaultBrowser("firefox-esr.desktop");
     env.set("http_proxy", "http://127.0.0.1:" + QByteArray::number(fakeProxy.port()));
-    const Result<bool> detected = DetectProxy(ctx, client);
+    const Result<Connection> detected = DetectProxy(ctx, client);
     ASSERT_TRUE(detected.ok());
     EXPECT_FALSE(*detected);
     EXPECT_EQ(frontend.proxyDialogs, 0);
@@ -137,7 +137,7 @@ TEST_F(ProxyDetectTest, FirefoxWithoutAProxyLineFallsToTheCheckAndTheDialog) {
         GTEST_SKIP() << "xdg-settings is not installed";
     defaultBrowser("firefox-esr.desktop");
     firefoxProfile("user_pref(\"network.proxy.type\", 0);\n");
-    const Result<bool> detected = DetectProxy(ctx, client);
+    const Result<Connection> detected = DetectProxy(ctx, client);
     ASSERT_TRUE(detected.ok());
     EXPECT_FALSE(*detected);
     EXPECT_EQ(frontend.proxyDialogs, 1);
@@ -151,7 +151,7 @@ TEST_F(ProxyDetectTest, AProfileOutsideTheRootIsFoundByItsAbsolutePath) {
     profile.writeFile("home/.mozilla/firefox/profiles.ini",
                       "[Profile0]\nIsRelative=0\nPath=" + profile.root().toUtf8() +
                           "/elsewhere/prof\n");
-    const Result<bool> detected = DetectProxy(ctx, client);
+    const Result<Connection> detected = DetectProxy(ctx, client);
     ASSERT_TRUE(detected.ok());
     EXPECT_TRUE(*detected);
     EXPECT_EQ(ctx.settings.proxy.port, fakeProxy.port());
@@ -164,7 +164,7 @@ TEST_F(ProxyDetectTest, AnotherBrowserTakesTheEnvironmentProxy) {
     firefoxProfile("user_pref(\"network.proxy.http\", \"10.9.9.9\");\n");
     env.set("http_proxy",
             "http://clerk:pw@127.0.0.1:" + QByteArray::number(fakeProxy.port()) + "/");
-    const Result<bool> detected = DetectProxy(ctx, client);
+    const Result<Connection> detected = DetectProxy(ctx, client);
     ASSERT_TRUE(detected.ok());
     EXPECT_TRUE(*detected);
     EXPECT_EQ(ctx.settings.proxy.host, QStringLiteral("127.0.0.1"));
@@ -183,14 +183,14 @@ TEST_F(ProxyDetectTest, TheDesktopsManualProxyComesBeforeTheEnvironment) {
     if (text.isEmpty())
         GTEST_SKIP() << "the desktop proxy schema is not installed";
     EXPECT_EQ(text, QStringLiteral("127.0.0.1:%1").arg(fakeProxy.port()));
-    const Result<bool> detected = DetectProxy(ctx, client);
+    const Result<Connection> detected = DetectProxy(ctx, client);
     ASSERT_TRUE(detected.ok());
     EXPECT_TRUE(*detected);
     EXPECT_EQ(ctx.settings.proxy.port, fakeProxy.port());
 }
 
 TEST_F(ProxyDetectTest, NoSystemProxyGoesStraightToTheCheck) {
-    const Result<bool> detected = DetectProxy(ctx, client);
+    const Result<Connection> detected = DetectProxy(ctx, client);
     ASSERT_TRUE(detected.ok());
     EXPECT_FALSE(*detected);
     EXPECT_EQ(frontend.proxyDialogs, 1);
@@ -206,7 +206,7 @@ TEST_F(ProxyDetectTest, ANewUserFromTheDialogDropsTheOldPassword) {
         u = QStringLiteral("new");
         return true;
     };
-    const Result<bool> detected = DetectProxy(ctx, client);
+    const Result<Connection> detected = DetectProxy(ctx, client);
     ASSERT_TRUE(detected.ok());
     EXPECT_TRUE(*detected);
     EXPECT_EQ(ctx.settings.proxy.user, QStringLiteral("new"));

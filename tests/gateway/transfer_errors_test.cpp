@@ -52,9 +52,9 @@ TEST(TransferErrors, NetworkFailuresReadInRussianAndTheJournalKeepsLibcurlsText)
         ctx.settings.proxy.host = c.proxyHost;
         ctx.settings.proxy.port = c.proxyPort;
         HttpClient client{ctx};
-        EXPECT_TRUE(client.HttpGetToString(c.url).isEmpty());
-        EXPECT_EQ(client.lastError(), c.shown);
-        EXPECT_TRUE(client.lastUnreachable()) << c.url.toStdString();
+        const Result<QByteArray> got = client.HttpGetToString(c.url);
+        EXPECT_EQ(got.text(), c.shown);
+        EXPECT_EQ(got.kind(), ErrorKind::Unreachable) << c.url.toStdString();
         const QString journal = QString::fromUtf8(test::readFileBytes(logFilePath()));
         EXPECT_TRUE(journal.contains(c.logged)) << journal.toStdString();
     }

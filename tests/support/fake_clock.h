@@ -1,13 +1,15 @@
 #pragma once
 
 #include "app/clock.h"
+#include "app/frontend.h"
+#include "app/texts.h"
 
 #include <QList>
 
 namespace telva {
 
 // A clock whose time moves only when told to or when something sleeps on it; each sleep is
-// recorded and costs no real time.
+// recorded and costs no real time. A sleep begun once the person has cancelled ends at once.
 class ManualClock : public Clock {
 public:
     explicit ManualClock(QDateTime start = QDateTime::currentDateTime())
@@ -15,10 +17,13 @@ public:
 
     QDateTime now() const override { return now_; }
     qint64 ticks() const override { return ticks_; }
-    void sleep(int milliseconds, Frontend*) override {
+    Status sleep(int milliseconds, Frontend* frontend) override {
         sleeps.append(milliseconds);
+        if (frontend && frontend->cancelRequested())
+            return Status::fail(cancelledText(), ErrorKind::Cancelled);
         slept += milliseconds;
         advance(milliseconds);
+        return {};
     }
     void advance(qint64 milliseconds) {
         now_ = now_.addMSecs(milliseconds);

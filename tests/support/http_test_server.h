@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -14,6 +16,11 @@
 #include <vector>
 
 namespace telva::test {
+
+// The body a request gave; empty when it failed.
+inline QByteArray bodyOf(const Result<QByteArray>& got) {
+    return got ? *got : QByteArray();
+}
 
 // One request as it arrived on the wire.
 struct RecordedRequest {

@@ -157,8 +157,10 @@ TEST_F(InstallCertificateTest, AnEmptyRootBodyStopsBeforeTheFundCertificate) {
 
 TEST_F(InstallCertificateTest, AFailedDownloadShowsBothTexts) {
     site.on("GET", "/uc/CA_KVB_RF_2012.cer", ScriptedResponse::error(404));
-    EXPECT_EQ(LoadFundCertificates(ctx, client).text(),
-              QStringLiteral("Не удалось загрузить сертификат."));
+    const Result<QString> installed = LoadFundCertificates(ctx, client);
+    EXPECT_EQ(installed.text(), QStringLiteral("Не удалось загрузить сертификат."));
+    // The terminal prints the download's own failure above it.
+    EXPECT_EQ(installed.error().cause, QStringLiteral("HTTP/1.1 404 Not Found"));
     EXPECT_EQ(frontend.statuses, QStringList({QStringLiteral("Идет загрузка ...")}));
 }
 

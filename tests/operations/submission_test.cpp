@@ -352,6 +352,16 @@ TEST_F(Submission, UploadsAreSpacedByAFullTenSeconds) {
     EXPECT_EQ(clock.slept, 20000); // the full 10 s each time, not the remainder
 }
 
+TEST_F(Submission, ACancelledSpacingWaitSendsNothing) {
+    gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
+    frontend.cancel = true; // "Отмена" while the ten seconds after start-up run
+    EXPECT_FALSE(submit());
+    EXPECT_EQ(said, cancelledText());
+    EXPECT_EQ(gateways.total(), 0);
+    frontend.cancel = false;
+    EXPECT_EQ(submit(), QStringLiteral("7701-0001-1"));
+}
+
 TEST_F(Submission, FilingNeverWritesThroughLinksAndKeepsCopiesPrivate) {
     gateways.gate.on("POST", "/uploadfile", ScriptedResponse::ok(identifierPage("7701-0001-1")));
     const QString outside = profile.writeFile(QStringLiteral("outside/rep.xml"), "чужое");

@@ -1,0 +1,187 @@
+#include "gateway/http_transfer.h"
+
+#include "app/context.h"
+#include "app/frontend.h"
+#include "gateway/tls_options.h"
+#include "gateway/transfer_errors.h"
+
+#include <QUrl>
+
+namespace telva {
+
+namespace {
+
+QString kilobytes(curl_off_t bytes) {
+    return QString::number((bytes + 1023) / 1024);
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<HttpClient::Transfer*>(user);
+    const size_t n = size * count;
+    QByteArray line(data, qsizetype(n));
+    if (line.startsWith("HTTP/")) {
+        t->statusLine = line.trimmed();
+        const QList<QByteArray> words = t->statusLine.split(' ');
+        t->status = words.size() > 1 ? words.at(1).toInt() : 0;
+    }
+    return n;
+}
+
+size_t onWrite(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<HttpClient::Transfer*>(user);
+    const size_t n = size * count;
+    // Only the body of a final good answer is kept; error pages and redirect bodies are not.
+    if (t->status < 200 || t->status > 299 || !t->sink)
+        return n;
+    t->received += qint64(n);
+    if (t->received > t->options.maxBytes) {
+        t->tooLarge = true;
+        return 0;
+    }
+    if (!t->sink->write(data, qint64(n))) {
+        t->sinkFailed = true;
+        return 0;
+    }
+    return n;
+}
+
+size_t onRead(char* out, size_t size, size_t count, void* user) {
+    auto* t = static_cast<HttpClient::Transfer*>(user);
+    const qint64 n = t->reader->read(out, qint64(size * count));
+    if (n < 0)
+        return CURL_READFUNC_ABORT;
+    return size_t(n);
+}
+
+int onSeek(void* user, curl_off_t offset, int origin) {
+    auto* t = static_cast<HttpClient::Transfer*>(user);
+    if (origin != SEEK_SET || offset != 0 || !t->reader)
+        return CURL_SEEKFUNC_CANTSEEK;
+    t->reader->rewind();
+    return CURL_SEEKFUNC_OK;
+}
+
+// Keeps the window painting, shows the bytes moved and the wait for an upload's answer, and
+// gives up on a transfer that stalls, takes too long in all or is cancelled.
+int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow) {
+    auto* t = static_cast<HttpClient::Transfer*>(user);
+    AppContext& ctx = t->client->context();
+    Frontend& frontend = ctx.frontend;
+    const qint64 now = ctx.clock.ticks();
+    if (frontend.cancelRequested()) {
+        t->cancelled = true;
+        return 1;
+    }
+    if (t->posting && !t->bodySent && ultotal > 0 && ulnow >= ultotal) {
+        t->bodySent = true;
+        t->bodyDelivered = true;
+        t->bodySentAt = now;
+    }
+    const curl_off_t moved = dlnow + ulnow;
+    if (moved > 0 && t->slot)
+        t->slot->giveBack(ctx.clock.now());
+    if (moved != t->lastMoved) {
+        t->lastMoved = moved;
+        t->lastMoveAt = now;
+    } else if (!t->bodySent && now - t->lastMoveAt >= qint64(t->client->stallTimeoutMs())) {
+        t->stalled = true;
+        return 1;
+    }
+    const qint64 earned =
+        t->options.minBytesPerSecond > 0 ? qint64(dlnow) * 1000 / t->options.minBytesPerSecond : 0;
+    if (t->options.totalTimeoutSeconds > 0 &&
+        now - t->startedAt >= qint64(t->options.totalTimeoutSeconds) * 1000 + earned) {
+        t->overTime = true;
+        return 1;
+    }
+    if (t->bodySent && t->status == 0) {
+        const qint64 waited = (now - t->bodySentAt) / 1000;
+        if (waited > t->waitShown) {
+            t->waitShown = waited;
+            frontend.showProgress(awaitingAnswerText(waited));
+        }
+    }
+    if (t->sincePaint.elapsed() >= 30) {
+        t->sincePaint.restart();
+        // Progress only for a request that takes a while, so quick ones do not flicker.
+        if (t->sinceStart.elapsed() >= 500 && moved / 1024 != t->lastShown && !t->bodySent) {
+            t->lastShown = moved / 1024;
+            if (ultotal > 0 && ulnow < ultotal)
+                frontend.showProgress(QStringLiteral("Отправлено %1 из %2 КБ")
+                                          .arg(kilobytes(ulnow), kilobytes(ultotal)));
+            else
+                frontend.showProgress(QStringLiteral("Получено %1 КБ").arg(kilobytes(dlnow)));
+        }
+        frontend.processEvents();
+    }
+    return 0;
+}
+
+QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* curl, const QString& detail,
+                    const QString& proxy, int stallSeconds) {
+    if (isTlsFailure(rc))
+        return tlsFailureText(rc, curl, QUrl(t.url).host(), detail);
+    double connectTime = 0;
+    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME, &connectTime);
+    TransferFailure f;
+    f.curlCode = rc;
+    f.url = t.url;
+    f.proxy = proxy;
+    f.connected = connectTime > 0;
+    f.connectSeconds = t.options.connectTimeoutSeconds;
+    f.cancelled = t.cancelled;
+    f.stalled = t.stalled;
+    f.stallSeconds = stallSeconds;
+    f.overTime = t.overTime;
+    f.totalSeconds = t.options.totalTimeoutSeconds;
+    f.minBytesPerSecond = t.options.minBytesPerSecond;
+    f.tooLarge = t.tooLarge;
+    f.maxBytes = t.options.maxBytes;
+    if (t.reader)
+        f.unreadableFile = t.reader->failedFile();
+    return transferFailureText(f);
+}
+
+// What a failed attempt was, for the callers that act on more than its text.
+ErrorKind failureKind(CURLcode rc, const HttpClient::Transfer& t, CURL* curl) {
+    if (t.bodyDelivered)
+        return ErrorKind::MayHaveArrived;
+    if (isTlsFailure(rc))
+        return ErrorKind::Tls;
+    if (t.cancelled)
+        return ErrorKind::Cancelled;
+    if (t.overTime || t.tooLarge)
+        return ErrorKind::Stopped;
+    double connectTime = 0;
+    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME, &connectTime);
+    if (isUnreachable(rc, connectTime > 0))
+        return ErrorKind::Unreachable;
+    return isServerFault(t.status) ? ErrorKind::ServerFault : ErrorKind::Failed;
+}
+
+} // namespace
+
+void setTransferCallbacks(CURL* curl, HttpClient::Transfer& t, bool post) {
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onWrite);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+    if (post) {
+        curl_easy_setopt(curl, CURLOPT_READFUNCTION, onRead);
+        curl_easy_setopt(curl, CURLOPT_READDATA, &t);
+        curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, onSeek);
+        curl_easy_setopt(curl, CURLOPT_SEEKDATA, &t);
+    }
+}
+
+Error transferError(CURLcode rc, const HttpClient::Transfer& t, CURL* curl, const QString& detail,
+                    const QString& proxy, int stallSeconds) {
+    const QString why = failureText(rc, t, curl, detail, proxy, stallSeconds);
+    const ErrorKind what = failureKind(rc, t, curl);
+    return Error(what == ErrorKind::MayHaveArrived ? mayHaveArrivedText(why) : why, 0, what);
+}
+
+} // namespace telva
