@@ -49,7 +49,7 @@ void RequestSlot::take(const QString& path, Frontend& frontend) {
         }
         frontend.processEvents();
         QThread::msleep(50);
-        return waiting.elapsed() < kSlotWaitMs;
+        return waiting.elapsed() < kSlotWaitMs && !frontend.cancelRequested();
     });
 }
 

@@ -26,7 +26,7 @@ QDateTime lastSpacedRequest(const QDateTime& own, const QString& path, const QDa
 // come. A run that holds it for longer than kSlotWaitMs is not waited for any more.
 class RequestSlot {
 public:
-    // Waits for the lock; the frontend keeps painting meanwhile.
+    // Waits for the lock; the frontend keeps painting meanwhile, and a cancel ends the wait.
     void take(const QString& path, Frontend& frontend);
     // Writes the time and unlocks; nothing when not held.
     void giveBack(const QDateTime& sentAt);

@@ -1,0 +1,107 @@
+#include "operations/background_refresh.h"
+
+#include "app/context.h"
+#include "app/event_log.h"
+#include "app/frontend.h"
+#include "gateway/http_client.h"
+
+namespace telva {
+
+namespace {
+
+// A frontend with nobody in front of it.
+class QuietFrontend : public Frontend {
+public:
+    explicit QuietFrontend(const std::atomic<bool>& cancel) : cancel_(cancel) {}
+
+    void showStatus(const QString& text) override { note(text); }
+    void processEvents() override {}
+    void showProgress(const QString&) override {}
+    bool cancelRequested() override { return cancel_; }
+    void messageBox(const QString& text, const QString&, Icon) override { note(text); }
+    bool askYesNo(const QString& text, const QString&, Icon) override {
+        note(text);
+        return false;
+    }
+    void showError(const QString& text) override { note(text); }
+    bool askProxyCredentials(QString&, QString&) override { return false; }
+    bool editProxySettings(QString&, QString&, QString&) override { return false; }
+    std::optional<QString> askKeyPassword(const QString&) override {
+        wantsPassword = true;
+        return std::nullopt;
+    }
+    bool openFile(const QString&) override { return false; }
+    bool openUrl(const QString&) override { return false; }
+
+    QStringList said;
+    bool wantsPassword = false;
+
+private:
+    void note(const QString& text) {
+        if (!text.isEmpty())
+            said.append(text);
+    }
+    const std::atomic<bool>& cancel_;
+};
+
+// The run's clock, with waits that end when the refresh is cancelled.
+class CancellableClock : public Clock {
+public:
+    CancellableClock(Clock& clock, const std::atomic<bool>& cancel)
+        : clock_(clock), cancel_(cancel) {}
+    QDateTime now() const override { return clock_.now(); }
+    qint64 ticks() const override { return clock_.ticks(); }
+    void sleep(int milliseconds, Frontend*) override {
+        constexpr int kSlice = 50;
+        for (int left = milliseconds; left > 0 && !cancel_; left -= kSlice)
+            clock_.sleep(qMin(left, kSlice), nullptr);
+    }
+
+private:
+    Clock& clock_;
+    const std::atomic<bool>& cancel_;
+};
+
+} // namespace
+
+BackgroundRefreshJob BackgroundRefreshJob::of(const AppContext& ctx, const ReportRow& row,
+                                              bool followRedirects) {
+    BackgroundRefreshJob job;
+    job.row = row;
+    job.settings = ctx.settings;
+    job.archiveBaseFolder = ctx.archiveBaseFolder;
+    job.testMode = ctx.testMode;
+    job.followRedirects = followRedirects;
+    job.lastRequestTime = ctx.lastRequestTime;
+    job.lastRequestFile = ctx.lastRequestFile;
+    return job;
+}
+
+BackgroundRefreshDone RefreshInBackground(const BackgroundRefreshJob& job, Clock& clock,
+                                          const std::atomic<bool>& cancel) {
+    QuietFrontend frontend(cancel);
+    CancellableClock waits(clock, cancel);
+    AppContext ctx(frontend, waits);
+    ctx.settings = job.settings;
+    ctx.archiveBaseFolder = job.archiveBaseFolder;
+    ctx.testMode = job.testMode;
+    ctx.connected = true;
+    ctx.lastRequestTime = job.lastRequestTime;
+    ctx.lastRequestFile = job.lastRequestFile;
+    BackgroundRefreshDone done;
+    done.reportId = job.row.id();
+    {
+        HttpClient http(ctx);
+        http.setFollowRedirects(job.followRedirects);
+        done.outcome = RefreshReportState(ctx, http, job.row, true);
+    }
+    done.cancelled = cancel;
+    done.wantsPassword = frontend.wantsPassword;
+    done.lastRequestTime = ctx.lastRequestTime;
+    done.said = frontend.said;
+    for (const QString& text : std::as_const(done.said))
+        logEvent(QStringLiteral("Отчет %1 (в фоне): %2").arg(done.reportId, text));
+    return done;
+}
+
+} // namespace telva
