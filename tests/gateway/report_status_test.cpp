@@ -19,8 +19,8 @@
 #include <QFileInfo>
 #include <QThread>
 #include <atomic>
-#include <thread>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace telva;
 using namespace telva::test;
@@ -310,9 +310,8 @@ TEST_F(Refresh, InTheBackgroundAKeyPasswordIsNotAskedFor) {
             .ok());
     serveReceipt(receipt(pki.fundAp));
     const std::atomic<bool> cancel{false};
-    const BackgroundRefreshDone done =
-        RefreshInBackground(BackgroundRefreshJob::of(ctx, row(stateProcessing()), false), clock,
-                            cancel);
+    const BackgroundRefreshDone done = RefreshInBackground(
+        BackgroundRefreshJob::of(ctx, row(stateProcessing()), false), clock, cancel);
     EXPECT_TRUE(done.wantsPassword);
     EXPECT_FALSE(done.cancelled);
     EXPECT_FALSE(done.outcome.ok());
