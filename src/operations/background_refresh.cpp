@@ -95,7 +95,8 @@ BackgroundRefreshDone RefreshInBackground(const BackgroundRefreshJob& job, Clock
         http.setFollowRedirects(job.followRedirects);
         done.outcome = RefreshReportState(ctx, http, job.row, true);
     }
-    done.cancelled = cancel;
+    // A refresh that got to its end before the cancel counts as done.
+    done.cancelled = cancel && !done.outcome.ok();
     done.wantsPassword = frontend.wantsPassword;
     done.lastRequestTime = ctx.lastRequestTime;
     done.said = frontend.said;
