@@ -55,6 +55,14 @@ QString ownerName(const Certificate& cert) {
     return identity.subject + QStringLiteral(", ") + identity.org;
 }
 
+QString chosenCertText(const Certificate& cert) {
+    const QDateTime end = cert.notAfter().toUTC();
+    if (!end.isValid())
+        return ownerName(cert);
+    return QStringLiteral("%1, действителен по %2")
+        .arg(ownerName(cert), end.date().toString(QStringLiteral("dd.MM.yyyy")));
+}
+
 QString validityText(const QDateTime& utc) {
     if (!utc.isValid())
         return {};

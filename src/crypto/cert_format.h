@@ -41,6 +41,10 @@ QString identityLabel(const CertIdentity& identity);
 // after a comma when that says something more.
 QString ownerName(const Certificate& cert);
 
+// The chosen certificate as the signing page names it: its owner and the last day of its
+// validity (UTC).
+QString chosenCertText(const Certificate& cert);
+
 // A validity bound as the list writes it: day.month.year hour:minute:second, UTC.
 QString validityText(const QDateTime& utc);
 

@@ -1,10 +1,15 @@
 #include "crypto/cert_import.h"
 
 #include "app/frontend.h"
+#include "app/safe_file.h"
+#include "app/secrets.h"
 #include "app/texts.h"
 #include "crypto/cert_store.h"
 #include "crypto/gost_engine.h"
 #include "crypto/key_store.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <openssl/pkcs12.h>
 
@@ -42,7 +47,35 @@ QByteArray pkcs8Der(EVP_PKEY* key) {
     return bytes;
 }
 
+// A file the person chose: a regular one of sensible size (a FIFO would block the window).
+Result<QByteArray> readChosenFile(const QString& path) {
+    const QFileInfo info(path);
+    QFile file(path);
+    if (!info.isFile() || info.size() > kSmallFileLimit || !file.open(QIODevice::ReadOnly))
+        return Result<QByteArray>::fail(openErrorText(path));
+    return file.readAll();
+}
+
 } // namespace
+
+Result<Certificate> ImportCertificateFiles(int storeIndex, const QString& path,
+                                           const QString& keyPath, Frontend* frontend) {
+    const Result<QByteArray> bytes = readChosenFile(path);
+    if (!bytes)
+        return Result<Certificate>(bytes.error());
+    QByteArray keyBytes;
+    if (!keyPath.isEmpty()) {
+        Result<QByteArray> key = readChosenFile(keyPath);
+        if (!key)
+            return Result<Certificate>(key.error());
+        keyBytes = std::move(*key);
+    }
+    Result<Certificate> cert = looksLikePkcs12(*bytes)
+                                   ? ImportPkcs12(storeIndex, *bytes, frontend)
+                                   : ImportCertificate(storeIndex, *bytes, keyBytes, frontend);
+    wipe(keyBytes);
+    return cert;
+}
 
 bool looksLikePkcs12(const QByteArray& bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());

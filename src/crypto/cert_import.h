@@ -24,6 +24,11 @@ Result<Certificate> ImportCertificate(int storeIndex, const QByteArray& certByte
 // read are refused with a plain sentence.
 Result<Certificate> ImportPkcs12(int storeIndex, const QByteArray& bytes, Frontend* frontend);
 
+// The certificate file the person chose (a PKCS#12 file, or a certificate with its key in
+// keyPath when that is not empty) put into the store of that index.
+Result<Certificate> ImportCertificateFiles(int storeIndex, const QString& path,
+                                           const QString& keyPath, Frontend* frontend);
+
 // Whether the bytes look like a PKCS#12 file.
 bool looksLikePkcs12(const QByteArray& bytes);
 

@@ -5,6 +5,7 @@
 #include "app/safe_file.h"
 #include "app/secrets.h"
 #include "app/texts.h"
+#include "crypto/cert_format.h"
 #include "crypto/der.h"
 #include "crypto/gost_engine.h"
 #include "crypto/key_algorithm.h"
@@ -81,7 +82,8 @@ QByteArray p8ToDer(const PKCS8_PRIV_KEY_INFO* p8) {
     return bytes;
 }
 
-Result<PKeyPtr> fromEncryptedDer(const QByteArray& der, Frontend* frontend, QString* password) {
+Result<PKeyPtr> fromEncryptedDer(const QByteArray& der, Frontend* frontend, QString* password,
+                                 const QString& ofWhat) {
     const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
     std::unique_ptr<X509_SIG, decltype(&X509_SIG_free)> sig(d2i_X509_SIG(nullptr, &p, der.size()),
                                                             X509_SIG_free);
@@ -89,7 +91,7 @@ Result<PKeyPtr> fromEncryptedDer(const QByteArray& der, Frontend* frontend, QStr
         return Result<PKeyPtr>::fail(unreadableText());
     for (int attempt = 0; attempt < kPasswordTries; ++attempt) {
         const std::optional<QString> pass =
-            frontend ? frontend->askKeyPassword(keyPasswordPrompt(kOfKey, attempt > 0))
+            frontend ? frontend->askKeyPassword(keyPasswordPrompt(ofWhat, attempt > 0))
                      : std::nullopt;
         if (!pass)
             return Result<PKeyPtr>::fail(keyPasswordMissingText());
@@ -113,7 +115,8 @@ int passwordCallback(char* buffer, int size, int, void* user) {
     return n;
 }
 
-Result<PKeyPtr> fromOtherPem(const QByteArray& bytes, Frontend* frontend, QString* password) {
+Result<PKeyPtr> fromOtherPem(const QByteArray& bytes, Frontend* frontend, QString* password,
+                             const QString& ofWhat) {
     QByteArray pass;
     for (int attempt = 0; attempt <= kPasswordTries; ++attempt) {
         BioPtr bio = memBio(bytes);
@@ -132,7 +135,7 @@ Result<PKeyPtr> fromOtherPem(const QByteArray& bytes, Frontend* frontend, QStrin
         if (attempt == kPasswordTries)
             break;
         const std::optional<QString> asked =
-            frontend ? frontend->askKeyPassword(keyPasswordPrompt(kOfKey, attempt > 0))
+            frontend ? frontend->askKeyPassword(keyPasswordPrompt(ofWhat, attempt > 0))
                      : std::nullopt;
         if (!asked)
             break;
@@ -162,7 +165,10 @@ bool HasPrivateKey(const Certificate& cert) {
     return !cert.isNull() && !keyStoreFolder().isEmpty() && QFileInfo(keyFilePath(cert)).isFile();
 }
 
-Result<PKeyPtr> ReadPrivateKey(const QByteArray& bytes, Frontend* frontend, QString* password) {
+namespace {
+
+Result<PKeyPtr> readPrivateKey(const QByteArray& bytes, Frontend* frontend, QString* password,
+                               const QString& ofWhat) {
     if (Status engine = ensureGostEngine(); !engine)
         return Result<PKeyPtr>(engine.error());
     keepCoreDumpsOff();
@@ -186,15 +192,21 @@ Result<PKeyPtr> ReadPrivateKey(const QByteArray& bytes, Frontend* frontend, QStr
         if (type == "PRIVATE KEY")
             return fromPkcs8Der(body);
         if (type == "ENCRYPTED PRIVATE KEY")
-            return fromEncryptedDer(body, frontend, password);
-        return fromOtherPem(bytes, frontend, password);
+            return fromEncryptedDer(body, frontend, password, ofWhat);
+        return fromOtherPem(bytes, frontend, password, ofWhat);
     }
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     P8InfoPtr plain(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, bytes.size()));
     takeOpenSslError();
     if (plain)
         return fromPkcs8Der(bytes);
-    return fromEncryptedDer(bytes, frontend, password);
+    return fromEncryptedDer(bytes, frontend, password, ofWhat);
+}
+
+} // namespace
+
+Result<PKeyPtr> ReadPrivateKey(const QByteArray& bytes, Frontend* frontend, QString* password) {
+    return readPrivateKey(bytes, frontend, password, kOfKey);
 }
 
 Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend) {
@@ -216,7 +228,10 @@ Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend) {
     }
     QByteArray bytes = readUpTo(fd, kSmallFileLimit);
     ::close(fd);
-    Result<PKeyPtr> key = ReadPrivateKey(bytes, frontend);
+    // Whose key is asked for: the person may hold several.
+    Result<PKeyPtr> key =
+        readPrivateKey(bytes, frontend, nullptr,
+                       kOfKey + QStringLiteral(" сертификата «%1»").arg(ownerName(cert)));
     wipe(bytes);
     return key;
 }

@@ -13,10 +13,10 @@ class Frontend;
 namespace telva::crypto {
 
 // The key bound to the certificate. A protected key asks for its password through the
-// frontend (when one is given). Failures: a certificate whose key the engine cannot use
-// (CheckCertificateKey), "Нет закрытого ключа.", "Неверный пароль
-// закрытого ключа.", "Пароль закрытого ключа не введен.", "Не удалось прочитать закрытый
-// ключ.". A key file that others may read is refused with a text that says how to fix it.
+// frontend (when one is given), naming the certificate's owner. Failures: a certificate whose key
+// the engine cannot use (CheckCertificateKey), "Нет закрытого ключа.", "Неверный пароль закрытого
+// ключа.", "Пароль закрытого ключа не введен.", "Не удалось прочитать закрытый ключ.". A key file
+// that others may read is refused with a text that says how to fix it.
 Result<PKeyPtr> LoadPrivateKey(const Certificate& cert, Frontend* frontend);
 
 // Reads a private key from PEM or DER (PKCS#8 plain or encrypted, or a traditional PEM

@@ -38,7 +38,7 @@ QList<ProviderBackend> EnumProviderBackends();
 
 // Keeps the acquirable backends that report exactly three of the GOST ids (a backend
 // reporting one of them twice is left out); selects the last entry whose name equals
-// savedProvName exactly.
+// savedProvName exactly, or else the only entry when there is one.
 ProviderList FillProviderList(const QList<ProviderBackend>& backends, const QString& savedProvName);
 ProviderList FillProviderList(const QString& savedProvName);
 

@@ -104,6 +104,9 @@ ProviderList FillProviderList(const QList<ProviderBackend>& backends,
         if (backend.name == savedProvName)
             list.selected = int(list.entries.size()) - 1;
     }
+    // With one provider to choose from, there is nothing to ask the person.
+    if (list.selected < 0 && list.entries.size() == 1)
+        list.selected = 0;
     return list;
 }
 

@@ -3,6 +3,7 @@
 #include "app/clock.h"
 #include "app/frontend.h"
 #include "app/program.h"
+#include "app/safe_file.h"
 #include "app/texts.h"
 #include "crypto/cert_format.h"
 #include "crypto/cert_identity.h"
@@ -73,6 +74,7 @@ void TGetCertDlg::FormCreate() {
     grid->verticalHeader()->setDefaultSectionSize(20);
     grid->horizontalHeader()->setDefaultSectionSize(150);
     grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    grid->horizontalHeader()->setStretchLastSection(true);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -167,7 +169,18 @@ void TGetCertDlg::FillCertGrid(int tabIndex) {
     grid->resizeColumnsToContents();
     for (int c = 0; c < CertColumnCount; ++c)
         grid->setColumnWidth(c, qMin(grid->columnWidth(c), kWidestColumn));
-    grid->setCurrentCell(0, 0);
+    // The certificate chosen before is the current row when it is listed; an empty list has
+    // no current row, so that nothing blank stands highlighted.
+    int current = listing.rows.isEmpty() ? -1 : 0;
+    for (qsizetype r = 0; r < listing.rows.size(); ++r) {
+        const CertIdentity row = identityFromRow(tabIndex, listing.rows[r]);
+        if (!startIdentity_.sernum.isEmpty() && row.issuer == startIdentity_.issuer &&
+            row.sernum == startIdentity_.sernum)
+            current = int(r);
+    }
+    grid->setCurrentCell(current, current < 0 ? -1 : 0);
+    if (current >= 0)
+        grid->scrollToItem(grid->item(current, 0));
 }
 
 CertIdentity TGetCertDlg::currentIdentity() const {
@@ -213,20 +226,7 @@ void TGetCertDlg::N2Click() {
 }
 
 QString TGetCertDlg::importFiles(const QString& path, const QString& keyPath) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return openErrorText(path);
-    const QByteArray bytes = file.readAll();
-    QByteArray keyBytes;
-    if (!keyPath.isEmpty()) {
-        QFile keyFile(keyPath);
-        if (!keyFile.open(QIODevice::ReadOnly))
-            return openErrorText(keyPath);
-        keyBytes = keyFile.readAll();
-    }
-    const Result<Certificate> cert =
-        looksLikePkcs12(bytes) ? ImportPkcs12(currentTab(), bytes, frontend_)
-                               : ImportCertificate(currentTab(), bytes, keyBytes, frontend_);
+    const Result<Certificate> cert = ImportCertificateFiles(currentTab(), path, keyPath, frontend_);
     FillCertGrid(currentTab());
     if (!cert)
         return cert.text();
@@ -234,30 +234,36 @@ QString TGetCertDlg::importFiles(const QString& path, const QString& keyPath) {
 }
 
 void TGetCertDlg::btnImportClick() {
+    if (const std::optional<CertificateFiles> files = askCertificateFiles(this))
+        tell(importFiles(files->certificate, files->key));
+}
+
+std::optional<CertificateFiles> askCertificateFiles(QWidget* parent) {
     const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Импорт сертификата"), QString(),
+        parent, QStringLiteral("Импорт сертификата"), QString(),
         QStringLiteral(
             "Сертификаты и PKCS#12 (*.cer *.crt *.der *.pem *.p12 *.pfx);;Все файлы (*)"));
     if (path.isEmpty())
-        return;
+        return std::nullopt;
     QString keyPath;
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly) && !looksLikePkcs12(file.readAll()) &&
-        QMessageBox::question(this, programTitle(),
+    if (file.open(QIODevice::ReadOnly) && !looksLikePkcs12(file.read(kSmallFileLimit)) &&
+        QMessageBox::question(parent, programTitle(),
                               QStringLiteral("Импортировать закрытый ключ этого сертификата?")) ==
             QMessageBox::Yes) {
         keyPath = QFileDialog::getOpenFileName(
-            this, QStringLiteral("Закрытый ключ"), QString(),
+            parent, QStringLiteral("Закрытый ключ"), QString(),
             QStringLiteral("Ключи (*.pem *.key *.der);;Все файлы (*)"));
         if (keyPath.isEmpty())
-            return;
+            return std::nullopt;
     }
-    tell(importFiles(path, keyPath));
+    return CertificateFiles{path, keyPath};
 }
 
 bool ChooseCertificate(QWidget* parent, CertIdentity& identity, Frontend* frontend) {
     TGetCertDlg dialog(parent, frontend);
     dialog.setStartTab(identity.store);
+    dialog.setStartIdentity(identity);
     dialog.cbKVB->setChecked(identity.store == toIndex(Store::My));
     if (dialog.exec() != QDialog::Accepted)
         return false;

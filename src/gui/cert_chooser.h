@@ -27,6 +27,8 @@ public:
 
     // The tab to open with; set before the dialog is shown.
     void setStartTab(int index) { startTab_ = index; }
+    // The certificate chosen before; its row is the current one when it is listed.
+    void setStartIdentity(const CertIdentity& identity) { startIdentity_ = identity; }
     int currentTab() const;
     // The grid's current row as an identity (empty texts when the row is blank).
     CertIdentity currentIdentity() const;
@@ -63,12 +65,22 @@ private:
 
     Frontend* frontend_;
     int startTab_ = 0;
+    CertIdentity startIdentity_;
     bool shown_ = false;
 };
 
-// Opens the chooser on the identity's store (the fund's-requirements filter on only for
-// "My"); on OK fills the identity from the current row and the current tab and returns true;
-// otherwise leaves it unchanged.
+// The files of a certificate to import, as the person named them: a certificate or
+// PKCS#12 file, and the certificate's key file (empty when none is imported).
+struct CertificateFiles {
+    QString certificate;
+    QString key;
+};
+// Asks for them with file dialogs; nothing when the person cancels.
+std::optional<CertificateFiles> askCertificateFiles(QWidget* parent);
+
+// Opens the chooser on the identity's store (on the identity's row when it is listed) (the
+// fund's-requirements filter on only for "My"); on OK fills the identity from the current row and
+// the current tab and returns true; otherwise leaves it unchanged.
 bool ChooseCertificate(QWidget* parent, CertIdentity& identity, Frontend* frontend = nullptr);
 
 } // namespace telva

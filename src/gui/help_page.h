@@ -10,8 +10,9 @@ namespace telva {
 class Frontend;
 struct AppContext;
 
-// The program's own help (F1): the road of a report, where its files are kept, what the
-// states of a sent report mean, and the way to the journal.
+// The program's own help (F1): the first start (the certificates to bring in), the road of
+// a report, where its files are kept, what the states of a sent report mean, and the way to
+// the journal.
 class HelpPage : public QDialog {
     Q_OBJECT
 public:

@@ -36,13 +36,11 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -55,28 +53,6 @@ namespace {
 
 // How long before its end a personal certificate is warned of.
 constexpr int kSoonDays = 30;
-
-// A stored position from a larger or another screen would put the window out of reach:
-// keep it whole on the screen it overlaps most (or the primary one).
-QRect keptOnScreen(QRect frame) {
-    const QScreen* best = QGuiApplication::primaryScreen();
-    int bestArea = -1;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        const QRect common = screen->availableGeometry().intersected(frame);
-        const int area = common.isEmpty() ? 0 : common.width() * common.height();
-        if (area > bestArea) {
-            bestArea = area;
-            best = screen;
-        }
-    }
-    if (!best)
-        return frame;
-    const QRect room = best->availableGeometry();
-    frame.setSize(frame.size().boundedTo(room.size()));
-    frame.moveLeft(std::clamp(frame.left(), room.left(), room.right() - frame.width() + 1));
-    frame.moveTop(std::clamp(frame.top(), room.top(), room.bottom() - frame.height() + 1));
-    return frame;
-}
 
 QString closeWhileSendingText() {
     return QStringLiteral("Отчет еще отправляется. Окно закроется само, когда отправка "
@@ -151,10 +127,7 @@ void TMainForm::FormCreate(const QStringList& arguments) {
     LoadSettings(ctx_.settings, frontend_);
     savedSettings_ = ctx_.settings;
     cbAutoRefresh_->setChecked(ctx_.settings.autoRefresh);
-    QRect frame(ctx_.settings.left, ctx_.settings.top, ctx_.settings.width, ctx_.settings.height);
-    if (!placedBefore && QGuiApplication::primaryScreen())
-        frame.moveCenter(QGuiApplication::primaryScreen()->availableGeometry().center());
-    setGeometry(keptOnScreen(frame));
+    placeWindow(!placedBefore);
     ctx_.archiveBaseFolder = InitArchiveBaseFolder(ctx_.settings.activeMode);
     const CommandLine commandLine = parseCommandLine(arguments, ctx_.settings.kvitExt);
     ctx_.testMode = commandLine.testMode;
@@ -237,6 +210,7 @@ void TMainForm::showCertificateTips() {
     }
     lbCertWarning_->setText(warnings.join(QLatin1Char('\n')));
     lbCertWarning_->setVisible(!warnings.isEmpty());
+    showFirstSteps();
 }
 
 bool TMainForm::busy() const {
@@ -275,11 +249,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::FormDestroy() {
-    const QRect frame = geometry();
-    ctx_.settings.left = frame.left();
-    ctx_.settings.top = frame.top();
-    ctx_.settings.width = frame.width();
-    ctx_.settings.height = frame.height();
+    ctx_.settings.left = frameGeometry().left();
+    ctx_.settings.top = frameGeometry().top();
+    ctx_.settings.width = width();
+    ctx_.settings.height = height();
     SaveSettings(ctx_.settings, frontend_);
     savedSettings_ = ctx_.settings;
 }

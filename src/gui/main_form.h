@@ -96,10 +96,17 @@ private:
     void createReportsPage(QWidget* page);
     void createReceiptPage(QWidget* page);
     void createStatusBar();
+    // What is still missing for a first signing, each with the button that mends it.
+    QWidget* createFirstSteps(QWidget* page);
+    void showFirstSteps();
     QToolButton* actionButton(QAction* action);
 
     // Start and exit.
     void FormCreate(const QStringList& arguments);
+    // Puts the window where the settings say, whole on a screen (centred at a first start).
+    void placeWindow(bool centred);
+    // Once the window manager has framed the window: its title bar and border on the screen.
+    void keepWindowOnScreen();
     void FormShow();
     void FormActivate();
     void watchFocus();
@@ -174,6 +181,7 @@ private:
     void acPrintExecute();
     void acSavePdfExecute();
     void acExportExecute();
+    void acImportCertExecute();
 
     // Control handlers.
     void sbSelFileClick();
@@ -195,6 +203,7 @@ private:
     std::unique_ptr<HttpClient> http_;
     ReportList reports_;
     bool shownOnce_ = false;
+    bool framed_ = false;
     RecentPlaces places_;
     // Operations of the person's under way; nothing is asked in the background meanwhile.
     int running_ = 0;
@@ -249,6 +258,12 @@ private:
     QLabel* lbReportCounts_ = nullptr;
     QLineEdit* eReportFilter_ = nullptr;
     QLabel* lbCertWarning_ = nullptr;
+    QLabel* lbPrivCertOwner_ = nullptr;
+    QWidget* firstSteps_ = nullptr;
+    QLabel* lbPersonalGap_ = nullptr;
+    QWidget* btnImportCert_ = nullptr;
+    QLabel* lbFundGap_ = nullptr;
+    QWidget* btnInstallFund_ = nullptr;
     QLineEdit* eFileSigned_ = nullptr;
     ReceiptView* receiptView_ = nullptr;
     StatusPanel* statusPanel_ = nullptr;
@@ -270,6 +285,7 @@ private:
     QAction* acSavePdf = nullptr;
     QAction* acExport = nullptr;
     QAction* acOpenLog = nullptr;
+    QAction* acImportCert = nullptr;
 };
 
 } // namespace telva

@@ -29,6 +29,10 @@ void TMainForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::ActivationChange || !isActiveWindow() || checking_)
         return;
+    if (!framed_) {
+        framed_ = true;
+        keepWindowOnScreen();
+    }
     const bool due = focusFrom_ == FocusFrom::Start || focusFrom_ == FocusFrom::OwnWindow;
     focusFrom_ = FocusFrom::OtherProgram;
     if (!due)

@@ -91,6 +91,9 @@ void TMainForm::createActions() {
         if (!openJournal(frontend_))
             frontend_.showError(QStringLiteral("Не удалось открыть журнал."));
     });
+    acImportCert = makeAction(this, "acImportCert", QStringLiteral("Импортировать сертификат…"),
+                              QStringLiteral("Импортировать личный сертификат с закрытым ключом "
+                                             "и выбрать его для подписи"));
     auto* help = makeAction(this, "acHelp", QStringLiteral("Справка"));
     help->setShortcut(QKeySequence::HelpContents);
     addAction(help);
@@ -115,6 +118,7 @@ void TMainForm::createActions() {
         {acPrint, &TMainForm::acPrintExecute},
         {acSavePdf, &TMainForm::acSavePdfExecute},
         {acExport, &TMainForm::acExportExecute},
+        {acImportCert, &TMainForm::acImportCertExecute},
     };
     // Actions that ask the gateway or write into a report's folder: a background ask gives way
     // to them, so that they neither wait for its answer nor write beside it.
@@ -180,6 +184,11 @@ void TMainForm::createSignPage(QWidget* page) {
     auto* sbSelFile = smallButton(page, "sbSelFile");
     addRow(QStringLiteral("Криптопровайдер"), cbProv_, nullptr);
     addRow(QStringLiteral("Личный сертификат"), ePrivCert_, sbPrivCert);
+    // The field shows the organisation; whose certificate it is and until when, here.
+    lbPrivCertOwner_ = new QLabel(page);
+    lbPrivCertOwner_->setObjectName(QStringLiteral("lbPrivCertOwner"));
+    lbPrivCertOwner_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(lbPrivCertOwner_, row++, 1);
     addRow(QStringLiteral("Сертификат уполномоченного лица КВБ"), ePubCert_, sbPubCert);
     addRow(QStringLiteral("Файл для подписи и шифрования"), eFileIn_, sbSelFile);
     addRow(QStringLiteral("Вид подписываемого документа"), eKindDoc_, nullptr);
@@ -200,6 +209,7 @@ void TMainForm::createSignPage(QWidget* page) {
     lbCertWarning_->hide();
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(lbCertWarning_);
+    layout->addWidget(createFirstSteps(page));
     layout->addLayout(grid);
     layout->addStretch(1);
     layout->addLayout(buttons);

@@ -35,6 +35,8 @@ TEST(ProviderList, SavedNameMatchesExactlyAndTheLaterTwinWins) {
     EXPECT_EQ(FillProviderList(twins, QStringLiteral("Один")).selected, 1);
     EXPECT_EQ(FillProviderList(twins, QStringLiteral("один")).selected, -1);
     EXPECT_EQ(FillProviderList(twins, QStringLiteral("Один ")).selected, -1);
+    // The only provider needs no choosing, whatever name was saved.
+    EXPECT_EQ(FillProviderList({backend("Один", kAllThree)}, QStringLiteral("Другой")).selected, 0);
     const ProviderList none =
         FillProviderList({backend("RSA", {0x8004, 0xA400, 0x6610})}, QString());
     EXPECT_TRUE(none.entries.isEmpty());
@@ -44,7 +46,7 @@ TEST(ProviderList, SavedNameMatchesExactlyAndTheLaterTwinWins) {
 TEST(ProviderList, TheGostEngineQualifiesAndCanBeAcquired) {
     const ProviderList list = FillProviderList(QString());
     ASSERT_EQ(list.entries.size(), 1);
-    EXPECT_EQ(list.selected, -1);
+    EXPECT_EQ(list.selected, 0);
     const ProviderEntry gost = list.entries.first();
     EXPECT_EQ(FillProviderList(gost.name).selected, 0);
     EXPECT_TRUE(AcquireProviderContext(gost.name, gost.type).has_value());

@@ -214,6 +214,14 @@ TEST(KeyImport, AWrongPasswordIsSaidWhenTheQuestionComesAgain) {
         {"закрытого ключа", [&](Frontend* f) { return ReadPrivateKey(encryptedKey, f).ok(); }},
         {"файла PKCS#12",
          [&](Frontend* f) { return ImportPkcs12(0, telva::test::readFileBytes(p12), f).ok(); }},
+        // The key kept for a certificate names whose it is: the person may hold several.
+        {"закрытого ключа сертификата «Иванова Мария Петровна, Бухгалтерия»",
+         [&](Frontend* f) {
+             return StorePrivateKey(pki.personal.cert, pki.personal.pkey(),
+                                    QStringLiteral("секрет"))
+                        .ok() &&
+                    LoadPrivateKey(pki.personal.cert, f).ok();
+         }},
     };
     for (const auto& c : cases) {
         telva::test::FakeFrontend frontend;
