@@ -118,10 +118,26 @@ void TMainForm::takeBackgroundAsk() {
         noteFollowUp(id, ask->sourceFile, passwordWantedText());
         return;
     }
+    // A failure's own text is noted below; what else would have come up in a box goes to the
+    // journal here.
+    const QString why = done.outcome                    ? QString()
+                        : done.outcome.text().isEmpty() ? done.said.value(0)
+                                                        : done.outcome.text();
+    for (const QString& text : done.said) {
+        if (text != why)
+            logEvent(QStringLiteral("Отчет %1: %2").arg(id, text));
+    }
+    if (done.unreachable) {
+        // Not news about the report but about the connection: the icon says it, and the asks
+        // wait for the next check to find the gateway again.
+        ctx_.connected = false;
+        statusPanel_->setConnected(false);
+        followUp_.askAgainSoon(id, ctx_.clock.ticks());
+        logEvent(QStringLiteral("Отчет %1: %2").arg(id, why));
+        followUpNotes_.insert(id, why);
+        return;
+    }
     if (!done.outcome) {
-        QString why = done.outcome.text();
-        if (why.isEmpty())
-            why = done.said.value(0);
         noteFollowUp(id, ask->sourceFile, why);
         return;
     }

@@ -1,7 +1,6 @@
 #include "operations/background_refresh.h"
 
 #include "app/context.h"
-#include "app/event_log.h"
 #include "app/frontend.h"
 #include "gateway/http_client.h"
 
@@ -14,7 +13,8 @@ class QuietFrontend : public Frontend {
 public:
     explicit QuietFrontend(const std::atomic<bool>& cancel) : cancel_(cancel) {}
 
-    void showStatus(const QString& text) override { note(text); }
+    // AppContext has put status texts into the journal already.
+    void showStatus(const QString&) override {}
     void processEvents() override {}
     void showProgress(const QString&) override {}
     bool cancelRequested() override { return cancel_; }
@@ -94,14 +94,13 @@ BackgroundRefreshDone RefreshInBackground(const BackgroundRefreshJob& job, Clock
         HttpClient http(ctx);
         http.setFollowRedirects(job.followRedirects);
         done.outcome = RefreshReportState(ctx, http, job.row, true);
+        done.unreachable = !done.outcome.ok() && http.lastUnreachable();
     }
     // A refresh that got to its end before the cancel counts as done.
     done.cancelled = cancel && !done.outcome.ok();
     done.wantsPassword = frontend.wantsPassword;
     done.lastRequestTime = ctx.lastRequestTime;
     done.said = frontend.said;
-    for (const QString& text : std::as_const(done.said))
-        logEvent(QStringLiteral("Отчет %1 (в фоне): %2").arg(done.reportId, text));
     return done;
 }
 

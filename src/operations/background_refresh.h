@@ -38,9 +38,11 @@ struct BackgroundRefreshDone {
     bool cancelled = false;
     // The receipt's check wanted the person's key password; nothing was asked.
     bool wantsPassword = false;
+    // The gateway could not be reached (no connection, name or proxy).
+    bool unreachable = false;
     // The run's last spaced request after this one.
     QDateTime lastRequestTime;
-    // What the refresh would have shown in boxes or on the status line.
+    // What the refresh would have shown in boxes (the status line's texts are in the journal).
     QStringList said;
 };
 
