@@ -80,6 +80,8 @@ void readNote(ReportRow& row, int folderFd, const char* name) {
         const statx_timestamp& stamp =
             (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
         row.cells[ColSendDate] = formatSendDate(qint64(stamp.tv_sec));
+        row.sentAt =
+            QDateTime::fromMSecsSinceEpoch(qint64(stamp.tv_sec) * 1000 + stamp.tv_nsec / 1000000);
     }
     if (fd < 0)
         return;

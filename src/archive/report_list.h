@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <array>
 #include <vector>
@@ -24,6 +25,8 @@ struct ReportRow {
     std::array<QString, ReportColumnCount> cells;
     // What the person can do about the row's state, for a tooltip; empty for most rows.
     QString detail;
+    // When it was sent (the sender's note's creation), to the millisecond; invalid when unknown.
+    QDateTime sentAt;
 
     const QString& id() const { return cells[ColReportId]; }
     const QString& state() const { return cells[ColState]; }

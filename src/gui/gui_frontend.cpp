@@ -58,8 +58,8 @@ void GuiFrontend::processEvents() {
 }
 
 void GuiFrontend::setCancellable(bool on) {
-    if (on)
-        cancelled_ = false;
+    // A cancel belongs to the step it was pressed in, not to the waits before the next one.
+    cancelled_ = false;
     if (cancelSink_)
         cancelSink_(on);
 }

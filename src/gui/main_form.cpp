@@ -120,8 +120,6 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     FormCreate(arguments);
 }
 
-TMainForm::~TMainForm() = default;
-
 void TMainForm::FormCreate(const QStringList& arguments) {
     // Before any run stored its place the window opens in the middle of the screen.
     const bool placedBefore =
@@ -298,6 +296,9 @@ void TMainForm::showSendOutcome(const Result<SentReport>& sent) {
                                                             : StatusKind::Error);
     if (declined)
         return;
+    // Followed from the moment it went out, whichever page is open.
+    if (sent)
+        followUp_.add(sent->id, ctx_.clock.ticks(), ctx_.clock.ticks());
     if (sent || sent.kind() == ErrorKind::Unreachable) {
         ctx_.connected = sent.ok();
         statusPanel_->setConnected(ctx_.connected);
@@ -410,6 +411,8 @@ void TMainForm::acLoadKvitExecute() {
     }
     const size_t index = size_t(row - reports_.data());
     followUp_.restart(row->id(), ctx_.clock.ticks());
+    followUpNotes_.remove(row->id());
+    toldFailures_.remove(row->id());
     const Result<RefreshOutcome> refreshed = RefreshReportState(ctx_, *http_, *row);
     if (!refreshed) {
         showOutcome(refreshed.text(), StatusKind::Error);

@@ -3,6 +3,7 @@
 #include "app/context.h"
 #include "app/file_stamp.h"
 #include "app/recent_places.h"
+#include "gui/background_ask.h"
 #include "gui/gui_frontend.h"
 #include "gui/status_panel.h"
 #include "operations/receipt_check.h"
@@ -12,6 +13,7 @@
 #include "archive/follow_up.h"
 #include "archive/report_list.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <memory>
 #include <optional>
@@ -65,8 +67,11 @@ public:
     QString refusalFor(const QStringList& arguments) const;
 
     // Asks about the report in processing whose turn has come, when nothing else happens
-    // (run by a timer while the window is open).
+    // (run by a timer while the window is open). The ask runs on a thread of its own and
+    // opens nothing; its outcome comes back to the list, the journal and a notification.
     void followUp();
+    // An ask of followUp's is under way.
+    bool followUpRunning() const;
     // Brings the window to the front on the sent-reports page with that report's row chosen.
     void showReport(const QString& reportId);
     // Several report files at once (dropped or chosen together): the batch table.
@@ -115,7 +120,16 @@ private:
     void startFollowUp();
     void takePendingArguments();
     bool requestWouldWait() const;
-    void tellOutcome(const QString& reportId, const RefreshOutcome& outcome);
+    // The person's operation on the gateway or the archive comes first: an ask under way is
+    // cancelled (it ends within a second) and made again a minute later.
+    void stopFollowUp();
+    void takeBackgroundAsk();
+    // A background ask that learned nothing new: the row's tip, the journal and, once per
+    // trouble, a notification.
+    void noteFollowUp(const QString& reportId, const QString& sourceFile, const QString& text);
+    static QString notificationSummary(const QString& reportId, const QString& sourceFile);
+    void tellOutcome(const QString& reportId, const QString& sourceFile,
+                     const RefreshOutcome& outcome);
     // A send's outcome on the status line; a send that could not reach the gateway turns the
     // connection icon to "not connected", one the gateway answered to "connected".
     void showSendOutcome(const Result<SentReport>& sent);
@@ -198,6 +212,11 @@ private:
     // The person closed the window while an operation ran: it closes once that has ended.
     QTimer* closeWhenDone_ = nullptr;
     FollowUpSchedule followUp_;
+    std::unique_ptr<BackgroundAsk> asking_;
+    int asksStarted_ = 0;
+    // What the last background ask about a report ran into, by report; the last one told.
+    QHash<QString, QString> followUpNotes_;
+    QHash<QString, QString> toldFailures_;
     DesktopNotifier* notifier_ = nullptr;
     QFileSystemWatcher* archiveWatcher_ = nullptr;
     QTimer* archiveSettled_ = nullptr;

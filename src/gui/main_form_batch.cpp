@@ -66,6 +66,7 @@ void TMainForm::openBatch(const QStringList& files) {
         if (const Result<const ReportKind*> kind = detectKindOfFile(source))
             ctx_.settings.encExt = (*kind)->encExt;
         ++running_;
+        stopFollowUp();
         sending_ = true;
         const Result<SentReport> sent =
             SubmitReport(ctx_, *http_, {encrypted, source, ePrivCert_->text()});

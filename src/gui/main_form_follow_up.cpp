@@ -1,10 +1,11 @@
+#include "app/event_log.h"
 #include "app/last_request.h"
 #include "archive/report_list.h"
 #include "gateway/http_client.h"
 #include "gui/desktop_notifier.h"
 #include "gui/main_form.h"
 #include "gui/status_panel.h"
-#include "operations/receipt_check.h"
+#include "operations/background_refresh.h"
 #include "operations/report_status.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 
 namespace telva {
@@ -21,7 +23,20 @@ namespace {
 // How often the window looks whether a report's turn has come; asking is rarer.
 constexpr int kLookEveryMs = 15000;
 
+QString passwordWantedText() {
+    return QStringLiteral("Квитанция готова, но для ее проверки нужен пароль ключа. Нажмите "
+                          "«Обновить информацию об отчете».");
+}
+
 } // namespace
+
+TMainForm::~TMainForm() {
+    if (asking_) {
+        asking_->cancel = true;
+        asking_->thread->wait();
+        delete asking_->thread;
+    }
+}
 
 void TMainForm::startFollowUp() {
     notifier_ = new DesktopNotifier(QDBusConnection::sessionBus(), this);
@@ -42,48 +57,141 @@ bool TMainForm::requestWouldWait() const {
 }
 
 void TMainForm::followUp() {
-    // Only when nothing else happens: no operation or dialog of the person's, a connection,
-    // and the gateway's spacing already kept, so that no request has to wait.
-    if (!ctx_.settings.autoRefresh || running_ > 0 || checking_ || !ctx_.connected ||
+    // Only when nothing else happens: no ask under way, no operation or dialog of the
+    // person's, a connection, and the gateway's spacing already kept, so that no request has
+    // to wait.
+    if (asking_ || !ctx_.settings.autoRefresh || running_ > 0 || checking_ || !ctx_.connected ||
         QApplication::activeModalWidget() || requestWouldWait())
         return;
     const QString id = followUp_.takeDue(ctx_.clock.ticks());
     if (id.isEmpty())
         return;
-    size_t index = 0;
-    while (index < reports_.size() && reports_[index].id() != id)
-        ++index;
-    if (index == reports_.size())
+    // The report as its folder says now: the terminal program may have refreshed or deleted it.
+    const ReportList rows = FillReportList(ctx_);
+    const ReportRow* row = findReportRow(rows, id);
+    if (!row || row->state() != stateProcessing()) {
+        followUp_.forget(id);
         return;
-    // The status line keeps what the person's last operation said.
-    const QString kept = statusPanel_->statusText();
-    const StatusKind keptKind = statusPanel_->statusKind();
-    ++running_;
-    const Result<RefreshOutcome> refreshed =
-        RefreshReportState(ctx_, *http_, reports_[index], true);
-    const RefreshOutcome outcome = refreshed ? *refreshed : RefreshOutcome();
-    --running_;
-    if (outcome.newState)
-        setReportState(index, *outcome.newState);
-    tellOutcome(id, outcome);
-    statusPanel_->setStatusText(kept, keptKind);
+    }
+    asking_ = std::make_unique<BackgroundAsk>();
+    BackgroundAsk* ask = asking_.get();
+    ask->sourceFile = row->cells[ColSourceFile];
+    ask->number = ++asksStarted_;
+    const BackgroundRefreshJob job = BackgroundRefreshJob::of(ctx_, *row, http_->followRedirects());
+    Clock* clock = &ctx_.clock;
+    ask->thread = QThread::create(
+        [job, clock, ask] { ask->done = RefreshInBackground(job, *clock, ask->cancel); });
+    const int number = ask->number;
+    connect(ask->thread, &QThread::finished, this, [this, number] {
+        if (asking_ && asking_->number == number)
+            takeBackgroundAsk();
+    });
+    ask->thread->start();
 }
 
-void TMainForm::tellOutcome(const QString& reportId, const RefreshOutcome& outcome) {
+bool TMainForm::followUpRunning() const {
+    return asking_ != nullptr;
+}
+
+void TMainForm::stopFollowUp() {
+    if (!asking_)
+        return;
+    asking_->cancel = true;
+    takeBackgroundAsk();
+}
+
+void TMainForm::takeBackgroundAsk() {
+    std::unique_ptr<BackgroundAsk> ask = std::move(asking_);
+    ask->thread->wait();
+    delete ask->thread;
+    const BackgroundRefreshDone& done = ask->done;
+    const QString& id = done.reportId;
+    if (done.lastRequestTime.isValid() &&
+        (!ctx_.lastRequestTime.isValid() || done.lastRequestTime > ctx_.lastRequestTime))
+        ctx_.lastRequestTime = done.lastRequestTime;
+    if (done.cancelled) {
+        followUp_.askAgainSoon(id, ctx_.clock.ticks());
+        return;
+    }
+    if (done.wantsPassword) {
+        followUp_.hold(id);
+        noteFollowUp(id, ask->sourceFile, passwordWantedText());
+        return;
+    }
+    // A failure's own text is noted below; what else would have come up in a box goes to the
+    // journal here.
+    const QString why = done.outcome                    ? QString()
+                        : done.outcome.text().isEmpty() ? done.said.value(0)
+                                                        : done.outcome.text();
+    for (const QString& text : done.said) {
+        if (text != why)
+            logEvent(QStringLiteral("Отчет %1: %2").arg(id, text));
+    }
+    if (done.unreachable) {
+        // Not news about the report but about the connection: the icon says it, and the asks
+        // wait for the next check to find the gateway again.
+        ctx_.connected = false;
+        statusPanel_->setConnected(false);
+        followUp_.askAgainSoon(id, ctx_.clock.ticks());
+        logEvent(QStringLiteral("Отчет %1: %2").arg(id, why));
+        followUpNotes_.insert(id, why);
+        return;
+    }
+    if (!done.outcome) {
+        noteFollowUp(id, ask->sourceFile, why);
+        return;
+    }
+    const RefreshOutcome& outcome = *done.outcome;
+    if (outcome.status && !outcome.status->isEmpty()) {
+        noteFollowUp(id, ask->sourceFile, *outcome.status);
+        return;
+    }
+    followUpNotes_.remove(id);
+    toldFailures_.remove(id);
+    if (outcome.newState) {
+        if (const ReportRow* row = findReportRow(reports_, id))
+            setReportState(size_t(row - reports_.data()), *outcome.newState);
+        if (*outcome.newState != stateProcessing())
+            followUp_.forget(id);
+    }
+    acShowFinalXmlUpdate();
+    tellOutcome(id, ask->sourceFile, outcome);
+}
+
+void TMainForm::noteFollowUp(const QString& reportId, const QString& sourceFile,
+                             const QString& text) {
+    logEvent(QStringLiteral("Отчет %1: %2").arg(reportId, text));
+    followUpNotes_.insert(reportId, text);
+    if (const ReportRow* row = findReportRow(reports_, reportId)) {
+        const int gridRow = gridRowOf(size_t(row - reports_.data()));
+        if (QTableWidgetItem* cell = gRep_->item(gridRow, ColState); cell && row->detail.isEmpty())
+            cell->setToolTip(text);
+    }
+    // The same trouble again an hour later is not news.
+    if (toldFailures_.value(reportId) == text)
+        return;
+    toldFailures_.insert(reportId, text);
+    notifier_->notify(reportId, notificationSummary(reportId, sourceFile), text);
+}
+
+QString TMainForm::notificationSummary(const QString& reportId, const QString& sourceFile) {
     const QString summary = QStringLiteral("Отчет ") + reportId;
+    return sourceFile.isEmpty() ? summary : summary + QStringLiteral(" (") + sourceFile + ')';
+}
+
+void TMainForm::tellOutcome(const QString& reportId, const QString& sourceFile,
+                            const RefreshOutcome& outcome) {
+    const QString summary = notificationSummary(reportId, sourceFile);
     if (outcome.newState == stateHasErrors()) {
         notifier_->notify(reportId, summary, QStringLiteral("Фонд обнаружил ошибки в отчете."));
         return;
     }
-    if (outcome.receiptToCheck.isEmpty())
-        return;
-    // Only a receipt whose signature holds is news worth a notification.
-    const Result<crypto::CheckedReceipt> receipt =
-        outcome.checked ? *outcome.checked : crypto::CheckReceipt(ctx_, outcome.receiptToCheck);
-    if (receipt)
+    // Only a receipt whose signature holds is news worth a notification; a background ask
+    // keeps only such a receipt.
+    if (outcome.newState == stateAccepted() && outcome.checked && *outcome.checked)
         notifier_->notify(reportId, summary,
                           QStringLiteral("Получена квитанция, подпись верна. Подписал: ") +
-                              receipt->signer);
+                              (*outcome.checked)->signer);
 }
 
 void TMainForm::showReport(const QString& reportId) {

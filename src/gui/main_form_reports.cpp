@@ -63,7 +63,9 @@ void TMainForm::fillReportGrid() {
             if (c == ColSendDate)
                 item->setData(kSortKeyRole, sendDateSortKey(reports_[r].cells[c]));
             if (c == ColState)
-                item->setToolTip(reports_[r].detail);
+                item->setToolTip(reports_[r].detail.isEmpty()
+                                     ? followUpNotes_.value(reports_[r].id())
+                                     : reports_[r].detail);
             gRep_->setItem(static_cast<int>(r), c, item);
         }
     }
@@ -116,7 +118,7 @@ void TMainForm::setReportState(size_t index, const QString& state) {
         if (const QColor colour = stateColour(state); colour.isValid())
             cell->setForeground(colour);
     }
-    followUp_.track(reports_, ctx_.clock.ticks());
+    followUp_.track(reports_, ctx_.clock.ticks(), ctx_.clock.now());
     showReportCounts();
 }
 

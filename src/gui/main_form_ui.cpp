@@ -120,14 +120,21 @@ void TMainForm::createActions() {
         {acExport, &TMainForm::acExportExecute},
         {acImportCert, &TMainForm::acImportCertExecute},
     };
+    // Actions that ask the gateway or write into a report's folder: a background ask gives way
+    // to them, so that they neither wait for its answer nor write beside it.
+    const QList<QAction*> beforeAsks{acSend,         acLoadKvit,  acDelCurRec,
+                                     acShowFinalXml, acCheckSign, acExport};
     for (const auto& entry : handlers) {
         QAction* action = entry.first;
         void (TMainForm::*handler)() = entry.second;
-        connect(action, &QAction::triggered, this, [this, action, handler] {
+        const bool stopsAsk = beforeAsks.contains(action);
+        connect(action, &QAction::triggered, this, [this, action, handler, stopsAsk] {
             // A control's trigger runs the update rule again, as every execution does.
             runUpdate(action);
             const int paints = frontend_.paintCount();
             ++running_;
+            if (action->isEnabled() && stopsAsk)
+                stopFollowUp();
             if (action->isEnabled())
                 (this->*handler)();
             --running_;

@@ -153,6 +153,17 @@ void showErrorPage(AppContext& ctx, const QString& address, const QString& error
     outcome.status = noViewerText(address);
 }
 
+// A request's failure as the refresh's: stopped ones say why themselves, the others read as the
+// step that failed, with the network's text kept behind it and its kind (the window turns its
+// connection icon off for a gateway out of reach).
+Result<RefreshOutcome> requestFailed(const Error& failure, const QString& stepText) {
+    if (failure.stopped())
+        return failure;
+    Error error(stepText, 0, failure.kind);
+    error.cause = failure.text;
+    return error;
+}
+
 } // namespace
 
 Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, const ReportRow& row,
@@ -183,9 +194,9 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
         return waited.error();
     const Result<QByteArray> got = http.HttpGetToString(address);
     const QByteArray page = got ? utf8ToCp1251(*got) : QByteArray();
-    if (page.isEmpty()) {
-        return fail(!got && got.error().stopped() ? got.text() : statusPageFailedText());
-    }
+    if (page.isEmpty())
+        return got ? fail(statusPageFailedText())
+                   : requestFailed(got.error(), statusPageFailedText());
     outcome.status = QString();
 
     switch (classifyStatusPage(page, reportId)) {
@@ -231,10 +242,8 @@ Result<RefreshOutcome> RefreshReportState(AppContext& ctx, HttpClient& http, con
             QStringLiteral("Не могу создать файл \"%1\". %2").arg(partPath, part.errorString()));
         return fail(QString());
     }
-    if (!downloaded) {
-        return fail(downloaded.error().stopped() ? downloaded.text()
-                                                 : QString::fromUtf8(kDownloadFailedText));
-    }
+    if (!downloaded)
+        return requestFailed(downloaded.error(), QString::fromUtf8(kDownloadFailedText));
     const QString badPath = receiptPath + QStringLiteral(".bad");
     if (!crypto::isWholeCmsMessage(partPath)) {
         const Status kept = replaceFile(partPath, badPath);

@@ -13,6 +13,7 @@ void RoadTest::SetUp() {
     QStringList simArgs{QStringLiteral("--processing"), QStringLiteral("1")};
     if (tls_)
         simArgs << QStringLiteral("--tls");
+    simArgs << simArgs_;
     sim_ = std::make_unique<SimProcess>(simArgs);
     ASSERT_TRUE(sim_->started()) << sim_->log().toStdString();
     ASSERT_TRUE(

@@ -30,6 +30,8 @@ protected:
     // authority that issued the site's certificate is in "Root" beforehand, as the state's
     // root is on a workstation that reaches such a site.
     bool tls_ = false;
+    // More options of the simulator (a delay, say), set before SetUp.
+    QStringList simArgs_;
 
     TempProfile profile_;
     ManualClock clock_;

@@ -106,6 +106,7 @@ TEST(FollowUp, ReportsInProcessingAreAskedAboutOnTheirOwn) {
             if (step.meanwhile)
                 step.meanwhile();
             form.followUp();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !form.followUpRunning(); }, 60000));
             EXPECT_EQ(asks(), step.asked) << &step - steps;
         }
         EXPECT_EQ(grid->item(0, ColState)->text(), stateHasErrors());

@@ -1,5 +1,7 @@
 #include "operations/report_status.h"
 
+#include "operations/background_refresh.h"
+
 #include "app/context.h"
 #include "app/cp1251.h"
 #include "app/frontend.h"
@@ -15,7 +17,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace telva;
 using namespace telva::test;
@@ -295,4 +300,62 @@ TEST_F(Refresh, ReceiptFileThatCannotBeCreatedEndsWithTheErrorBox) {
     EXPECT_TRUE(frontend.errors[0].startsWith(QStringLiteral("Не могу создать файл \"") +
                                               file(QStringLiteral(".p7e")) +
                                               QStringLiteral("\". ")));
+}
+
+// Away from the window nobody is asked: a receipt that needs the key password waits for the
+// person, with nothing stored and nothing shown.
+TEST_F(Refresh, InTheBackgroundAKeyPasswordIsNotAskedFor) {
+    ASSERT_TRUE(
+        crypto::StorePrivateKey(pki.personal.cert, pki.personal.pkey(), QStringLiteral("секрет"))
+            .ok());
+    serveReceipt(receipt(pki.fundAp));
+    const std::atomic<bool> cancel{false};
+    const BackgroundRefreshDone done = RefreshInBackground(
+        BackgroundRefreshJob::of(ctx, row(stateProcessing()), false), clock, cancel);
+    EXPECT_TRUE(done.wantsPassword);
+    EXPECT_FALSE(done.cancelled);
+    EXPECT_FALSE(done.outcome.ok());
+    EXPECT_TRUE(frontend.keyPasswordRequests.isEmpty());
+    EXPECT_TRUE(frontend.boxes.isEmpty());
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files), QStringList());
+    EXPECT_GT(done.lastRequestTime, ctx.lastRequestTime) << "the status request was spaced";
+}
+
+// The person's operation comes first: a cancel ends a status request the gateway holds.
+TEST_F(Refresh, InTheBackgroundACancelEndsAHeldRequest) {
+    std::atomic<bool> release{false};
+    gateways.gate.on("GET", statusTarget, [&](const RecordedRequest&) {
+        while (!release)
+            QThread::msleep(5);
+        return ScriptedResponse::ok("invoice?id=" + kIdBytes);
+    });
+    std::atomic<bool> cancel{false};
+    BackgroundRefreshDone done;
+    const BackgroundRefreshJob job = BackgroundRefreshJob::of(ctx, row(stateProcessing()), false);
+    std::thread ask([&] { done = RefreshInBackground(job, clock, cancel); });
+    while (gateways.gate.requestCount() == 0)
+        QThread::msleep(5);
+    cancel = true;
+    ask.join();
+    release = true;
+    EXPECT_TRUE(done.cancelled);
+    EXPECT_FALSE(done.unreachable);
+    EXPECT_FALSE(done.outcome.ok());
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral(".p7e"))));
+    EXPECT_TRUE(frontend.boxes.isEmpty());
+}
+
+// A gateway out of reach is a matter of the connection, not of the report.
+TEST_F(Refresh, InTheBackgroundAGatewayOutOfReachIsToldApart) {
+    HttpTestServer closed;
+    const QString gone = closed.hostPort();
+    closed.stop();
+    ctx.settings.hosts.gate = gone;
+    const std::atomic<bool> cancel{false};
+    const BackgroundRefreshDone done = RefreshInBackground(
+        BackgroundRefreshJob::of(ctx, row(stateProcessing()), false), clock, cancel);
+    EXPECT_TRUE(done.unreachable);
+    EXPECT_FALSE(done.cancelled);
+    EXPECT_FALSE(done.outcome.ok());
+    EXPECT_TRUE(frontend.boxes.isEmpty());
 }
