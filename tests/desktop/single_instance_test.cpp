@@ -132,8 +132,10 @@ TEST_F(SecondStart, TestModeIsNotHandedToAWorkModeWindow) {
     QProcess::execute(
         QStringLiteral("bash"),
         {QStringLiteral("-c"),
-         QStringLiteral("w=$(xdotool search --sync --name '^ТЕЛВА подписания' | head -1) && "
-                        "xdotool windowactivate --sync $w && xdotool key Escape")});
+         // By the second program's pid: the first window's title starts the same way.
+         QStringLiteral("w=$(xdotool search --sync --onlyvisible --pid %1 | head -1) && "
+                        "xdotool windowactivate --sync $w && xdotool key Escape")
+             .arg(second.processId())});
     ASSERT_TRUE(secondEnded());
     EXPECT_EQ(second.exitCode(), 1);
     EXPECT_FALSE(form->context().testMode);
