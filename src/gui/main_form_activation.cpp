@@ -2,13 +2,14 @@
 #include "gateway/connection_check.h"
 #include "gateway/http_client.h"
 #include "gui/main_form.h"
+#include "gui/page_host.h"
+#include "gui/sent_reports_page.h"
+#include "gui/signing_page.h"
 #include "gui/status_panel.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
-#include <QLineEdit>
-#include <QTabWidget>
 #include <QTimer>
 #include <QWindow>
 
@@ -21,13 +22,13 @@ void TMainForm::watchFocus() {
         if (!window)
             focusFrom_ = FocusFrom::OtherProgram;
         else if (window != windowHandle())
-            focusFrom_ = checking_ ? FocusFrom::CheckWindow : FocusFrom::OwnWindow;
+            focusFrom_ = host_->checking() ? FocusFrom::CheckWindow : FocusFrom::OwnWindow;
     });
 }
 
 void TMainForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || checking_)
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || host_->checking())
         return;
     if (!framed_) {
         framed_ = true;
@@ -37,14 +38,14 @@ void TMainForm::changeEvent(QEvent* event) {
     focusFrom_ = FocusFrom::OtherProgram;
     if (!due)
         return;
-    checking_ = true;
+    host_->setChecking(true);
     FormActivate();
-    checking_ = false;
+    host_->setChecking(false);
 }
 
 void TMainForm::FormActivate() {
-    const QString kept = operationStatus_;
-    const StatusKind keptKind = operationKind_;
+    const QString kept = host_->operationStatus();
+    const StatusKind keptKind = host_->operationKind();
     const ProxyDialog dialog = proxyDialogDeclined_ ? ProxyDialog::Skip : ProxyDialog::Offer;
     const Result<Connection> connected = ConnectionCheckAtActivation(ctx_, *http_, dialog);
     statusPanel_->setConnected(ctx_.connected);
@@ -61,12 +62,12 @@ void TMainForm::FormActivate() {
         statusPanel_->setStatusText(kept, keptKind);
     else if (!ctx_.connected)
         statusPanel_->setStatusText(statusPanel_->statusText(), StatusKind::Error);
-    keepSettings();
+    host_->keepSettings();
 }
 
 void TMainForm::showNetworkActions(bool shown) {
     // The buttons go, the actions stay usable: a double click still refreshes a report.
-    for (QAction* action : {acLoadCert, acSend, acLoadKvit}) {
+    for (QAction* action : signPage_->networkActions() + reportsPage_->networkActions()) {
         for (QObject* object : action->associatedObjects()) {
             auto* widget = qobject_cast<QWidget*>(object);
             if (widget && widget != this)
@@ -94,7 +95,7 @@ void TMainForm::takeArguments(const QStringList& arguments) {
 void TMainForm::takePendingArguments() {
     // A dialog's question or a step under way comes first; what was handed over waits for it
     // instead of being dropped.
-    if (QApplication::activeModalWidget() || running_ > 0) {
+    if (QApplication::activeModalWidget() || host_->running() > 0) {
         if (!pendingTimer_) {
             pendingTimer_ = new QTimer(this);
             pendingTimer_->setSingleShot(true);
@@ -110,9 +111,7 @@ void TMainForm::takePendingArguments() {
         if (receipt.isEmpty())
             continue;
         cameToFront();
-        eFileSigned_->setText(receipt);
-        pcMain_->setCurrentIndex(ReceiptPage);
-        execute(acCheckSign);
+        checkReceipt(receipt);
         // The check may have asked a question; the next receipt waits for its answer.
         if (!pendingArguments_.isEmpty())
             QTimer::singleShot(0, this, &TMainForm::takePendingArguments);

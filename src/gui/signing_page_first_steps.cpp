@@ -1,6 +1,7 @@
 #include "crypto/cert_format.h"
 #include "gui/cert_chooser.h"
-#include "gui/main_form.h"
+#include "gui/page_host.h"
+#include "gui/signing_page.h"
 #include "operations/first_steps.h"
 
 #include <QAction>
@@ -11,8 +12,8 @@
 
 namespace telva {
 
-QWidget* TMainForm::createFirstSteps(QWidget* page) {
-    firstSteps_ = new QFrame(page);
+QWidget* SigningPage::createFirstSteps() {
+    firstSteps_ = new QFrame(this);
     firstSteps_->setObjectName(QStringLiteral("pnFirstSteps"));
     firstSteps_->setStyleSheet(QStringLiteral("#pnFirstSteps { background: #e4efff; border: 1px "
                                               "solid #9bb8e0; } QLabel { color: #17365d; }"));
@@ -25,7 +26,7 @@ QWidget* TMainForm::createFirstSteps(QWidget* page) {
         label->setWordWrap(true);
         auto* button = new QPushButton(caption, firstSteps_);
         button->setObjectName(QLatin1String(buttonName));
-        connect(button, &QPushButton::clicked, this, [this, action] { execute(action); });
+        connect(button, &QPushButton::clicked, this, [this, action] { host_.execute(action); });
         layout->addWidget(label, row, 0);
         layout->addWidget(button, row, 1, Qt::AlignVCenter);
         return std::pair{label, button};
@@ -41,8 +42,8 @@ QWidget* TMainForm::createFirstSteps(QWidget* page) {
     return firstSteps_;
 }
 
-void TMainForm::showFirstSteps() {
-    const QList<SigningGap> gaps = SigningGaps(ctx_.settings);
+void SigningPage::showFirstSteps() {
+    const QList<SigningGap> gaps = SigningGaps(host_.ctx.settings);
     QString personal;
     for (SigningGap gap : gaps)
         if (gap != SigningGap::FundCertificate)
@@ -55,16 +56,16 @@ void TMainForm::showFirstSteps() {
     lbFundGap_->setVisible(fund);
     btnInstallFund_->setVisible(fund);
     firstSteps_->setVisible(!gaps.isEmpty());
-    const std::optional<QString> owner = chosenPersonalText(ctx_.settings);
+    const std::optional<QString> owner = chosenPersonalText(host_.ctx.settings);
     lbPrivCertOwner_->setText(owner.value_or(QString()));
     lbPrivCertOwner_->setVisible(owner.has_value());
 }
 
-void TMainForm::acImportCertExecute() {
+void SigningPage::acImportCertExecute() {
     const std::optional<CertificateFiles> files = askCertificateFiles(this);
     if (!files)
         return;
-    showOutcome(ImportPersonalCertificate(ctx_, files->certificate, files->key));
+    host_.showOutcome(ImportPersonalCertificate(host_.ctx, files->certificate, files->key));
     showCertificateLabels();
 }
 

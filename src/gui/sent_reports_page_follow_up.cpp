@@ -3,15 +3,14 @@
 #include "archive/report_list.h"
 #include "gateway/http_client.h"
 #include "gui/desktop_notifier.h"
-#include "gui/main_form.h"
-#include "gui/status_panel.h"
+#include "gui/page_host.h"
+#include "gui/sent_reports_page.h"
 #include "operations/background_refresh.h"
 #include "operations/report_status.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
 #include <QTimer>
@@ -30,7 +29,7 @@ QString passwordWantedText() {
 
 } // namespace
 
-TMainForm::~TMainForm() {
+SentReportsPage::~SentReportsPage() {
     if (asking_) {
         asking_->cancel = true;
         asking_->thread->wait();
@@ -38,36 +37,40 @@ TMainForm::~TMainForm() {
     }
 }
 
-void TMainForm::startFollowUp() {
+void SentReportsPage::start() {
     notifier_ = new DesktopNotifier(QDBusConnection::sessionBus(), this);
-    connect(notifier_, &DesktopNotifier::activated, this, &TMainForm::showReport);
+    connect(notifier_, &DesktopNotifier::activated, this, &SentReportsPage::reportWanted);
+    // The reports in processing are followed from the start, not only once the list is seen.
+    acGreedRefreshExecute();
     auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &TMainForm::followUp);
+    connect(timer, &QTimer::timeout, this, &SentReportsPage::followUp);
     timer->start(kLookEveryMs);
-    connect(cbAutoRefresh_, &QCheckBox::toggled, this, [this](bool on) {
-        ctx_.settings.autoRefresh = on;
-        keepSettings();
-    });
+    watchArchive();
 }
 
-bool TMainForm::requestWouldWait() const {
-    const QDateTime now = ctx_.clock.now();
-    const QDateTime last = lastSpacedRequest(ctx_.lastRequestTime, ctx_.lastRequestFile, now);
+void SentReportsPage::follow(const QString& reportId) {
+    followUp_.add(reportId, host_.ctx.clock.ticks(), host_.ctx.clock.ticks());
+}
+
+bool SentReportsPage::requestWouldWait() const {
+    const QDateTime now = host_.ctx.clock.now();
+    const QDateTime last =
+        lastSpacedRequest(host_.ctx.lastRequestTime, host_.ctx.lastRequestFile, now);
     return last.isValid() && now < last.addMSecs(kRequestSpacingMs);
 }
 
-void TMainForm::followUp() {
+void SentReportsPage::followUp() {
     // Only when nothing else happens: no ask under way, no operation or dialog of the
     // person's, a connection, and the gateway's spacing already kept, so that no request has
     // to wait.
-    if (asking_ || !ctx_.settings.autoRefresh || running_ > 0 || checking_ || !ctx_.connected ||
-        QApplication::activeModalWidget() || requestWouldWait())
+    if (asking_ || !host_.ctx.settings.autoRefresh || host_.running() > 0 || host_.checking() ||
+        !host_.ctx.connected || QApplication::activeModalWidget() || requestWouldWait())
         return;
-    const QString id = followUp_.takeDue(ctx_.clock.ticks());
+    const QString id = followUp_.takeDue(host_.ctx.clock.ticks());
     if (id.isEmpty())
         return;
     // The report as its folder says now: the terminal program may have refreshed or deleted it.
-    const ReportList rows = FillReportList(ctx_);
+    const ReportList rows = FillReportList(host_.ctx);
     const ReportRow* row = findReportRow(rows, id);
     if (!row || row->state() != stateProcessing()) {
         followUp_.forget(id);
@@ -77,8 +80,9 @@ void TMainForm::followUp() {
     BackgroundAsk* ask = asking_.get();
     ask->sourceFile = row->cells[ColSourceFile];
     ask->number = ++asksStarted_;
-    const BackgroundRefreshJob job = BackgroundRefreshJob::of(ctx_, *row, http_->followRedirects());
-    Clock* clock = &ctx_.clock;
+    const BackgroundRefreshJob job =
+        BackgroundRefreshJob::of(host_.ctx, *row, host_.http.followRedirects());
+    Clock* clock = &host_.ctx.clock;
     ask->thread = QThread::create(
         [job, clock, ask] { ask->done = RefreshInBackground(job, *clock, ask->cancel); });
     const int number = ask->number;
@@ -89,28 +93,28 @@ void TMainForm::followUp() {
     ask->thread->start();
 }
 
-bool TMainForm::followUpRunning() const {
+bool SentReportsPage::followUpRunning() const {
     return asking_ != nullptr;
 }
 
-void TMainForm::stopFollowUp() {
+void SentReportsPage::stopFollowUp() {
     if (!asking_)
         return;
     asking_->cancel = true;
     takeBackgroundAsk();
 }
 
-void TMainForm::takeBackgroundAsk() {
+void SentReportsPage::takeBackgroundAsk() {
     std::unique_ptr<BackgroundAsk> ask = std::move(asking_);
     ask->thread->wait();
     delete ask->thread;
     const BackgroundRefreshDone& done = ask->done;
     const QString& id = done.reportId;
     if (done.lastRequestTime.isValid() &&
-        (!ctx_.lastRequestTime.isValid() || done.lastRequestTime > ctx_.lastRequestTime))
-        ctx_.lastRequestTime = done.lastRequestTime;
+        (!host_.ctx.lastRequestTime.isValid() || done.lastRequestTime > host_.ctx.lastRequestTime))
+        host_.ctx.lastRequestTime = done.lastRequestTime;
     if (done.cancelled) {
-        followUp_.askAgainSoon(id, ctx_.clock.ticks());
+        followUp_.askAgainSoon(id, host_.ctx.clock.ticks());
         return;
     }
     if (done.wantsPassword) {
@@ -130,9 +134,8 @@ void TMainForm::takeBackgroundAsk() {
     if (done.unreachable) {
         // Not news about the report but about the connection: the icon says it, and the asks
         // wait for the next check to find the gateway again.
-        ctx_.connected = false;
-        statusPanel_->setConnected(false);
-        followUp_.askAgainSoon(id, ctx_.clock.ticks());
+        host_.setConnected(false);
+        followUp_.askAgainSoon(id, host_.ctx.clock.ticks());
         logEvent(QStringLiteral("Отчет %1: %2").arg(id, why));
         followUpNotes_.insert(id, why);
         return;
@@ -158,8 +161,8 @@ void TMainForm::takeBackgroundAsk() {
     tellOutcome(id, ask->sourceFile, outcome);
 }
 
-void TMainForm::noteFollowUp(const QString& reportId, const QString& sourceFile,
-                             const QString& text) {
+void SentReportsPage::noteFollowUp(const QString& reportId, const QString& sourceFile,
+                                   const QString& text) {
     logEvent(QStringLiteral("Отчет %1: %2").arg(reportId, text));
     followUpNotes_.insert(reportId, text);
     if (const ReportRow* row = findReportRow(reports_, reportId)) {
@@ -174,13 +177,13 @@ void TMainForm::noteFollowUp(const QString& reportId, const QString& sourceFile,
     notifier_->notify(reportId, notificationSummary(reportId, sourceFile), text);
 }
 
-QString TMainForm::notificationSummary(const QString& reportId, const QString& sourceFile) {
+QString SentReportsPage::notificationSummary(const QString& reportId, const QString& sourceFile) {
     const QString summary = QStringLiteral("Отчет ") + reportId;
     return sourceFile.isEmpty() ? summary : summary + QStringLiteral(" (") + sourceFile + ')';
 }
 
-void TMainForm::tellOutcome(const QString& reportId, const QString& sourceFile,
-                            const RefreshOutcome& outcome) {
+void SentReportsPage::tellOutcome(const QString& reportId, const QString& sourceFile,
+                                  const RefreshOutcome& outcome) {
     const QString summary = notificationSummary(reportId, sourceFile);
     if (outcome.newState == stateHasErrors()) {
         notifier_->notify(reportId, summary, QStringLiteral("Фонд обнаружил ошибки в отчете."));
@@ -194,10 +197,7 @@ void TMainForm::tellOutcome(const QString& reportId, const QString& sourceFile,
                               (*outcome.checked)->signer);
 }
 
-void TMainForm::showReport(const QString& reportId) {
-    if (!cameToFront())
-        return;
-    pcMain_->setCurrentIndex(ReportsPage);
+void SentReportsPage::choose(const QString& reportId) {
     eReportFilter_->clear();
     for (size_t index = 0; index < reports_.size(); ++index) {
         if (reports_[index].id() == reportId)

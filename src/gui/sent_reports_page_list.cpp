@@ -1,6 +1,7 @@
 #include "archive/report_archive.h"
 #include "archive/report_list.h"
-#include "gui/main_form.h"
+#include "gui/page_host.h"
+#include "gui/sent_reports_page.h"
 
 #include "app/safe_file.h"
 
@@ -52,7 +53,7 @@ public:
 
 } // namespace
 
-void TMainForm::fillReportGrid() {
+void SentReportsPage::fillReportGrid() {
     gRep_->clearContents();
     gRep_->setRowCount(static_cast<int>(reports_.size()));
     for (size_t r = 0; r < reports_.size(); ++r) {
@@ -74,7 +75,7 @@ void TMainForm::fillReportGrid() {
         gRep_->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
 }
 
-void TMainForm::sortReportList(int column) {
+void SentReportsPage::sortReportList(int column) {
     QHeaderView* header = gRep_->horizontalHeader();
     // The first click sorts upwards, the next ones turn the order round.
     const Qt::SortOrder order = header->isSortIndicatorShown() &&
@@ -93,7 +94,7 @@ void TMainForm::sortReportList(int column) {
         gRep_->setCurrentCell(gridRowOf(*chosen), gRep_->currentColumn());
 }
 
-std::optional<size_t> TMainForm::reportAt(int gridRow) const {
+std::optional<size_t> SentReportsPage::reportAt(int gridRow) const {
     const QTableWidgetItem* first = gridRow >= 0 ? gRep_->item(gridRow, ColReportId) : nullptr;
     if (!first)
         return std::nullopt;
@@ -103,7 +104,7 @@ std::optional<size_t> TMainForm::reportAt(int gridRow) const {
     return index;
 }
 
-int TMainForm::gridRowOf(size_t index) const {
+int SentReportsPage::gridRowOf(size_t index) const {
     for (int row = 0; row < gRep_->rowCount(); ++row) {
         if (reportAt(row) == index)
             return row;
@@ -111,18 +112,18 @@ int TMainForm::gridRowOf(size_t index) const {
     return -1;
 }
 
-void TMainForm::setReportState(size_t index, const QString& state) {
+void SentReportsPage::setReportState(size_t index, const QString& state) {
     reports_[index].cells[ColState] = state;
     if (QTableWidgetItem* cell = gRep_->item(gridRowOf(index), ColState)) {
         cell->setText(state);
         if (const QColor colour = stateColour(state); colour.isValid())
             cell->setForeground(colour);
     }
-    followUp_.track(reports_, ctx_.clock.ticks(), ctx_.clock.now());
+    followUp_.track(reports_, host_.ctx.clock.ticks(), host_.ctx.clock.now());
     showReportCounts();
 }
 
-void TMainForm::filterReportList() {
+void SentReportsPage::filterReportList() {
     const QString wanted = eReportFilter_->text().trimmed();
     for (int gridRow = 0; gridRow < gRep_->rowCount(); ++gridRow) {
         const std::optional<size_t> index = reportAt(gridRow);
@@ -134,21 +135,21 @@ void TMainForm::filterReportList() {
     }
 }
 
-void TMainForm::paintReportList() {
+void SentReportsPage::paintReportList() {
     for (size_t index = 0; index < reports_.size(); ++index)
         setReportState(index, reports_[index].state());
     filterReportList();
     fitHeaders();
 }
 
-void TMainForm::fitHeaders() {
+void SentReportsPage::fitHeaders() {
     // No header is cut short, whatever the widths the list starts with, sort mark included.
     QHeaderView* header = gRep_->horizontalHeader();
     for (int c = 0; c + 1 < gRep_->columnCount(); ++c)
         gRep_->setColumnWidth(c, qMax(gRep_->columnWidth(c), header->sectionSizeHint(c)));
 }
 
-void TMainForm::showReportCounts() {
+void SentReportsPage::showReportCounts() {
     int processing = 0, errors = 0, accepted = 0;
     for (const ReportRow& row : reports_) {
         processing += row.state() == stateProcessing();
@@ -162,28 +163,28 @@ void TMainForm::showReportCounts() {
                                  .arg(accepted));
 }
 
-void TMainForm::watchArchive() {
+void SentReportsPage::watchArchive() {
     archiveWatcher_ = new QFileSystemWatcher(this);
     archiveSettled_ = new QTimer(this);
     archiveSettled_->setSingleShot(true);
     archiveSettled_->setInterval(kArchiveSettleMs);
     connect(archiveWatcher_, &QFileSystemWatcher::directoryChanged, archiveSettled_,
             qOverload<>(&QTimer::start));
-    connect(archiveSettled_, &QTimer::timeout, this, &TMainForm::archiveChanged);
+    connect(archiveSettled_, &QTimer::timeout, this, &SentReportsPage::archiveChanged);
     watchReportFolders();
 }
 
 // The mode folder (where ARC appears), ARC (reports come and go) and the folders of the
 // reports whose state may still change (a receipt or an error page arrives there).
-void TMainForm::watchReportFolders() {
-    if (!archiveWatcher_ || ctx_.archiveBaseFolder.isEmpty())
+void SentReportsPage::watchReportFolders() {
+    if (!archiveWatcher_ || host_.ctx.archiveBaseFolder.isEmpty())
         return;
-    QStringList wanted{ctx_.archiveBaseFolder};
-    if (const QString arc = archiveFolder(ctx_.archiveBaseFolder); isRealFolder(arc))
+    QStringList wanted{host_.ctx.archiveBaseFolder};
+    if (const QString arc = archiveFolder(host_.ctx.archiveBaseFolder); isRealFolder(arc))
         wanted.append(arc);
     for (const ReportRow& row : reports_) {
         if (!row.id().isEmpty() && row.state() != stateAccepted())
-            wanted.append(reportFolder(ctx_.archiveBaseFolder, row.id()));
+            wanted.append(reportFolder(host_.ctx.archiveBaseFolder, row.id()));
     }
     QStringList gone;
     for (const QString& folder : archiveWatcher_->directories()) {
@@ -201,20 +202,20 @@ void TMainForm::watchReportFolders() {
         archiveWatcher_->addPaths(added);
 }
 
-void TMainForm::archiveChanged() {
+void SentReportsPage::archiveChanged() {
     // An operation of the person's holds rows of the list; the list waits for its end.
-    if (running_ > 0) {
+    if (host_.running() > 0) {
         archiveSettled_->start();
         return;
     }
     reloadReportList();
 }
 
-void TMainForm::reloadReportList() {
+void SentReportsPage::reloadReportList() {
     const ReportRow* chosen = selectedReport();
     const QString chosenId = chosen ? chosen->id() : QString();
     const int column = qMax(gRep_->currentColumn(), 0);
-    reports_ = FillReportList(ctx_);
+    reports_ = FillReportList(host_.ctx);
     fillReportGrid();
     paintReportList();
     int gridRow = 0;
