@@ -28,8 +28,8 @@ void SigningPage::openBatch(const QStringList& files) {
         return done ? Status() : Status::fail(host_.statusText());
     };
     steps.send = [this](const QString& source, const QString& encrypted) -> Result<QString> {
-        if (const Result<const ReportKind*> kind = detectKindOfFile(source))
-            host_.ctx.settings.encExt = (*kind)->encExt;
+        // The encrypted file's own extension picks the gateway; the kind chosen on the
+        // signing page stays that page's.
         host_.beginOperation();
         host_.makeWay();
         sending_ = true;
