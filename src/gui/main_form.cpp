@@ -75,7 +75,12 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     FormCreate(arguments);
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // The pages go first, while the run's context is still whole: an ask of the follow-up
+    // under way ends reading its clock.
+    disconnect(pcMain_, nullptr, this, nullptr);
+    delete pcMain_;
+}
 
 void TMainForm::createPages() {
     pcMain_ = new QTabWidget(this);

@@ -231,18 +231,18 @@ void SigningPage::acSendExecute() {
     showSendOutcome(sent);
 }
 
-void SigningPage::showSendOutcome(const Result<SentReport>& sent) {
-    const bool declined = !sent && sent.error().code == kSendDeclined;
-    host_.showOutcome(sent ? sent->text : sent.text(), sent       ? StatusKind::Success
-                                                       : declined ? StatusKind::Info
-                                                                  : StatusKind::Error);
+void SigningPage::showSendOutcome(const Result<SentReport>& outcome) {
+    const bool declined = !outcome && outcome.error().code == kSendDeclined;
+    host_.showOutcome(outcome ? outcome->text : outcome.text(), outcome    ? StatusKind::Success
+                                                                : declined ? StatusKind::Info
+                                                                           : StatusKind::Error);
     if (declined)
         return;
     // Followed from the moment it went out, whichever page is open.
-    if (sent)
-        Q_EMIT this->sent(sent->id);
-    if (sent || sent.kind() == ErrorKind::Unreachable)
-        host_.setConnected(sent.ok());
+    if (outcome)
+        Q_EMIT sent(outcome->id);
+    if (outcome || outcome.kind() == ErrorKind::Unreachable)
+        host_.setConnected(outcome.ok());
 }
 
 void SigningPage::acLoadCertExecute() {

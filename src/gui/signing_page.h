@@ -65,7 +65,7 @@ private:
     void sbPubCertClick();
     // A send's outcome on the status line; a send that could not reach the gateway turns the
     // connection icon to "not connected", one the gateway answered to "connected".
-    void showSendOutcome(const Result<SentReport>& sent);
+    void showSendOutcome(const Result<SentReport>& outcome);
 
     PageHost& host_;
     // The source and output of the last signing: "Отправить в КВБ" sends only while both are
