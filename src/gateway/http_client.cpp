@@ -35,9 +35,16 @@ HttpClient::HttpClient(AppContext& ctx) : ctx_(ctx) {
     curl_ = curl;
     // The cookie engine, in memory only: nothing is read from or written to disk.
     curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+    // A request given up while its name is still being looked up leaves the lookup to finish
+    // on its own thread instead of waiting for it.
+    curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L);
+    // The transfers run on a multi handle of their own, which keeps the live connections and
+    // the names looked up from one request to the next.
+    multi_ = curl_multi_init();
 }
 
 HttpClient::~HttpClient() {
+    curl_multi_cleanup(static_cast<CURLM*>(multi_));
     curl_easy_cleanup(handle(curl_));
 }
 
@@ -156,7 +163,7 @@ Status HttpClient::run(Transfer& t) {
         configure(t, url, post);
         if (post)
             curl_easy_setopt(curl, CURLOPT_HTTPHEADER, postHeaders);
-        const CURLcode rc = curl_easy_perform(curl);
+        const CURLcode rc = performTransfer(static_cast<CURLM*>(multi_), curl, t);
         curl_off_t uploaded = 0;
         curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
         // libcurl's own words stay in the journal; the person reads the Russian text.
@@ -211,7 +218,6 @@ Status HttpClient::run(Transfer& t) {
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_SEEKDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, nullptr);

@@ -96,8 +96,9 @@ struct Downloaded {
 
 // The one HTTP client of a run, over libcurl. It reads the proxy host, port, user
 // and in-memory password from ctx.settings.proxy at each request, keeps cookies in memory,
-// and reports through ctx.frontend. Requests block the caller; while they run the window
-// keeps painting (Frontend::processEvents) and sees the bytes moved (Frontend::showProgress).
+// and reports through ctx.frontend. Requests block the caller, but not its events: while they
+// run, a name lookup and a connection attempt included, the client turns them at least every
+// 30 ms (Frontend::processEvents) and shows the bytes moved (Frontend::showProgress).
 //
 // On the wire: GET as HTTP/1.1; the upload POST as HTTP/1.0 on a newly opened connection;
 // "User-Agent" kUserAgent and "Accept: text/html, */*" on every request; "Proxy-Authorization:
@@ -188,7 +189,8 @@ private:
     QString proxyInUse() const; // "host:port", empty for a direct connection
 
     AppContext& ctx_;
-    void* curl_ = nullptr; // CURL*, kept for the run: cookies and live connections
+    void* curl_ = nullptr;  // CURL*, kept for the run: cookies
+    void* multi_ = nullptr; // CURLM*, kept for the run: live connections, names looked up
     std::function<void()> beforeFirst_;
     bool followRedirects_ = false;
     bool busy_ = false;

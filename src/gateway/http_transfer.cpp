@@ -7,9 +7,14 @@
 
 #include <QUrl>
 
+#include <algorithm>
+
 namespace telva {
 
 namespace {
+
+// The longest the window waits for its events while a request runs.
+constexpr qint64 kTurnMs = 30;
 
 QString kilobytes(curl_off_t bytes) {
     return QString::number((bytes + 1023) / 1024);
@@ -61,60 +66,88 @@ int onSeek(void* user, curl_off_t offset, int origin) {
     return CURL_SEEKFUNC_OK;
 }
 
-// Keeps the window painting, shows the bytes moved and the wait for an upload's answer, and
-// gives up on a transfer that stalls, takes too long in all or is cancelled.
-int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow) {
-    auto* t = static_cast<HttpClient::Transfer*>(user);
-    AppContext& ctx = t->client->context();
-    Frontend& frontend = ctx.frontend;
+// What moved so far, as libcurl counts it.
+struct Moved {
+    curl_off_t down = 0;
+    curl_off_t up = 0;
+    curl_off_t upTotal = -1; // the upload's length; -1 when nothing is uploaded
+};
+
+Moved movedSoFar(CURL* curl) {
+    Moved m;
+    curl_easy_getinfo(curl, CURLINFO_SIZE_DOWNLOAD_T, &m.down);
+    curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &m.up);
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_UPLOAD_T, &m.upTotal);
+    return m;
+}
+
+// Notes the bytes moved and the wait for an upload's answer; false for a transfer that stalls,
+// takes too long in all or is cancelled, with the reason set.
+bool keepsPace(HttpClient::Transfer& t, const Moved& m) {
+    AppContext& ctx = t.client->context();
     const qint64 now = ctx.clock.ticks();
-    if (frontend.cancelRequested()) {
-        t->cancelled = true;
-        return 1;
+    if (ctx.frontend.cancelRequested()) {
+        t.cancelled = true;
+        return false;
     }
-    if (t->posting && !t->bodySent && ultotal > 0 && ulnow >= ultotal) {
-        t->bodySent = true;
-        t->bodyDelivered = true;
-        t->bodySentAt = now;
+    if (t.posting && !t.bodySent && m.upTotal > 0 && m.up >= m.upTotal) {
+        t.bodySent = true;
+        t.bodyDelivered = true;
+        t.bodySentAt = now;
     }
-    const curl_off_t moved = dlnow + ulnow;
-    if (moved > 0 && t->slot)
-        t->slot->giveBack(ctx.clock.now());
-    if (moved != t->lastMoved) {
-        t->lastMoved = moved;
-        t->lastMoveAt = now;
-    } else if (!t->bodySent && now - t->lastMoveAt >= qint64(t->client->stallTimeoutMs())) {
-        t->stalled = true;
-        return 1;
+    const curl_off_t moved = m.down + m.up;
+    if (moved > 0 && t.slot)
+        t.slot->giveBack(ctx.clock.now());
+    if (moved != t.lastMoved) {
+        t.lastMoved = moved;
+        t.lastMoveAt = now;
+    } else if (!t.bodySent && now - t.lastMoveAt >= qint64(t.client->stallTimeoutMs())) {
+        t.stalled = true;
+        return false;
     }
     const qint64 earned =
-        t->options.minBytesPerSecond > 0 ? qint64(dlnow) * 1000 / t->options.minBytesPerSecond : 0;
-    if (t->options.totalTimeoutSeconds > 0 &&
-        now - t->startedAt >= qint64(t->options.totalTimeoutSeconds) * 1000 + earned) {
-        t->overTime = true;
-        return 1;
+        t.options.minBytesPerSecond > 0 ? qint64(m.down) * 1000 / t.options.minBytesPerSecond : 0;
+    if (t.options.totalTimeoutSeconds > 0 &&
+        now - t.startedAt >= qint64(t.options.totalTimeoutSeconds) * 1000 + earned) {
+        t.overTime = true;
+        return false;
     }
-    if (t->bodySent && t->status == 0) {
-        const qint64 waited = (now - t->bodySentAt) / 1000;
-        if (waited > t->waitShown) {
-            t->waitShown = waited;
-            frontend.showProgress(awaitingAnswerText(waited));
+    if (t.bodySent && t.status == 0) {
+        const qint64 waited = (now - t.bodySentAt) / 1000;
+        if (waited > t.waitShown) {
+            t.waitShown = waited;
+            ctx.frontend.showProgress(awaitingAnswerText(waited));
         }
     }
-    if (t->sincePaint.elapsed() >= 30) {
-        t->sincePaint.restart();
-        // Progress only for a request that takes a while, so quick ones do not flicker.
-        if (t->sinceStart.elapsed() >= 500 && moved / 1024 != t->lastShown && !t->bodySent) {
-            t->lastShown = moved / 1024;
-            if (ultotal > 0 && ulnow < ultotal)
-                frontend.showProgress(QStringLiteral("Отправлено %1 из %2 КБ")
-                                          .arg(kilobytes(ulnow), kilobytes(ultotal)));
-            else
-                frontend.showProgress(QStringLiteral("Получено %1 КБ").arg(kilobytes(dlnow)));
-        }
-        frontend.processEvents();
+    return true;
+}
+
+// Shows the bytes moved and lets the window paint and take its events.
+void paint(HttpClient::Transfer& t, const Moved& m) {
+    Frontend& frontend = t.client->context().frontend;
+    const curl_off_t moved = m.down + m.up;
+    // Progress only for a request that takes a while, so quick ones do not flicker.
+    if (t.sinceStart.elapsed() >= 500 && moved / 1024 != t.lastShown && !t.bodySent) {
+        t.lastShown = moved / 1024;
+        if (m.upTotal > 0 && m.up < m.upTotal)
+            frontend.showProgress(QStringLiteral("Отправлено %1 из %2 КБ")
+                                      .arg(kilobytes(m.up), kilobytes(m.upTotal)));
+        else
+            frontend.showProgress(QStringLiteral("Получено %1 КБ").arg(kilobytes(m.down)));
     }
-    return 0;
+    frontend.processEvents();
+}
+
+// The outcome of the transfer once libcurl has finished it.
+bool finished(CURLM* multi, CURL* curl, CURLcode& rc) {
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl) {
+            rc = msg->data.result;
+            return true;
+        }
+    }
+    return false;
 }
 
 QString failureText(CURLcode rc, const HttpClient::Transfer& t, CURL* curl, const QString& detail,
@@ -166,15 +199,44 @@ void setTransferCallbacks(CURL* curl, HttpClient::Transfer& t, bool post) {
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onWrite);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
     if (post) {
         curl_easy_setopt(curl, CURLOPT_READFUNCTION, onRead);
         curl_easy_setopt(curl, CURLOPT_READDATA, &t);
         curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, onSeek);
         curl_easy_setopt(curl, CURLOPT_SEEKDATA, &t);
     }
+}
+
+CURLcode performTransfer(CURLM* multi, CURL* curl, HttpClient::Transfer& t) {
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    CURLcode rc = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (const CURLMcode mc = curl_multi_perform(multi, &running); mc != CURLM_OK) {
+            qstrncpy(t.errorBuffer, curl_multi_strerror(mc), sizeof t.errorBuffer);
+            rc = CURLE_FAILED_INIT;
+            break;
+        }
+        if (finished(multi, curl, rc))
+            break;
+        const Moved moved = movedSoFar(curl);
+        if (!keepsPace(t, moved)) {
+            rc = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        if (t.sincePaint.elapsed() >= kTurnMs) {
+            t.sincePaint.restart();
+            paint(t, moved);
+        }
+        // Waits for the sockets, the resolver or libcurl's own timers, but never past the
+        // next turn of the window's events.
+        const qint64 wait = std::clamp<qint64>(kTurnMs - t.sincePaint.elapsed(), 1, kTurnMs);
+        curl_multi_poll(multi, nullptr, 0, int(wait), nullptr);
+    }
+    // Taken out before its end, the transfer is abandoned and its connection closed.
+    curl_multi_remove_handle(multi, curl);
+    return rc;
 }
 
 Error transferError(CURLcode rc, const HttpClient::Transfer& t, CURL* curl, const QString& detail,

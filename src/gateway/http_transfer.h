@@ -75,10 +75,15 @@ struct HttpClient::Transfer {
     }
 };
 
-// Hands libcurl the transfer's callbacks: the status line, the body, the upload's body (for a
-// POST) and the progress, which keeps the window painting and stops a stalled, overlong or
-// cancelled transfer.
+// Hands libcurl the transfer's callbacks: the status line, the body and the upload's body (for
+// a POST).
 void setTransferCallbacks(CURL* curl, HttpClient::Transfer& transfer, bool post);
+
+// Runs one attempt on the client's multi handle until libcurl ends it or it is stopped (stalled,
+// overlong, cancelled: CURLE_ABORTED_BY_CALLBACK). Meanwhile it shows the progress and turns the
+// caller's events every 30 ms or sooner, while a name is looked up and a connection made as
+// well; between turns it sleeps in libcurl's poll.
+CURLcode performTransfer(CURLM* multi, CURL* curl, HttpClient::Transfer& transfer);
 
 // The failure of an attempt that libcurl ended with rc, as the person reads it, with its kind.
 // detail: libcurl's own words; proxy: "host:port" in use, empty for a direct connection.
