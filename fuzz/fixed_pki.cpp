@@ -41,19 +41,47 @@ QString fuzzProfile() {
     return dir.path();
 }
 
+namespace {
+
+Certificate fixedCertificate() {
+    Result<Certificate> cert =
+        Certificate::fromAnyEncoding(readVector("rfc4491-gost2001-cert.der"));
+    if (!cert)
+        give_up("certificate");
+    return std::move(*cert);
+}
+
+CertStore installFixedCertificate(Store where) {
+    fuzzProfile();
+    Result<CertStore> store = CertStore::open(int(where));
+    if (!store || !store->add(fixedCertificate()))
+        give_up("store");
+    return std::move(*store);
+}
+
+} // namespace
+
+const CertCollection& fundStores() {
+    static const CertCollection stores = [] {
+        CertCollection collection;
+        collection.add(installFixedCertificate(Store::Root));
+        return collection;
+    }();
+    return stores;
+}
+
+QDateTime fixedCertValidAt() {
+    return QDateTime(QDate(2010, 1, 1), QTime(0, 0), Qt::UTC);
+}
+
 const CertCollection& fixedStores() {
     static const CertCollection stores = [] {
-        fuzzProfile();
-        const Result<Certificate> cert =
-            Certificate::fromAnyEncoding(readVector("rfc4491-gost2001-cert.der"));
-        Result<CertStore> store = CertStore::open(0);
-        if (!cert || !store || !store->add(*cert))
-            give_up("certificate");
+        CertStore store = installFixedCertificate(Store::My);
         Result<PKeyPtr> key = ReadPrivateKey(readVector("rfc4491-gost2001-key.pem"), nullptr);
-        if (!key || !StorePrivateKey(*cert, key->get()))
+        if (!key || !StorePrivateKey(fixedCertificate(), key->get()))
             give_up("key");
         CertCollection collection;
-        collection.add(*store);
+        collection.add(store);
         return collection;
     }();
     return stores;

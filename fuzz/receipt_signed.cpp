@@ -6,6 +6,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray plain(reinterpret_cast<const char*>(data), qsizetype(size));
-    (void)telva::crypto::OpenSignedReceipt(plain, fixedStores(), QDateTime::currentDateTimeUtc());
+    (void)telva::crypto::OpenSignedReceipt(plain, fundStores(), fixedCertValidAt());
     return 0;
 }
