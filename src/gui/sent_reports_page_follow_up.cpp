@@ -131,7 +131,7 @@ void SentReportsPage::takeBackgroundAsk() {
         if (text != why)
             logEvent(QStringLiteral("Отчет %1: %2").arg(id, text));
     }
-    if (done.unreachable) {
+    if (done.unreachable()) {
         // Not news about the report but about the connection: the icon says it, and the asks
         // wait for the next check to find the gateway again.
         host_.setConnected(false);

@@ -2,7 +2,6 @@
 
 #include "app/context.h"
 #include "app/frontend.h"
-#include "app/texts.h"
 #include "gateway/http_client.h"
 
 namespace telva {
@@ -45,29 +44,6 @@ private:
     const std::atomic<bool>& cancel_;
 };
 
-// The run's clock, with waits that end when the refresh is cancelled.
-class CancellableClock : public Clock {
-public:
-    CancellableClock(Clock& clock, const std::atomic<bool>& cancel)
-        : clock_(clock), cancel_(cancel) {}
-    QDateTime now() const override { return clock_.now(); }
-    qint64 ticks() const override { return clock_.ticks(); }
-    Status sleep(int milliseconds, Frontend*) override {
-        constexpr int kSlice = 50;
-        for (int left = milliseconds; left > 0; left -= kSlice) {
-            if (cancel_)
-                return Status::fail(cancelledText(), ErrorKind::Cancelled);
-            if (const Status slept = clock_.sleep(qMin(left, kSlice), nullptr); !slept)
-                return slept;
-        }
-        return {};
-    }
-
-private:
-    Clock& clock_;
-    const std::atomic<bool>& cancel_;
-};
-
 } // namespace
 
 BackgroundRefreshJob BackgroundRefreshJob::of(const AppContext& ctx, const ReportRow& row,
@@ -86,8 +62,8 @@ BackgroundRefreshJob BackgroundRefreshJob::of(const AppContext& ctx, const Repor
 BackgroundRefreshDone RefreshInBackground(const BackgroundRefreshJob& job, Clock& clock,
                                           const std::atomic<bool>& cancel) {
     QuietFrontend frontend(cancel);
-    CancellableClock waits(clock, cancel);
-    AppContext ctx(frontend, waits);
+    // The frontend's cancel also ends the clock's waits: the spacing and another program's turn.
+    AppContext ctx(frontend, clock);
     ctx.settings = job.settings;
     ctx.archiveBaseFolder = job.archiveBaseFolder;
     ctx.testMode = job.testMode;
@@ -96,12 +72,9 @@ BackgroundRefreshDone RefreshInBackground(const BackgroundRefreshJob& job, Clock
     ctx.lastRequestFile = job.lastRequestFile;
     BackgroundRefreshDone done;
     done.reportId = job.row.id();
-    {
-        HttpClient http(ctx);
-        http.setFollowRedirects(job.followRedirects);
-        done.outcome = RefreshReportState(ctx, http, job.row, true);
-        done.unreachable = !done.outcome.ok() && done.outcome.kind() == ErrorKind::Unreachable;
-    }
+    HttpClient http(ctx);
+    http.setFollowRedirects(job.followRedirects);
+    done.outcome = RefreshReportState(ctx, http, job.row, true);
     // A refresh that got to its end before the cancel counts as done.
     done.cancelled = cancel && !done.outcome.ok();
     done.wantsPassword = frontend.wantsPassword;

@@ -39,7 +39,7 @@ struct BackgroundRefreshDone {
     // The receipt's check wanted the person's key password; nothing was asked.
     bool wantsPassword = false;
     // The gateway could not be reached (no connection, name or proxy).
-    bool unreachable = false;
+    bool unreachable() const { return outcome.kind() == ErrorKind::Unreachable; }
     // The run's last spaced request after this one.
     QDateTime lastRequestTime;
     // What the refresh would have shown in boxes (the status line's texts are in the journal).

@@ -339,7 +339,7 @@ TEST_F(Refresh, InTheBackgroundACancelEndsAHeldRequest) {
     ask.join();
     release = true;
     EXPECT_TRUE(done.cancelled);
-    EXPECT_FALSE(done.unreachable);
+    EXPECT_FALSE(done.unreachable());
     EXPECT_FALSE(done.outcome.ok());
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral(".p7e"))));
     EXPECT_TRUE(frontend.boxes.isEmpty());
@@ -354,7 +354,7 @@ TEST_F(Refresh, InTheBackgroundAGatewayOutOfReachIsToldApart) {
     const std::atomic<bool> cancel{false};
     const BackgroundRefreshDone done = RefreshInBackground(
         BackgroundRefreshJob::of(ctx, row(stateProcessing()), false), clock, cancel);
-    EXPECT_TRUE(done.unreachable);
+    EXPECT_TRUE(done.unreachable());
     EXPECT_FALSE(done.cancelled);
     EXPECT_FALSE(done.outcome.ok());
     EXPECT_TRUE(frontend.boxes.isEmpty());
